@@ -1,0 +1,22 @@
+// Finding host code by byte pattern. A pattern is an array of 16-bit entries,
+// each a byte value 0..255 or -1 for any byte.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+#include <windows.h>
+
+namespace Quillmend {
+
+using TBytePattern = std::vector<int16_t>;
+
+// Turns "53 56 ?? 8B" into {0x53, 0x56, -1, 0x8B}. Patterns in the code are
+// written this way so they can be compared by eye with their source text.
+// Raises EQuillmendError on malformed text.
+TBytePattern ParsePattern(std::string_view hexText);
+
+void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t maxSize);
+void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize);
+
+} // namespace Quillmend

@@ -1,0 +1,56 @@
+# Helpers shared by the project's CMake files.
+
+# qm_add_gtest(<name> SOURCES ... [LIBS ...] [DEPENDS ...] [WORKING_DIRECTORY dir] [OWN_MAIN])
+# A GoogleTest program run under Wine, one CTest test per GoogleTest test.
+function(qm_add_gtest name)
+  cmake_parse_arguments(A "OWN_MAIN" "WORKING_DIRECTORY" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE gtest gmock ${A_LIBS})
+  if(NOT A_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE gtest_main)
+  endif()
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/Source ${CMAKE_SOURCE_DIR})
+  if(A_DEPENDS)
+    add_dependencies(${name} ${A_DEPENDS})
+  endif()
+  if(NOT A_WORKING_DIRECTORY)
+    set(A_WORKING_DIRECTORY ${QM_BIN_DIR})
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    WORKING_DIRECTORY ${A_WORKING_DIRECTORY}
+    PROPERTIES TIMEOUT 120)
+endfunction()
+
+# qm_add_module(<target> OUTPUT_NAME <file name> SOURCES ... [DEF file] [LIBS ...] [OUTPUT_DIRECTORY dir])
+# A Windows DLL with an exact file name (".dll" or ".bpl"); exports come from
+# the .def file so that names such as "@Sysutils@Exception@..." keep every "@".
+function(qm_add_module target)
+  cmake_parse_arguments(A "" "OUTPUT_NAME;DEF;OUTPUT_DIRECTORY" "SOURCES;LIBS" ${ARGN})
+  add_library(${target} SHARED ${A_SOURCES})
+  get_filename_component(base ${A_OUTPUT_NAME} NAME_WE)
+  get_filename_component(ext ${A_OUTPUT_NAME} LAST_EXT)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${base} SUFFIX ${ext})
+  if(A_OUTPUT_DIRECTORY)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${A_OUTPUT_DIRECTORY}
+                                               LIBRARY_OUTPUT_DIRECTORY ${A_OUTPUT_DIRECTORY})
+  endif()
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/Source ${CMAKE_SOURCE_DIR})
+  if(A_DEF)
+    target_sources(${target} PRIVATE ${A_DEF})
+  endif()
+  if(A_LIBS)
+    target_link_libraries(${target} PRIVATE ${A_LIBS})
+  endif()
+endfunction()
+
+# Adds every immediate subdirectory of <dir> that has a CMakeLists.txt.
+function(qm_add_subdirectories dir)
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${dir}/*/CMakeLists.txt)
+  list(SORT children)
+  foreach(child ${children})
+    get_filename_component(childdir ${child} DIRECTORY)
+    add_subdirectory(${childdir})
+  endforeach()
+endfunction()
