@@ -22,7 +22,18 @@ detached() {
   "$@" </dev/null >/dev/null 2>&1
 }
 
-server_running() { pgrep -u "$(id -u)" -f 'wineserver' >/dev/null 2>&1 && [ -e "$WINEPREFIX/system.reg" ]; }
+# The server of this prefix runs with its working directory in
+# <tmp>/server-<device>-<inode of the prefix>; other prefixes (other build
+# trees) have servers of their own.
+server_running() {
+  [ -e "$WINEPREFIX/system.reg" ] || return 1
+  local dir pid
+  dir="$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))"
+  for pid in $(pgrep -u "$(id -u)" -f wineserver); do
+    case "$(readlink "/proc/$pid/cwd" 2>/dev/null)" in */"$dir") return 0 ;; esac
+  done
+  return 1
+}
 
 start_server() {
   if [ ! -e "$WINEPREFIX/system.reg" ]; then
