@@ -1,0 +1,58 @@
+// A set of pointers whose notion of identity a subclass chooses by overriding
+// GetHash and ItemsEqual (for instance: C strings compared by content). Items
+// live in one array with their stored hash and chain through indices; the set
+// only grows, entries are never removed. No lock: callers serialize.
+#pragma once
+
+#include <cstdint>
+
+namespace Quillmend {
+
+struct TGenericPointerSetItem {
+  int32_t Next;  // next item in the bucket's chain, -1 at the end
+  uint32_t Hash;
+  void* Value;
+};
+
+class TGenericPointerSet {
+public:
+  // The capacity is at least 16.
+  explicit TGenericPointerSet(int32_t capacity = 16);
+  virtual ~TGenericPointerSet();
+  TGenericPointerSet(const TGenericPointerSet&) = delete;
+  TGenericPointerSet& operator=(const TGenericPointerSet&) = delete;
+
+  // Hash of P; by default the pointer's value.
+  virtual uint32_t GetHash(const void* p) const;
+  // Whether the stored item A and the probe B are the same; by default A == B.
+  virtual bool ItemsEqual(const void* a, const void* b) const;
+
+  // Index of the item equal to P, adding P first if there is none.
+  int32_t Add(void* p);
+  bool Find(const void* p, int32_t& index) const;
+  // Index of the item with this stored hash that equals P, or -1.
+  int32_t IndexOfHash(uint32_t hash, const void* p) const;
+
+  int32_t Count() const { return FItemCount; }
+  int32_t Capacity() const { return FCapacity; }
+  int32_t BucketCount() const { return FBucketCount; }
+  int32_t Used() const { return FUsed; }
+  // Always -1: the set hands out slots in order and never frees one.
+  int32_t FreeHead() const { return -1; }
+  // Slot Index (0 <= Index < Used()).
+  const TGenericPointerSetItem& Item(int32_t index) const { return FItems[index]; }
+  void* Value(int32_t index) const { return FItems[index].Value; }
+
+private:
+  uint32_t BucketOf(uint32_t hash) const { return (hash & 0x7FFFFFFFu) % static_cast<uint32_t>(FBucketCount); }
+  void Grow();
+
+  TGenericPointerSetItem* FItems = nullptr;
+  int32_t* FBuckets = nullptr;
+  int32_t FCapacity = 0;
+  int32_t FBucketCount = 0;
+  int32_t FUsed = 0;
+  int32_t FItemCount = 0;
+};
+
+} // namespace Quillmend

@@ -1,0 +1,71 @@
+// A hash table from pointer to pointer. Items live in one array and chain
+// through indices, so a lookup touches no separately allocated nodes; freed
+// slots are reused before new ones are handed out. No lock: callers serialize.
+#pragma once
+
+#include <cstdint>
+
+namespace Quillmend {
+
+struct TPointerHashTableItem {
+  int32_t Next;  // next item in the bucket's chain or in the free chain, -1 at the end
+  bool InUse;
+  void* Key;
+  void* Value;
+};
+
+class TPointerHashTable {
+public:
+  // Callback of ForEach; set Continue to false to stop the walk.
+  typedef void (*TForEachProc)(void* data, void* key, void* value, bool& Continue);
+
+  // Capacity 0 creates the table without storage, a negative one means 16.
+  explicit TPointerHashTable(int32_t capacity = 0);
+  ~TPointerHashTable();
+  TPointerHashTable(const TPointerHashTable&) = delete;
+  TPointerHashTable& operator=(const TPointerHashTable&) = delete;
+
+  // Drops every entry and reallocates for Capacity items (same rules as the constructor).
+  void Clear(int32_t capacity = 0);
+
+  // Index of the key's item, or -1.
+  int32_t IndexOf(const void* key) const;
+  bool TryGetValue(const void* key, void*& value) const;
+  // Adds the key or replaces the value of an existing one.
+  void AddOrSetValue(void* key, void* value);
+  // Removes the key and returns its value; null if it was absent.
+  void* Remove(const void* key);
+  // Moves OldKey's value to NewKey. NewKey is added (with a null value) even
+  // when OldKey is absent, as long as the table is not empty.
+  void ChangeKey(const void* oldKey, void* newKey);
+  // Calls Callback for every live entry in slot order until it clears
+  // Continue; returns the last value of Continue (true if nothing was visited).
+  bool ForEach(TForEachProc callback, void* data) const;
+
+  int32_t Count() const { return FItemCount; }
+  int32_t Capacity() const { return FCapacity; }
+  int32_t BucketCount() const { return FBucketCount; }
+  int32_t Used() const { return FUsed; }
+  int32_t FreeHead() const { return FFreeHead; }
+  // Slot Index (0 <= Index < Used()).
+  const TPointerHashTableItem& Item(int32_t index) const { return FItems[index]; }
+
+private:
+  uint32_t BucketOf(const void* key) const {
+    return (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)) & 0x7FFFFFFFu) %
+           static_cast<uint32_t>(FBucketCount);
+  }
+  void Allocate(int32_t capacity);
+  void Grow();
+  void Release();
+
+  TPointerHashTableItem* FItems = nullptr;
+  int32_t* FBuckets = nullptr;
+  int32_t FCapacity = 0;
+  int32_t FBucketCount = 0;
+  int32_t FUsed = 0;
+  int32_t FFreeHead = -1;
+  int32_t FItemCount = 0;
+};
+
+} // namespace Quillmend
