@@ -1,0 +1,36 @@
+// Executable memory for original-call trampolines: 4096-byte blocks carved
+// one trampoline after another and never freed.
+#pragma once
+
+#include <cstdint>
+
+namespace Quillmend {
+
+class TTrampolinePool {
+public:
+  static constexpr uint32_t BlockSize = 4096;
+
+  // Commits one block of BlockSize bytes with read, write and execute access,
+  // at `hint` if that is free (null: anywhere); null when it cannot.
+  using TBlockAllocator = void* (*)(void* hint);
+  static void* AllocateBlock(void* hint);
+
+  constexpr explicit TTrampolinePool(TBlockAllocator allocator = &AllocateBlock) : FAllocator(allocator) {}
+
+  // Room for `size` bytes in the current block, or in a new one when the
+  // current block cannot hold them (its rest is abandoned). Raises the
+  // out-of-memory error when no block can be had.
+  uint8_t* Allocate(uint32_t size);
+
+private:
+  uint8_t* NewBlock();
+
+  TBlockAllocator FAllocator;
+  uint8_t* FBlock = nullptr;
+  uint32_t FUsed = 0;
+};
+
+// The engine's pool, shared by every trampoline of the process.
+TTrampolinePool& TrampolinePool();
+
+} // namespace Quillmend
