@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace Quillmend {
 
@@ -16,5 +17,33 @@ struct TUnitInfo {
 // set is Source/Patches/PatchUnits.cpp; test builds link their own table.
 extern const TUnitInfo* const PatchUnits[];
 extern const size_t PatchUnitCount;
+
+// Runs a table of units. Each unit has its own counter, so its initialization
+// and its finalization run at most once however often the table is run.
+class TUnitTable {
+public:
+  explicit TUnitTable(std::vector<const TUnitInfo*> units);
+
+  // Initializes, in order, every unit not initialized yet. When one raises,
+  // the units this table initialized are finalized in reverse order first
+  // (so no patch is left pointing into a library about to be unloaded), then
+  // the exception propagates.
+  void InitializeUnits();
+  // Finalizes the initialized units in reverse order. An exception from one
+  // finalization does not stop the others; the first is raised at the end.
+  void FinalizeUnits();
+
+  size_t Count() const { return Units.size(); }
+  bool IsInitialized(size_t index) const { return Counters[index] > 0; }
+
+private:
+  std::vector<const TUnitInfo*> Units;
+  std::vector<int> Counters;  // 1 while a unit is initialized
+  std::vector<bool> Finalized;
+};
+
+// The library's own table: engine and containers, IDE-module access, patch
+// registry, the patch modules, then the main unit (LibraryUnits.cpp).
+TUnitTable& LibraryUnits();
 
 } // namespace Quillmend

@@ -1,0 +1,187 @@
+// Host run-time access: strings, exceptions and the global exception handler,
+// reached through the exports of "rtl150.bpl".
+#include "Framework/HostAbi.h"
+
+#include <cstring>
+#include <windows.h>
+
+namespace Quillmend {
+namespace {
+
+using TNewUnicodeString = wchar_t*(QM_REGISTER*)(int32_t length);
+using TUStrClr = void(QM_REGISTER*)(wchar_t** variable);
+using TExceptionCreate = void*(QM_REGISTER*)(void* aClass, int32_t allocate, const wchar_t* message);
+using TObjectFree = void(QM_REGISTER*)(void* object);
+using TRaiseExcept = void(QM_REGISTER*)(void* object);
+using THandlerCode = void(QM_REGISTER*)(void* data, void* sender);
+
+struct TMethodPointer {
+  THandlerCode Code;
+  void* Data;
+};
+
+// The exports of the host run-time that Quillmend uses.
+struct THostRuntime {
+  TNewUnicodeString NewUnicodeString;
+  TUStrClr UStrClr;
+  void* ExceptionClass;  // the class reference itself is the exported data
+  TExceptionCreate ExceptionCreate;
+  TObjectFree ObjectFree;
+  TRaiseExcept RaiseExcept;
+  TMethodPointer* ApplicationHandleException;
+  void** ExceptObjectForHandler;
+};
+
+bool Resolve(HMODULE module, THostRuntime& rt) {
+  auto get = [module](const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); };
+  rt.NewUnicodeString = reinterpret_cast<TNewUnicodeString>(get("@System@@NewUnicodeString$qqri"));
+  rt.UStrClr = reinterpret_cast<TUStrClr>(get("@System@@UStrClr$qqrpv"));
+  rt.ExceptionClass = get("@Sysutils@Exception@");
+  rt.ExceptionCreate =
+      reinterpret_cast<TExceptionCreate>(get("@Sysutils@Exception@$bctr$qqrx20System@UnicodeString"));
+  rt.ObjectFree = reinterpret_cast<TObjectFree>(get("@System@TObject@Free$qqrv"));
+  rt.RaiseExcept = reinterpret_cast<TRaiseExcept>(get("@System@@RaiseExcept$qqrv"));
+  rt.ApplicationHandleException = static_cast<TMethodPointer*>(get("@Classes@ApplicationHandleException"));
+  rt.ExceptObjectForHandler = static_cast<void**>(get("@System@ExceptObjectForHandler"));
+  // Strings and exceptions are all or nothing; the handler is optional.
+  return rt.NewUnicodeString && rt.UStrClr && rt.ExceptionClass && rt.ExceptionCreate && rt.ObjectFree &&
+         rt.RaiseExcept;
+}
+
+// The host run-time's exports, or null without one. Looked up again while
+// absent (cheap), kept once found: the host run-time is never unloaded
+// before the modules that use it.
+const THostRuntime* HostRuntime() {
+  static THostRuntime runtime;
+  static HMODULE resolvedFor = nullptr;
+  HMODULE module = GetModuleHandleW(L"rtl150.bpl");
+  if (!module) return nullptr;
+  if (module != resolvedFor) {
+    THostRuntime rt{};
+    if (!Resolve(module, rt)) return nullptr;
+    runtime = rt;
+    resolvedFor = module;
+  }
+  return &runtime;
+}
+
+// A host exception object carrying message; the string made for the
+// constructor call is released again (the object keeps its own reference).
+void* CreateHostException(const THostRuntime& rt, const std::wstring& message) {
+  wchar_t* text = nullptr;
+  if (!message.empty()) {
+    text = rt.NewUnicodeString(int32_t(message.size()));
+    std::memcpy(text, message.data(), message.size() * sizeof(wchar_t));
+  }
+  void* object = rt.ExceptionCreate(rt.ExceptionClass, 1, text);
+  rt.UStrClr(&text);
+  return object;
+}
+
+}  // namespace
+
+bool HostRuntimePresent() { return HostRuntime() != nullptr; }
+
+int32_t HostStringLength(const wchar_t* hostString) {
+  if (!hostString) return 0;
+  return *reinterpret_cast<const int32_t*>(reinterpret_cast<const char*>(hostString) + HostStringLayout::Length);
+}
+
+std::wstring FromHostString(const wchar_t* hostString) {
+  return std::wstring(hostString ? hostString : L"", size_t(HostStringLength(hostString)));
+}
+
+THostString::THostString(const std::wstring& text) {
+  if (text.empty()) return;
+  size_t bytes = text.size() * sizeof(wchar_t);
+  if (const THostRuntime* rt = HostRuntime()) {
+    Chars = rt->NewUnicodeString(int32_t(text.size()));
+    std::memcpy(Chars, text.data(), bytes);
+    return;
+  }
+  auto* block = static_cast<char*>(::operator new(HostStringLayout::HeaderSize + bytes + sizeof(wchar_t)));
+  uint16_t codePage = 1200, elementSize = 2;
+  int32_t refCount = -1, length = int32_t(text.size());
+  std::memcpy(block, &codePage, 2);
+  std::memcpy(block + 2, &elementSize, 2);
+  std::memcpy(block + 4, &refCount, 4);
+  std::memcpy(block + 8, &length, 4);
+  Chars = reinterpret_cast<wchar_t*>(block + HostStringLayout::HeaderSize);
+  std::memcpy(Chars, text.data(), bytes);
+  Chars[text.size()] = 0;
+  OwnMemory = true;
+}
+
+THostString::~THostString() {
+  if (!Chars) return;
+  if (OwnMemory) {
+    ::operator delete(reinterpret_cast<char*>(Chars) - HostStringLayout::HeaderSize);
+  } else if (const THostRuntime* rt = HostRuntime()) {
+    rt->UStrClr(&Chars);
+  }
+}
+
+std::wstring HostExceptionClassName(const void* exceptionObject) {
+  if (!exceptionObject) return std::wstring();
+  auto classRef = *static_cast<const char* const*>(exceptionObject);
+  auto shortString = *reinterpret_cast<const unsigned char* const*>(classRef - 56);
+  return std::wstring(shortString + 1, shortString + 1 + shortString[0]);
+}
+
+std::wstring HostExceptionMessage(const void* exceptionObject) {
+  if (!exceptionObject) return std::wstring();
+  return FromHostString(static_cast<const wchar_t* const*>(exceptionObject)[1]);
+}
+
+std::wstring WidenMessage(const char* text) {
+  int length = int(std::strlen(text));
+  int n = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
+  std::wstring result(size_t(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, length, result.data(), n);
+  return result;
+}
+
+void RaiseHostException(std::wstring&& message) {
+  const THostRuntime* rt = HostRuntime();
+  void* object = nullptr;
+  const wchar_t* bareText = nullptr;
+  {
+    // The text dies with this block, before the raise skips every frame.
+    std::wstring text = std::move(message);
+    if (rt) {
+      object = CreateHostException(*rt, text);
+    } else {
+      auto* copy = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (text.size() + 1) * sizeof(wchar_t)));
+      if (copy) {
+        std::memcpy(copy, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        bareText = copy;
+      }
+    }
+  }
+  if (rt) rt->RaiseExcept(object);
+  ULONG_PTR params[HostExceptionParamCount] = {};
+  params[0] = reinterpret_cast<ULONG_PTR>(__builtin_return_address(0));
+  params[2] = reinterpret_cast<ULONG_PTR>(bareText);
+  RaiseException(HostExceptionCode, EXCEPTION_NONCONTINUABLE, HostExceptionParamCount, params);
+  __builtin_unreachable();
+}
+
+bool ReportToHostHandler(const std::wstring& message) {
+  const THostRuntime* rt = HostRuntime();
+  if (!rt || !rt->ApplicationHandleException || !rt->ExceptObjectForHandler ||
+      !rt->ApplicationHandleException->Code)
+    return false;
+  void* object = CreateHostException(*rt, message);
+  *rt->ExceptObjectForHandler = object;
+  rt->ApplicationHandleException->Code(rt->ApplicationHandleException->Data, nullptr);
+  *rt->ExceptObjectForHandler = nullptr;
+  rt->ObjectFree(object);
+  return true;
+}
+
+void ReportError(const std::wstring& message, const std::wstring& caption) {
+  if (!ReportToHostHandler(message))
+    MessageBoxW(GetActiveWindow(), message.c_str(), caption.c_str(), MB_ICONERROR);
+}
+
+}  // namespace Quillmend

@@ -1,0 +1,23 @@
+// Run-time access to the IDE's modules.
+#include "Framework/IDEHooks.h"
+
+namespace Quillmend {
+namespace {
+
+// Written at most once, with the value every caller would compute alike.
+HMODULE g_dccHandle = nullptr;
+
+}  // namespace
+
+HMODULE GetDccHandle() {
+  // A failed load is not remembered: the next call tries again. The
+  // reference taken here is never released.
+  if (!g_dccHandle) g_dccHandle = LoadLibraryW(L"dcc150.dll");
+  return g_dccHandle;
+}
+
+void* DbgStrictGetProcAddress(HMODULE module, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(module, name));
+}
+
+} // namespace Quillmend

@@ -1,0 +1,31 @@
+// Link order of Quillmend.dll's units: initializations run in this order on
+// process attach, finalizations in reverse on detach.
+#include "Framework/IDEHooks.h"
+#include "Framework/LibraryEntry.h"
+#include "Framework/PatchRegistry.h"
+#include "Framework/Units.h"
+
+namespace Quillmend {
+namespace {
+
+// Engine and containers: the string-hash tables are built here.
+// SLOT: call InitializeUtils() from Hooking/Utils.h once the containers land.
+const TUnitInfo HookingUnit = {"Hooking", nullptr, nullptr};
+const TUnitInfo IDEHooksUnit = {"IDEHooks", nullptr, nullptr};
+const TUnitInfo PatchRegistryUnit = {"PatchRegistry", InitializePatchRegistry, FinalizePatchRegistry};
+
+std::vector<const TUnitInfo*> LinkOrder() {
+  std::vector<const TUnitInfo*> units = {&HookingUnit, &IDEHooksUnit, &PatchRegistryUnit};
+  for (size_t i = 0; i < PatchUnitCount; ++i) units.push_back(PatchUnits[i]);
+  units.push_back(&LibraryEntryUnit);
+  return units;
+}
+
+}  // namespace
+
+TUnitTable& LibraryUnits() {
+  static TUnitTable table(LinkOrder());
+  return table;
+}
+
+} // namespace Quillmend
