@@ -83,6 +83,10 @@ namespace Quillmend.ClrBridge.Tests
             var fixup = fixups.FirstOrDefault(f => slot >= f[0] && slot < f[0] + 4 * f[1] && (slot - f[0]) % 4 == 0);
             if (fixup == null) { Checks.That(false, export + ": slot lies in a vtable fixup"); return; }
             Checks.Equal((uint)(FixupSlot32 | FixupFromUnmanaged), fixup[2], export + ": fixup type");
+            // The runtime overwrites the token in the slot with its thunk's address.
+            var section = pe.ImageSectionHeaders.FirstOrDefault(
+                h => slot >= (uint)h.VirtualAddress && slot < (uint)h.VirtualAddress + h.VirtualSize);
+            Checks.That(section != null && (section.Characteristics & 0x80000000u) != 0, export + ": slot is writable");
 
             var method = module.ResolveToken(U32(slot)) as MethodDef;
             if (method == null) { Checks.That(false, export + ": slot holds a method token"); return; }
