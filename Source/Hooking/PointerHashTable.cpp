@@ -78,25 +78,6 @@ void TPointerHashTable::Grow() {
   }
 }
 
-int32_t TPointerHashTable::IndexOf(const void* key) const {
-  if (FBucketCount == 0) return -1;
-  int32_t index = FBuckets[BucketOf(key)];
-  while (index >= 0 && FItems[index].Key != key) index = FItems[index].Next;
-  return index;
-}
-
-bool TPointerHashTable::TryGetValue(const void* key, void*& value) const {
-  if (FItemCount > 0) {
-    int32_t index = IndexOf(key);
-    if (index >= 0) {
-      value = FItems[index].Value;
-      return true;
-    }
-  }
-  value = nullptr;
-  return false;
-}
-
 void TPointerHashTable::AddOrSetValue(void* key, void* value) {
   int32_t index = IndexOf(key);
   if (index >= 0) {

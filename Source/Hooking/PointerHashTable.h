@@ -28,9 +28,18 @@ public:
   // Drops every entry and reallocates for Capacity items (same rules as the constructor).
   void Clear(int32_t capacity = 0);
 
-  // Index of the key's item, or -1.
-  int32_t IndexOf(const void* key) const;
-  bool TryGetValue(const void* key, void*& value) const;
+  // Index of the key's item, or -1. Lookups are inline: they sit on hot paths.
+  int32_t IndexOf(const void* key) const {
+    if (FBucketCount == 0) return -1;
+    int32_t index = FBuckets[BucketOf(key)];
+    while (index >= 0 && FItems[index].Key != key) index = FItems[index].Next;
+    return index;
+  }
+  bool TryGetValue(const void* key, void*& value) const {
+    int32_t index = FItemCount > 0 ? IndexOf(key) : -1;
+    value = index >= 0 ? FItems[index].Value : nullptr;
+    return index >= 0;
+  }
   // Adds the key or replaces the value of an existing one.
   void AddOrSetValue(void* key, void* value);
   // Removes the key and returns its value; null if it was absent.

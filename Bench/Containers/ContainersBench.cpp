@@ -1,0 +1,238 @@
+// Throughput of the pointer containers against the standard library's hash
+// containers with the same keys (addresses of live heap blocks), and of the
+// string hashes on identifier-like names. Prints the figures; not a test.
+#include "Hooking/Utils.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+using namespace Quillmend;
+
+namespace {
+
+double Now() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Best of a few runs, in seconds; Run returns a checksum that must agree across runs.
+double Best(const std::function<uintptr_t()>& run, uintptr_t& checksum) {
+  double best = 1e30;
+  for (int i = 0; i < 3; ++i) {
+    double start = Now();
+    checksum = run();
+    best = std::min(best, Now() - start);
+  }
+  return best;
+}
+
+int Failures = 0;
+
+void Report(const char* what, size_t operations, double ours, uintptr_t ourSum, double theirs, uintptr_t theirSum) {
+  std::printf("%-34s %8.1f M/s  std %8.1f M/s  ratio %5.2f%s\n", what, operations / ours / 1e6,
+              operations / theirs / 1e6, theirs / ours, ourSum == theirSum ? "" : "  RESULTS DIFFER");
+  if (ourSum != theirSum) ++Failures;
+}
+
+// Every lookup is repeated Rounds times over the shuffled keys, so small
+// tables (cache-resident) are timed as long as big ones.
+void BenchContainers(size_t count) {
+  const size_t rounds = 1000000 / count;
+  std::mt19937 random(42);
+  std::vector<void*> keys(count), misses(count);
+  for (size_t i = 0; i < count; ++i) keys[i] = std::malloc(16 + random() % 48);
+  for (size_t i = 0; i < count; ++i) misses[i] = static_cast<char*>(keys[i]) + 4;  // never a block start
+  std::vector<void*> probes = keys;
+  std::shuffle(probes.begin(), probes.end(), random);
+
+  std::printf("\n%zu heap-block addresses as keys, every operation repeated %zu times\n", count, rounds);
+  uintptr_t ourSum = 0, theirSum = 0;
+
+  // Map: inserts into a table that starts empty.
+  double ours = Best([&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      TPointerHashTable table(0);
+      for (void* k : keys) table.AddOrSetValue(k, k);
+      total += table.Count();
+    }
+    return total;
+  }, ourSum);
+  double theirs = Best([&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      std::unordered_map<void*, void*> map;
+      for (void* k : keys) map[k] = k;
+      total += map.size();
+    }
+    return total;
+  }, theirSum);
+  Report("TPointerHashTable insert", count * rounds, ours, ourSum, theirs, theirSum);
+
+  TPointerHashTable table(0);
+  std::unordered_map<void*, void*> map;
+  for (void* k : keys) {
+    table.AddOrSetValue(k, k);
+    map[k] = k;
+  }
+  ours = Best([&] {
+    uintptr_t sum = 0;
+    void* value;
+    for (size_t r = 0; r < rounds; ++r)
+      for (void* k : probes)
+        if (table.TryGetValue(k, value)) sum += reinterpret_cast<uintptr_t>(value);
+    return sum;
+  }, ourSum);
+  theirs = Best([&] {
+    uintptr_t sum = 0;
+    for (size_t r = 0; r < rounds; ++r)
+      for (void* k : probes) {
+        auto found = map.find(k);
+        if (found != map.end()) sum += reinterpret_cast<uintptr_t>(found->second);
+      }
+    return sum;
+  }, theirSum);
+  Report("TPointerHashTable lookup (hit)", count * rounds, ours, ourSum, theirs, theirSum);
+
+  ours = Best([&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r)
+      for (void* k : misses) found += table.IndexOf(k) >= 0;
+    return found;
+  }, ourSum);
+  theirs = Best([&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r)
+      for (void* k : misses) found += map.count(k);
+    return found;
+  }, theirSum);
+  Report("TPointerHashTable lookup (miss)", count * rounds, ours, ourSum, theirs, theirSum);
+
+  // Set: inserts from the smallest capacity, then finds.
+  ours = Best([&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      TGenericPointerSet set;
+      for (void* k : keys) set.Add(k);
+      total += set.Count();
+    }
+    return total;
+  }, ourSum);
+  theirs = Best([&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      std::unordered_set<void*> set;
+      for (void* k : keys) set.insert(k);
+      total += set.size();
+    }
+    return total;
+  }, theirSum);
+  Report("TGenericPointerSet add", count * rounds, ours, ourSum, theirs, theirSum);
+
+  TGenericPointerSet set;
+  std::unordered_set<void*> stdSet;
+  for (void* k : keys) {
+    set.Add(k);
+    stdSet.insert(k);
+  }
+  ours = Best([&] {
+    uintptr_t found = 0;
+    int32_t index;
+    for (size_t r = 0; r < rounds; ++r) {
+      for (void* k : probes) found += set.Find(k, index);
+      for (void* k : misses) found += set.Find(k, index);
+    }
+    return found;
+  }, ourSum);
+  theirs = Best([&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      for (void* k : probes) found += stdSet.count(k);
+      for (void* k : misses) found += stdSet.count(k);
+    }
+    return found;
+  }, theirSum);
+  Report("TGenericPointerSet find (hit+miss)", 2 * count * rounds, ours, ourSum, theirs, theirSum);
+
+  for (void* k : keys) std::free(k);
+}
+
+// Names as the compiler and the IDE see them: unit, type, member and file names.
+std::vector<std::string> IdentifierNames(size_t count) {
+  static const char* const parts[] = {"System", "SysUtils", "Classes", "Vcl", "Forms", "Controls", "Generics",
+                                      "Collections", "TList", "TDictionary", "TForm1", "Button1Click", "FormCreate",
+                                      "Data", "DB", "Unit", "Winapi", "Windows", "Messages", "TStringList", "_Helper"};
+  std::mt19937 random(7);
+  std::vector<std::string> names;
+  for (size_t i = 0; i < count; ++i) {
+    std::string name = parts[random() % 21];
+    for (int n = random() % 3; n > 0; --n) name += std::string(".") + parts[random() % 21];
+    if (random() % 4 == 0) name += std::to_string(random() % 100);
+    if (random() % 8 == 0) name += ".pas";
+    names.push_back(name);
+  }
+  return names;
+}
+
+void BenchHashes() {
+  const std::vector<std::string> names = IdentifierNames(20000);
+  std::vector<std::wstring> wideNames;
+  size_t bytes = 0;
+  for (const std::string& n : names) {
+    wideNames.emplace_back(n.begin(), n.end());
+    bytes += n.size();
+  }
+  const int rounds = 100;
+  std::printf("\n%zu identifier-like names, %.1f characters on average, %d rounds\n", names.size(),
+              double(bytes) / names.size(), rounds);
+  auto run8 = [&](uint32_t (*hash)(const char*)) {
+    uint32_t sum = 0;
+    double start = Now();
+    for (int r = 0; r < rounds; ++r)
+      for (const std::string& n : names) sum += hash(n.c_str());
+    double seconds = Now() - start;
+    return std::make_pair(seconds, sum);
+  };
+  auto run16 = [&](uint32_t (*hash)(const wchar_t*)) {
+    uint32_t sum = 0;
+    double start = Now();
+    for (int r = 0; r < rounds; ++r)
+      for (const std::wstring& n : wideNames) sum += hash(n.c_str());
+    double seconds = Now() - start;
+    return std::make_pair(seconds, sum);
+  };
+  auto print = [&](const char* what, std::pair<double, uint32_t> result, size_t unitSize) {
+    double total = double(bytes) * rounds;
+    std::printf("%-18s %8.1f MB/s  %8.1f M chars/s  %7.1f M names/s  (sum %08X)\n", what,
+                total * unitSize / result.first / 1e6, total / result.first / 1e6,
+                double(names.size()) * rounds / result.first / 1e6, result.second);
+  };
+  print("Utf8HashText", run8(Utf8HashText), 1);
+  print("UnicodeHashText", run16(UnicodeHashText), 2);
+  print("UnicodeHashTextI", run16(UnicodeHashTextI), 2);
+}
+
+}  // namespace
+
+int main() {
+  InitializeUtils();
+  BenchContainers(1000000);
+  BenchContainers(20000);
+  BenchHashes();
+  return Failures ? 1 : 0;
+}
