@@ -1,0 +1,73 @@
+// Binary layout of the host run-time's strings, classes and exceptions as the
+// stand-in modules implement and check them, and the host's register calling
+// convention. Kept apart from the library's own host layer on purpose: the
+// test host is an independent second reading of the same layout.
+#pragma once
+
+#include <cstdint>
+
+// EAX, EDX, ECX, then stack arguments pushed left to right (declare them in
+// reverse order when there are five or more); the callee removes them.
+#define QM_HOST_REGISTER __attribute__((regparm(3), stdcall))
+
+// Gives a C function the exact symbol name "_<name>" so .def files and
+// assembly can refer to it without stdcall decoration.
+#define QM_HOST_SYMBOL(name) __asm__("_" #name)
+
+namespace QmHost {
+
+// Host exceptions are structured exceptions with this code; parameter 0 is
+// the raise address, parameter 1 the exception object.
+constexpr std::uint32_t kHostExceptionCode = 0x0EEDFADE;
+constexpr std::uint32_t kHostExceptionParamCount = 7;
+
+// UnicodeString header, in front of the first character.
+struct StrRec {
+  std::uint16_t codePage;   // 1200 for UTF-16
+  std::uint16_t elemSize;   // 2
+  std::int32_t refCount;    // -1: literal, copied on assignment, never freed
+  std::int32_t length;      // characters, without the terminating zero
+};
+static_assert(sizeof(StrRec) == 12, "string header is 12 bytes");
+constexpr std::uint16_t kUnicodeCodePage = 1200;
+
+inline StrRec* StrHeader(const wchar_t* s) {
+  return reinterpret_cast<StrRec*>(const_cast<char*>(reinterpret_cast<const char*>(s)) - sizeof(StrRec));
+}
+
+// Class reference = pointer to the virtual method table; header slots below.
+enum VmtOffset : int {
+  kVmtSelfPtr = -88,
+  kVmtIntfTable = -84,
+  kVmtAutoTable = -80,
+  kVmtInitTable = -76,
+  kVmtTypeInfo = -72,
+  kVmtFieldTable = -68,
+  kVmtMethodTable = -64,
+  kVmtDynamicTable = -60,
+  kVmtClassName = -56,
+  kVmtInstanceSize = -52,
+  kVmtParent = -48,
+  kVmtEquals = -44,
+  kVmtGetHashCode = -40,
+  kVmtToString = -36,
+  kVmtSafeCallException = -32,
+  kVmtAfterConstruction = -28,
+  kVmtBeforeDestruction = -24,
+  kVmtDispatch = -20,
+  kVmtDefaultHandler = -16,
+  kVmtNewInstance = -12,
+  kVmtFreeInstance = -8,
+  kVmtDestroy = -4,
+};
+
+// Exception objects: class reference, then the message.
+constexpr int kExceptionMessageOffset = 4;
+constexpr int kExceptionHelpContextOffset = 8;
+constexpr int kExceptionInstanceSize = 12;
+
+inline void* VmtSlot(const void* classRef, int offset) {
+  return *reinterpret_cast<void* const*>(static_cast<const char*>(classRef) + offset);
+}
+
+} // namespace QmHost

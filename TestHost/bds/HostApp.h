@@ -1,0 +1,47 @@
+// State of the running stand-in IDE shared by its parts: options, journal,
+// host run-time and the registry root.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "Common/HostGuard.h"
+#include "Common/HostRtl.h"
+#include "Common/Journal.h"
+
+namespace QmHost {
+
+struct HostOptions {
+  std::wstring regKey = L"BDS";         // -r<RegKey>
+  std::wstring journalPath;             // -journal <path>
+  std::wstring workload;                // -run <name> [args...]
+  std::vector<std::wstring> workloadArgs;
+  bool showMessageBoxes = false;        // -showmessageboxes
+  bool loadBccIde = false;              // -bccide
+  bool loadCompiler = false;            // -comp32x (implies -bccide)
+  bool appExceptionHandler = true;      // -noapphandler switches it off
+};
+
+struct HostApp {
+  HostOptions options;
+  std::wstring hostDir;                 // directory of bds.exe, with trailing backslash
+  std::wstring rootKey;                 // Software\Embarcadero\<RegKey>\8.0 (under HKCU)
+  Journal journal;
+  HostRtl rtl;
+
+  // Writes one journal line: a fixed event word and already escaped fields.
+  void Log(const std::wstring& line) { journal.Write(line); }
+  // Journals a caught exception as "EXCEPTION <class>: <message>".
+  void LogException(const HostExceptionReport& report);
+  // Journals "STACK-IMBALANCE <what> <bytes>" when a foreign call left the
+  // stack unbalanced (a calling-convention mismatch).
+  void CheckStack(const std::wstring& what, int imbalance);
+};
+
+HostApp& App();
+
+std::wstring Hex(unsigned value);
+
+} // namespace QmHost

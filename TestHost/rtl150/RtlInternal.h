@@ -1,0 +1,35 @@
+// Declarations shared by the stand-in host run-time's source files. Exported
+// entry points carry exact symbol names (QM_HOST_SYMBOL) that Rtl150.def and
+// HostClasses.S refer to.
+#pragma once
+
+#include "Common/HostLayout.h"
+
+extern "C" {
+
+// Memory (HostMemory.cpp)
+void* QM_HOST_REGISTER RtlGetMem(int size) QM_HOST_SYMBOL(rtl_GetMem);
+int QM_HOST_REGISTER RtlFreeMem(void* p) QM_HOST_SYMBOL(rtl_FreeMem);
+
+// Strings (HostStrings.cpp)
+wchar_t* QM_HOST_REGISTER RtlNewUnicodeString(int length) QM_HOST_SYMBOL(rtl_NewUnicodeString);
+wchar_t** QM_HOST_REGISTER RtlUStrClr(wchar_t** var) QM_HOST_SYMBOL(rtl_UStrClr);
+wchar_t** QM_HOST_REGISTER RtlUStrAsg(wchar_t** dest, const wchar_t* source) QM_HOST_SYMBOL(rtl_UStrAsg);
+void QM_HOST_REGISTER RtlUStrAddRef(const wchar_t* s) QM_HOST_SYMBOL(rtl_UStrAddRef);
+
+// Classes (HostClasses.S, HostObjects.cpp)
+extern char rtl_TObject_Class[] QM_HOST_SYMBOL(rtl_TObject_Class);
+extern char rtl_Exception_Class[] QM_HOST_SYMBOL(rtl_Exception_Class);
+extern char rtl_EInvalidPointer_Class[] QM_HOST_SYMBOL(rtl_EInvalidPointer_Class);
+
+void* QM_HOST_REGISTER RtlExceptionCreate(void* classOrSelf, int alloc, const wchar_t* message)
+    QM_HOST_SYMBOL(rtl_Exception_Create);
+void QM_HOST_REGISTER RtlObjectFree(void* self) QM_HOST_SYMBOL(rtl_TObject_Free);
+
+// Exceptions (HostExceptions.cpp)
+void QM_HOST_REGISTER RtlRaiseExcept(void* object) QM_HOST_SYMBOL(rtl_RaiseExcept);
+
+} // extern "C"
+
+// Raises a host exception of the given class with a message (internal use).
+[[noreturn]] void RtlRaiseNew(void* classRef, const wchar_t* message);
