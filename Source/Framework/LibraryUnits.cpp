@@ -4,13 +4,13 @@
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
 #include "Framework/Units.h"
+#include "Hooking/Utils.h"
 
 namespace Quillmend {
 namespace {
 
 // Engine and containers: the string-hash tables are built here.
-// SLOT: call InitializeUtils() from Hooking/Utils.h once the containers land.
-const TUnitInfo HookingUnit = {"Hooking", nullptr, nullptr};
+const TUnitInfo HookingUnit = {"Hooking", InitializeUtils, nullptr};
 const TUnitInfo IDEHooksUnit = {"IDEHooks", nullptr, nullptr};
 const TUnitInfo PatchRegistryUnit = {"PatchRegistry", InitializePatchRegistry, FinalizePatchRegistry};
 

@@ -1,0 +1,134 @@
+// The host ABI layer: host strings with and without the host run-time, the
+// error boundary, and reporting to the global exception handler. The
+// stand-in host run-time is loaded into the test process where needed; the
+// test host's exception guard catches what the boundary raises.
+#include "Framework/HostAbi.h"
+
+#include "TestHost/Common/HostGuard.h"
+#include "TestHost/Common/HostRtl.h"
+
+#include <gtest/gtest.h>
+#include <cstring>
+#include <windows.h>
+
+using namespace Quillmend;
+
+namespace {
+
+const QmHost::HostRtl* LoadHostRuntime() {
+  wchar_t path[MAX_PATH];
+  std::wstring exe(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  std::wstring build = exe.substr(0, exe.find_last_of(L"\\/"));
+  build = build.substr(0, build.find_last_of(L"\\/"));
+  if (!LoadLibraryW((build + L"\\host\\rtl150.bpl").c_str())) return nullptr;
+  return QmHost::LoadedHostRtl();
+}
+
+int32_t Header32(const wchar_t* s, int offset) {
+  int32_t value;
+  std::memcpy(&value, reinterpret_cast<const char*>(s) + offset, 4);
+  return value;
+}
+
+uint16_t Header16(const wchar_t* s, int offset) {
+  uint16_t value;
+  std::memcpy(&value, reinterpret_cast<const char*>(s) + offset, 2);
+  return value;
+}
+
+int g_destroyed = 0;
+struct TSentinel {
+  ~TSentinel() { ++g_destroyed; }
+};
+
+struct THandlerCall {
+  void* Data = nullptr;
+  void* Sender = reinterpret_cast<void*>(1);
+  std::wstring Text;
+} g_handlerCall;
+void** g_exceptObject = nullptr;
+
+void QM_REGISTER RecordingHandler(void* data, void* sender) {
+  g_handlerCall.Data = data;
+  g_handlerCall.Sender = sender;
+  void* object = *g_exceptObject;
+  g_handlerCall.Text = QmHost::HostClassName(object) + L": " + QmHost::HostExceptionMessage(object);
+}
+
+}  // namespace
+
+TEST(HostStrings, WithoutHostRuntimeTheyAreLiteralsInOurMemory) {
+  ASSERT_FALSE(HostRuntimePresent());
+  THostString text(L"Quillmend \u00C4");
+  const wchar_t* s = text.Get();
+  EXPECT_EQ(Header16(s, -12), 1200);
+  EXPECT_EQ(Header16(s, -10), 2);
+  EXPECT_EQ(Header32(s, -8), -1);  // the host copies a literal instead of sharing it
+  EXPECT_EQ(Header32(s, -4), 11);
+  EXPECT_EQ(s[11], L'\0');
+  EXPECT_EQ(FromHostString(s), L"Quillmend \u00C4");
+  EXPECT_EQ(THostString(L"").Get(), nullptr);  // the empty string is nil
+  EXPECT_EQ(FromHostString(nullptr), L"");
+}
+
+TEST(HostStrings, WithHostRuntimeTheyAreHostAllocated) {
+  ASSERT_NE(LoadHostRuntime(), nullptr);
+  ASSERT_TRUE(HostRuntimePresent());
+  THostString text(L"abc");
+  EXPECT_EQ(Header32(text.Get(), -8), 1);
+  EXPECT_EQ(FromHostString(text.Get()), L"abc");
+}
+
+TEST(HostBoundary, PassesResultsAndNamesEveryKindOfCppException) {
+  EXPECT_EQ(HostBoundary([] { return 7; }), 7);
+  std::wstring message;
+  EXPECT_FALSE(CatchToMessage([] { RaiseError("Patch \"%s\" not registered", "\xC3\x84"); }, message));
+  EXPECT_EQ(message, L"Patch \"\u00C4\" not registered");
+  EXPECT_FALSE(CatchToMessage([] { throw std::bad_alloc(); }, message));
+  EXPECT_EQ(message, L"Out of memory");
+  EXPECT_FALSE(CatchToMessage([] { throw 1; }, message));
+  EXPECT_EQ(message, L"Unexpected exception in Quillmend");
+}
+
+TEST(HostBoundary, CppExceptionReachesTheHostAsHostExceptionAfterUnwinding) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  g_destroyed = 0;
+  QmHost::HostExceptionReport report;
+  bool returned = QmHost::CallHostGuarded(
+      [] {
+        HostBoundary([] {
+          TSentinel sentinel;
+          RaiseError("Function is too small");
+        });
+      },
+      report, rtl);
+  EXPECT_FALSE(returned);
+  EXPECT_TRUE(report.IsHostException());
+  EXPECT_EQ(report.Text(), L"Exception: Function is too small");
+  EXPECT_EQ(g_destroyed, 1);  // the C++ frames were unwound before the raise
+}
+
+TEST(HostBoundary, WithoutHostRuntimeABareHostExceptionIsRaised) {
+  ASSERT_FALSE(HostRuntimePresent());
+  QmHost::HostExceptionReport report;
+  bool returned = QmHost::CallHostGuarded([] { HostBoundary([] { RaiseError("no host"); }); }, report);
+  EXPECT_FALSE(returned);
+  EXPECT_EQ(report.code, HostExceptionCode);
+}
+
+TEST(HostHandler, ReportsThroughTheInstalledHandlerAndCleansUp) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  EXPECT_FALSE(ReportToHostHandler(L"nobody listens"));  // no handler installed
+
+  int cookie;
+  g_exceptObject = rtl->exceptObjectForHandler;
+  *rtl->applicationHandleException = {reinterpret_cast<void*>(&RecordingHandler), &cookie};
+  EXPECT_TRUE(ReportToHostHandler(L"Test C++ compiler-init procedure failed"));
+  EXPECT_EQ(g_handlerCall.Data, &cookie);
+  EXPECT_EQ(g_handlerCall.Sender, nullptr);
+  EXPECT_EQ(g_handlerCall.Text, L"Exception: Test C++ compiler-init procedure failed");
+  EXPECT_EQ(*rtl->exceptObjectForHandler, nullptr);
+  *rtl->applicationHandleException = {nullptr, nullptr};
+}
