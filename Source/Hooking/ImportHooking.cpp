@@ -1,0 +1,104 @@
+#include "Hooking/ImportHooking.h"
+
+#include "Hooking/MemoryRegions.h"
+
+#include <cstring>
+#include <string>
+
+namespace Quillmend {
+
+namespace {
+
+constexpr size_t DosHeaderSize = 64;
+constexpr size_t NtHeadersSize = 248;  // signature, file header, 32-bit optional header
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string result(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+  return result;
+}
+
+bool IsNtPlatform() {
+  OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return !GetVersionExW(&version) || version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+// A debug thunk of the old consumer Windows: push <real address>; jmp ...
+bool IsPushJumpThunk(const void* p) {
+  const auto* code = static_cast<const uint8_t*>(p);
+  return p != nullptr && IsReadableMemory(p, 6) && code[0] == 0x68 && code[5] == 0xE9;
+}
+
+void* PushedAddress(const void* thunk) {
+  void* value;
+  std::memcpy(&value, static_cast<const uint8_t*>(thunk) + 1, sizeof value);
+  return value;
+}
+
+// Stores one import address table entry. The entry's page may share a
+// section with code, so an executable page stays executable while it is
+// writable.
+bool StoreImportEntry(void** entry, void* value) {
+  MEMORY_BASIC_INFORMATION info;
+  if (VirtualQuery(entry, &info, sizeof info) != sizeof info) return false;
+  const DWORD writable = (info.Protect & 0xF0) != 0 ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
+  DWORD oldProtect;
+  if (!VirtualProtectEx(GetCurrentProcess(), entry, sizeof *entry, writable, &oldProtect)) return false;
+  *entry = value;
+  VirtualProtectEx(GetCurrentProcess(), entry, sizeof *entry, oldProtect, &oldProtect);
+  return true;
+}
+
+// Walks the import address tables of every descriptor of `base` that imports
+// from `moduleName` (any case) and replaces each entry `matches` accepts.
+template <typename Matches>
+bool ReplaceImports(void* base, const std::wstring& moduleName, void* newProc, Matches matches) {
+  PIMAGE_NT_HEADERS headers = GetImageNtHeaders(base);
+  if (headers == nullptr) return false;
+  const DWORD importsRva = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  if (importsRva == 0) return false;
+  const std::string wanted = ToUtf8(moduleName);
+  auto* image = static_cast<uint8_t*>(base);
+  bool replaced = false;
+  for (auto* descriptor = reinterpret_cast<PIMAGE_IMPORT_DESCRIPTOR>(image + importsRva); descriptor->Name != 0;
+       ++descriptor) {
+    if (descriptor->FirstThunk == 0) continue;
+    if (_stricmp(reinterpret_cast<const char*>(image + descriptor->Name), wanted.c_str()) != 0) continue;
+    for (auto** entry = reinterpret_cast<void**>(image + descriptor->FirstThunk); *entry != nullptr; ++entry)
+      if (matches(*entry) && StoreImportEntry(entry, newProc)) replaced = true;
+  }
+  return replaced;
+}
+
+}  // namespace
+
+PIMAGE_NT_HEADERS GetImageNtHeaders(void* base) {
+  if (!IsReadableMemory(base, DosHeaderSize)) return nullptr;
+  const auto* dos = static_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew == 0) return nullptr;
+  auto* headers = reinterpret_cast<PIMAGE_NT_HEADERS>(static_cast<uint8_t*>(base) + dos->e_lfanew);
+  if (!IsReadableMemory(headers, NtHeadersSize) || headers->Signature != IMAGE_NT_SIGNATURE) return nullptr;
+  return headers;
+}
+
+bool ReplaceDllImport(void* base, const std::wstring& moduleName, void* oldProc, void* newProc) {
+  if (oldProc == nullptr) return false;
+  return ReplaceImports(base, moduleName, newProc, [oldProc](void* entry) { return entry == oldProc; });
+}
+
+bool TJclPeMapImgHooks::ReplaceImportEntries(void* base, const std::wstring& moduleName, void* fromProc,
+                                             void* toProc) {
+  if (fromProc == nullptr) return false;
+  if (!IsNtPlatform() && IsPushJumpThunk(fromProc)) {
+    void* const realProc = PushedAddress(fromProc);
+    return ReplaceImports(base, moduleName, toProc, [realProc](void* entry) {
+      return IsPushJumpThunk(entry) && PushedAddress(entry) == realProc;
+    });
+  }
+  return ReplaceImports(base, moduleName, toProc, [fromProc](void* entry) { return entry == fromProc; });
+}
+
+} // namespace Quillmend

@@ -1,0 +1,170 @@
+#include "Hooking/PatternSearch.h"
+
+#include "Hooking/EngineError.h"
+#include "Hooking/MemoryRegions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace Quillmend {
+
+namespace {
+
+constexpr int16_t AnyByte = -1;
+constexpr size_t MinPatternEntries = 4;
+constexpr DWORD ExecuteRights = 0xF0;  // PAGE_EXECUTE, _READ, _READWRITE, _WRITECOPY
+// Patterns are written with 0x10000 as "the whole module"; modules are bigger.
+constexpr int32_t ShortModuleSize = 0x10000;
+constexpr int32_t WholeModuleSize = 0x1000000;
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Bytes that fill typical 32-bit x86 code, most frequent first. Searching for
+// the pattern's least frequent byte stops memchr at the fewest candidates.
+constexpr uint8_t CommonCodeBytes[] = {
+    0x00, 0xFF, 0x8B, 0x89, 0x24, 0x45, 0x04, 0xE8, 0x83, 0x08, 0x55, 0x0C, 0x85, 0x8D, 0x10, 0xC0,
+    0x01, 0x50, 0x74, 0x75, 0x0F, 0xC3, 0xEC, 0x5D, 0x53, 0x56, 0x57, 0x5E, 0x5B, 0x90, 0xCC, 0x6A,
+    0x68, 0x33, 0xC4, 0x14, 0x18, 0x02, 0x03, 0x7D, 0x40, 0xE9, 0xEB, 0x84, 0xC7, 0x46, 0xF8, 0xFC};
+
+size_t Commonness(uint8_t value) {
+  const auto* end = std::end(CommonCodeBytes);
+  const auto* found = std::find(std::begin(CommonCodeBytes), end, value);
+  return found == end ? 0 : static_cast<size_t>(end - found);
+}
+
+// A pattern prepared for scanning: leading wildcards removed, one fixed byte
+// chosen as the anchor that memchr looks for, the other fixed bytes listed.
+struct TPreparedPattern {
+  size_t Skipped = 0;  // leading wildcards
+  size_t Length = 0;   // entries after them
+  size_t AnchorIndex = 0;
+  uint8_t AnchorByte = 0;
+  std::vector<std::pair<size_t, uint8_t>> Others;
+
+  bool Prepare(const TBytePattern& pattern) {
+    while (Skipped < pattern.size() && pattern[Skipped] == AnyByte) ++Skipped;
+    if (Skipped == pattern.size()) return false;
+    Length = pattern.size() - Skipped;
+    size_t bestCommonness = SIZE_MAX;
+    for (size_t i = 0; i < Length; ++i) {
+      const int16_t entry = pattern[Skipped + i];
+      if (entry == AnyByte) continue;
+      const size_t commonness = Commonness(static_cast<uint8_t>(entry));
+      if (commonness < bestCommonness) {
+        bestCommonness = commonness;
+        AnchorIndex = i;
+      }
+    }
+    AnchorByte = static_cast<uint8_t>(pattern[Skipped + AnchorIndex]);
+    for (size_t i = 0; i < Length; ++i) {
+      const int16_t entry = pattern[Skipped + i];
+      if (entry != AnyByte && i != AnchorIndex) Others.emplace_back(i, static_cast<uint8_t>(entry));
+    }
+    return true;
+  }
+
+  bool MatchesAt(const uint8_t* p) const {
+    for (const auto& [offset, value] : Others)
+      if (p[offset] != value) return false;
+    return true;
+  }
+
+  // First match starting in [from, to). A match may run past `to` into
+  // whatever memory follows, as long as that memory is readable.
+  const uint8_t* Search(const uint8_t* from, const uint8_t* to) const {
+    const uintptr_t dataEnd = ReadableEnd(to, Length - 1);
+    const uintptr_t lastFittingStart = dataEnd - (Length - 1);
+    const uint8_t* startsEnd = to;
+    if (lastFittingStart < reinterpret_cast<uintptr_t>(to)) startsEnd = reinterpret_cast<const uint8_t*>(lastFittingStart);
+    if (startsEnd <= from) return nullptr;
+    const uint8_t* scan = from + AnchorIndex;
+    const uint8_t* scanEnd = startsEnd + AnchorIndex;
+    while (scan < scanEnd) {
+      const auto* hit = static_cast<const uint8_t*>(std::memchr(scan, AnchorByte, scanEnd - scan));
+      if (hit == nullptr) return nullptr;
+      const uint8_t* candidate = hit - AnchorIndex;
+      if (MatchesAt(candidate)) return candidate;
+      scan = hit + 1;
+    }
+    return nullptr;
+  }
+};
+
+bool QueryRegion(uintptr_t address, MEMORY_BASIC_INFORMATION& info) {
+  return VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) == sizeof info;
+}
+
+uintptr_t RegionEnd(const MEMORY_BASIC_INFORMATION& info) {
+  return reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
+}
+
+}  // namespace
+
+TBytePattern ParsePattern(std::string_view hexText) {
+  TBytePattern pattern;
+  size_t i = 0;
+  auto fail = [&]() {
+    RaiseError("Invalid byte pattern \"%s\" at position %u", std::string(hexText).c_str(),
+               static_cast<unsigned>(i + 1));
+  };
+  auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (true) {
+    while (i < hexText.size() && isSpace(hexText[i])) ++i;
+    if (i == hexText.size()) break;
+    if (i + 1 >= hexText.size() || (i + 2 < hexText.size() && !isSpace(hexText[i + 2]))) fail();
+    const char high = hexText[i], low = hexText[i + 1];
+    if (high == '?' && low == '?') {
+      pattern.push_back(AnyByte);
+    } else {
+      if (HexDigit(high) < 0) fail();
+      if (HexDigit(low) < 0) { ++i; fail(); }
+      pattern.push_back(static_cast<int16_t>(HexDigit(high) * 16 + HexDigit(low)));
+    }
+    i += 2;
+  }
+  if (pattern.empty()) fail();
+  return pattern;
+}
+
+void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t maxSize) {
+  if (maxSize == ShortModuleSize) maxSize = WholeModuleSize;
+  const bool limited = maxSize > 0;
+  if (startAddress == nullptr || pattern.size() < MinPatternEntries) return nullptr;
+  TPreparedPattern prepared;
+  if (!prepared.Prepare(pattern)) return nullptr;
+
+  const auto start = reinterpret_cast<uintptr_t>(startAddress);
+  const uintptr_t limitEnd =
+      !limited ? UINTPTR_MAX : (static_cast<uintptr_t>(maxSize) > UINTPTR_MAX - start ? UINTPTR_MAX : start + maxSize);
+
+  MEMORY_BASIC_INFORMATION info;
+  if (!QueryRegion(start, info)) return nullptr;
+  // The walk stays inside one module or allocation.
+  void* const allocationBase = info.AllocationBase;
+  uintptr_t address = start;
+  while (true) {
+    const uintptr_t regionEnd = RegionEnd(info);
+    if ((info.Protect & ExecuteRights) != 0 && IsReadableProtection(info)) {
+      const uintptr_t stretchEnd = std::min(regionEnd, limitEnd);
+      if (const uint8_t* hit = prepared.Search(reinterpret_cast<const uint8_t*>(address),
+                                               reinterpret_cast<const uint8_t*>(stretchEnd)))
+        return const_cast<uint8_t*>(hit - prepared.Skipped);
+    }
+    if (regionEnd <= address) return nullptr;  // wrapped at the top of the address space
+    address = regionEnd;
+    if (address >= limitEnd) return nullptr;
+    if (!QueryRegion(address, info) || info.AllocationBase != allocationBase) return nullptr;
+  }
+}
+
+void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize) {
+  return FindMethodPtr(static_cast<void*>(module), pattern, maxSize);
+}
+
+} // namespace Quillmend
