@@ -11,5 +11,6 @@ run() {
 }
 
 run ContainersBench.exe
+run PatternSearchBench.exe
 
 exit $rc
