@@ -4,6 +4,7 @@
 #include "IdeRun.h"
 
 #include <gtest/gtest.h>
+#include <cstring>
 
 namespace {
 
@@ -14,7 +15,7 @@ const std::wstring DescriptionHead = Title +
 const std::wstring WarningHead = L"Not all Quillmend patches were applied. Failed patches: \n\n";
 constexpr unsigned long IconWarning = 0x30, IconError = 0x10;
 
-TIdeSetup Setup(const char* name, const wchar_t* patches, std::vector<std::wstring> arguments = {}) {
+TIdeSetup IdeSetup(const char* name, const wchar_t* patches, std::vector<std::wstring> arguments = {}) {
   TIdeSetup setup;
   setup.Name = std::wstring(name, name + strlen(name));
   setup.Patches = patches;
@@ -40,7 +41,7 @@ void ExpectCleanShutdown(const TIdeRun& run) {
 }  // namespace
 
 TEST(ExpertEntry, AboutEntryListsAppliedAndFailedButNotIgnoredAndFailuresAreWarnedOf) {
-  TIdeRun run = RunIde(Setup("AboutAndWarning", L"immediate;wizard;wizard-fail;wizard-ignore"));
+  TIdeRun run = RunIde(IdeSetup("AboutAndWarning", L"immediate;wizard;wizard-fail;wizard-ignore"));
   ExpectCleanShutdown(run);
   EXPECT_EQ(AboutDescription(run), DescriptionHead +
                                        L"applied: Test patch installed at expert entry [Compiler.TestWizard]\r\n"
@@ -59,7 +60,7 @@ TEST(ExpertEntry, AboutEntryListsAppliedAndFailedButNotIgnoredAndFailuresAreWarn
 }
 
 TEST(ExpertEntry, ASecondEntryAddsNothingAndInterceptsTheCompilerLoadOnce) {
-  TIdeSetup setup = Setup("SecondEntry", L"wizard-fail;cpp", {L"-bccide", L"-run", L"cppload", L"1", L"0"});
+  TIdeSetup setup = IdeSetup("SecondEntry", L"wizard-fail;cpp", {L"-bccide", L"-run", L"cppload", L"1", L"0"});
   setup.ExpertRegistrations = 2;
   TIdeRun run = RunIde(setup);
   ExpectCleanShutdown(run);
@@ -76,7 +77,7 @@ TEST(ExpertEntry, ASecondEntryAddsNothingAndInterceptsTheCompilerLoadOnce) {
 }
 
 TEST(ExpertEntry, ExceptionOfAWizardInitProcReachesTheIdeWithItsMessage) {
-  TIdeRun run = RunIde(Setup("WizardRaises", L"wizard;wizard-raise;wizard-fail"));
+  TIdeRun run = RunIde(IdeSetup("WizardRaises", L"wizard;wizard-raise;wizard-fail"));
   ExpectCleanShutdown(run);
   EXPECT_TRUE(run.Saw(L"EXCEPTION Exception: Test wizard-init procedure failed"));
   EXPECT_EQ(run.Count("wizard applied"), 1u);
@@ -85,7 +86,7 @@ TEST(ExpertEntry, ExceptionOfAWizardInitProcReachesTheIdeWithItsMessage) {
 }
 
 TEST(StartupPackage, LoadsTheLibraryWhoseExpertEntryUsesTheSameInstance) {
-  TIdeRun run = RunIde(Setup("PackageFirst", L"wizard"));
+  TIdeRun run = RunIde(IdeSetup("PackageFirst", L"wizard"));
   ExpectCleanShutdown(run);
   EXPECT_EQ(run.Lines(L"PACKAGE-INITIALIZED ").size(), 1u);
   EXPECT_EQ(run.Count("load wizard"), 1u);  // unit initializations ran once
@@ -95,7 +96,7 @@ TEST(StartupPackage, LoadsTheLibraryWhoseExpertEntryUsesTheSameInstance) {
 }
 
 TEST(StartupPackage, ExpertAloneLoadsTheLibrary) {
-  TIdeSetup setup = Setup("ExpertOnly", L"wizard");
+  TIdeSetup setup = IdeSetup("ExpertOnly", L"wizard");
   setup.StartupPackage = false;
   TIdeRun run = RunIde(setup);
   ExpectCleanShutdown(run);
@@ -105,7 +106,7 @@ TEST(StartupPackage, ExpertAloneLoadsTheLibrary) {
 }
 
 TEST(StartupPackage, LoadsSilentlyWithoutTheLibraryBesideIt) {
-  TIdeSetup setup = Setup("PackageAlone", L"wizard");
+  TIdeSetup setup = IdeSetup("PackageAlone", L"wizard");
   setup.LibraryBesidePackage = false;
   setup.ExpertRegistrations = 0;
   TIdeRun run = RunIde(setup);
@@ -118,21 +119,35 @@ TEST(StartupPackage, LoadsSilentlyWithoutTheLibraryBesideIt) {
 }
 
 TEST(LibraryLoad, FailingUnitInitializationLeavesNoPatchBehind) {
-  // Control: the load-time test patch does change the host's function.
-  TIdeRun patched = RunIde(Setup("LoadHook", L"hook-at-load", {L"-bccide", L"-run", L"cppload", L"7", L"0"}));
+  // Loaded as an expert only, so bccide.dll (loaded after the IDE packages) is
+  // there for the load-time test patch. Control: that patch does change the
+  // host's function.
+  TIdeSetup control = IdeSetup("LoadHook", L"hook-at-load", {L"-bccide", L"-run", L"cppload", L"7", L"0"});
+  control.StartupPackage = false;
+  TIdeRun patched = RunIde(control);
   EXPECT_TRUE(patched.Saw(L"CPP-LOAD 7 0 -> 4242"));
 
-  TIdeRun run = RunIde(Setup("LoadFails", L"hook-at-load;raise-at-load", {L"-bccide", L"-run", L"cppload", L"7", L"0"}));
+  TIdeSetup setup = IdeSetup("LoadFails", L"hook-at-load;raise-at-load", {L"-bccide", L"-run", L"cppload", L"7", L"0"});
+  setup.StartupPackage = false;
+  TIdeRun run = RunIde(setup);
   ExpectCleanShutdown(run);
   EXPECT_TRUE(run.Saw(L"EXCEPTION Exception: Test unit initialization failed"));
-  EXPECT_GE(run.Count("load hook-at-load"), 1u);
-  EXPECT_EQ(run.Count("finalize hook-at-load"), run.Count("load hook-at-load"));
+  EXPECT_EQ(run.Count("load hook-at-load"), 1u);
+  EXPECT_EQ(run.Count("finalize hook-at-load"), 1u);
+  EXPECT_EQ(run.Lines(L"EXPERT-REFUSED ").size(), 1u);  // the load failed where the IDE sees it
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 7 0 -> 7"));  // the host's own code runs, unpatched
+}
+
+TEST(LibraryLoad, FailingLoadThroughThePackageIsReportedAndTheExpertLoadFailsToo) {
+  TIdeRun run = RunIde(IdeSetup("LoadFailsEarly", L"raise-at-load"));
+  ExpectCleanShutdown(run);
+  EXPECT_EQ(run.Lines(L"PACKAGE-INITIALIZED ").size(), 1u);
+  EXPECT_EQ(run.Lines(L"EXCEPTION ").size(), 2u);  // once per load attempt
   EXPECT_TRUE(run.Lines(L"EXPERT-INIT ").empty());
 }
 
 TEST(CompilerLoad, WithoutCppProcsCppLoadCompilerIsLeftAlone) {
-  TIdeRun run = RunIde(Setup("NoCppProcs", L"wizard-fail", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
+  TIdeRun run = RunIde(IdeSetup("NoCppProcs", L"wizard-fail", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(run);
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 1 0 -> 1"));
   auto boxes = MessageBoxes(run);
@@ -141,7 +156,7 @@ TEST(CompilerLoad, WithoutCppProcsCppLoadCompilerIsLeftAlone) {
 }
 
 TEST(CompilerLoad, WithoutBccideAtTheEntryCppPatchesNeverRun) {
-  TIdeRun run = RunIde(Setup("NoBccide", L"cpp", {L"-run", L"cppload", L"1", L"0"}));
+  TIdeRun run = RunIde(IdeSetup("NoBccide", L"cpp", {L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(run);
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 1 0 -> 1"));
   EXPECT_EQ(run.Count("cpp applied"), 0u);
@@ -149,7 +164,7 @@ TEST(CompilerLoad, WithoutBccideAtTheEntryCppPatchesNeverRun) {
 }
 
 TEST(CompilerLoad, LoadRunsCppProcsAndWarnsOfTheirFailures) {
-  TIdeRun run = RunIde(Setup("CppLoad", L"wizard;cpp;cpp-fail", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
+  TIdeRun run = RunIde(IdeSetup("CppLoad", L"wizard;cpp;cpp-fail", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(run);
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 1 0 -> 1"));
   EXPECT_EQ(run.Count("cpp applied"), 1u);
@@ -164,14 +179,14 @@ TEST(CompilerLoad, LoadRunsCppProcsAndWarnsOfTheirFailures) {
 }
 
 TEST(CompilerLoad, OtherActionsArePassedStraightThrough) {
-  TIdeRun run = RunIde(Setup("OtherAction", L"cpp", {L"-bccide", L"-run", L"cppload", L"7", L"0"}));
+  TIdeRun run = RunIde(IdeSetup("OtherAction", L"cpp", {L"-bccide", L"-run", L"cppload", L"7", L"0"}));
   ExpectCleanShutdown(run);
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 7 0 -> 7"));
   EXPECT_EQ(run.Count("cpp applied"), 0u);
 }
 
 TEST(CompilerLoad, CompilerLoadedAtTheEntryRunsCppProcsThereAndALaterLoadOnlyForwards) {
-  TIdeRun run = RunIde(Setup("Comp32xFirst", L"cpp", {L"-comp32x", L"-run", L"cppload", L"1", L"0"}));
+  TIdeRun run = RunIde(IdeSetup("Comp32xFirst", L"cpp", {L"-comp32x", L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(run);
   EXPECT_EQ(run.Count("cpp applied"), 1u);
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 1 0 -> 1"));
@@ -179,7 +194,7 @@ TEST(CompilerLoad, CompilerLoadedAtTheEntryRunsCppProcsThereAndALaterLoadOnlyFor
 }
 
 TEST(CompilerLoad, ForcedLoadReRegistersCppPatchesWithoutDuplicateErrors) {
-  TIdeRun run = RunIde(Setup("ForcedLoad", L"cpp", {L"-comp32x", L"-run", L"cppload", L"1", L"1"}));
+  TIdeRun run = RunIde(IdeSetup("ForcedLoad", L"cpp", {L"-comp32x", L"-run", L"cppload", L"1", L"1"}));
   ExpectCleanShutdown(run);
   EXPECT_EQ(run.Count("cpp applied"), 2u);
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 1 1 -> 1"));
@@ -188,14 +203,14 @@ TEST(CompilerLoad, ForcedLoadReRegistersCppPatchesWithoutDuplicateErrors) {
 }
 
 TEST(CompilerLoad, CppProcExceptionGoesToTheGlobalHandlerOrAnErrorBox) {
-  TIdeRun handled = RunIde(Setup("CppRaisesHandled", L"cpp-raise", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
+  TIdeRun handled = RunIde(IdeSetup("CppRaisesHandled", L"cpp-raise", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(handled);
   EXPECT_TRUE(handled.Saw(L"EXCEPTION Exception: Test C++ compiler-init procedure failed"));
   EXPECT_TRUE(handled.Saw(L"CPP-LOAD 1 0 -> 1"));  // the host's result still comes back
   EXPECT_TRUE(MessageBoxes(handled).empty());
 
   TIdeRun boxed = RunIde(
-      Setup("CppRaisesBoxed", L"cpp-raise", {L"-bccide", L"-noapphandler", L"-run", L"cppload", L"1", L"0"}));
+      IdeSetup("CppRaisesBoxed", L"cpp-raise", {L"-bccide", L"-noapphandler", L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(boxed);
   EXPECT_TRUE(boxed.Lines(L"EXCEPTION ").empty());
   EXPECT_TRUE(boxed.Saw(L"CPP-LOAD 1 0 -> 1"));
