@@ -99,9 +99,13 @@ TEST(GenericPointerSet, SubclassDecidesIdentityAcrossGrowth) {
   int32_t index = 0;
   EXPECT_FALSE(set.Find("Unit100", index));
   EXPECT_EQ(index, -1);
-  // A matching hash alone is not enough.
-  EXPECT_EQ(set.IndexOfHash(set.GetHash("Unit7"), "Unit7"), 7);
-  EXPECT_EQ(set.IndexOfHash(set.GetHash("Unit7") + 1, "Unit7"), -1);
+  // Both the stored hash and ItemsEqual must match: another hash of the
+  // same bucket does not find the item.
+  uint32_t hash = set.GetHash("Unit7");
+  uint32_t sameBucket = (hash & 0x7FFFFFFF) >= uint32_t(set.BucketCount()) ? hash - set.BucketCount()
+                                                                           : hash + set.BucketCount();
+  EXPECT_EQ(set.IndexOfHash(hash, "Unit7"), 7);
+  EXPECT_EQ(set.IndexOfHash(sameBucket, "Unit7"), -1);
 }
 
 TEST(GenericPointerSet, OneLongChainStillSeparatesItems) {
