@@ -118,6 +118,8 @@ void HookFunction(const wchar_t* moduleName, const wchar_t* procName, void* newP
 bool InjectCode(void* dest, const void* source, uint32_t size) {
   dest = GetActualAddr(dest);
   if (!dest || !source) return false;
+  // Nothing to copy is done; some systems refuse an empty WriteProcessMemory.
+  if (size == 0) return true;
   uint32_t written = 0;
   return WriteCodeMemory(dest, source, size, written) && written == size;
 }
