@@ -4,6 +4,7 @@
 #include "Hooking/CodeRedirect.h"
 #include "Hooking/EngineError.h"
 #include "Hooking/Emit.h"
+#include "Hooking/MemoryRegions.h"
 #include "Hooking/OrgCall.h"
 
 #include <cstring>
@@ -42,18 +43,19 @@ void* HookWinApiProc(void* winApiProc, void* newProc, TWinApiHookInfo& info) {
   if (winApiProc == nullptr || newProc == nullptr) return nullptr;
   auto* p = static_cast<uint8_t*>(GetActualAddr(winApiProc));
   info.WinApiProc = p;
+  // The two hot-patch forms use the five bytes in front of the entry.
+  const bool roomBefore = IsReadableMemory(p - PadSize, PadSize);
 
-  if (StartsWith(p, MovEdiEdi) && HasFillerBefore(p)) {
+  if (roomBefore && StartsWith(p, MovEdiEdi) && HasFillerBefore(p)) {
     info.Mode = ModeHotPatch;
     std::memcpy(info.Data, p - PadSize, HotPatchSize);
     uint8_t code[HotPatchSize];
     std::memcpy(EmitJmpRel32(code, p - PadSize, newProc), ShortJumpBack, sizeof ShortJumpBack);
     if (!WriteAll(p - PadSize, code, HotPatchSize)) RaiseLastOSError();
-    FlushInstructionCache(GetCurrentProcess(), p - PadSize, HotPatchSize);
     return p + sizeof MovEdiEdi;  // past the no-op: the function as it was
   }
 
-  if (StartsWith(p, ShortJumpBack) && p[-PadSize] == kOpJmpRel32) {
+  if (roomBefore && StartsWith(p, ShortJumpBack) && p[-PadSize] == kOpJmpRel32) {
     // Someone hot-patched it already: take over their jump and hand back
     // their hook, which the new hook calls to pass control on.
     info.Mode = ModeRetargeted;
@@ -72,9 +74,7 @@ bool UnhookWinApiProc(TWinApiHookInfo& info) {
     case ModeHotPatch:
     case ModeRetargeted: {
       const uint32_t size = info.Mode == ModeHotPatch ? HotPatchSize : PadSize;
-      const bool ok = WriteAll(info.WinApiProc - PadSize, info.Data, size);
-      FlushInstructionCache(GetCurrentProcess(), info.WinApiProc - PadSize, size);
-      return ok;
+      return WriteAll(info.WinApiProc - PadSize, info.Data, size);
     }
     case ModeTrampoline:
       RestoreOrgCall(info.WinApiProc, info.OrgCall);

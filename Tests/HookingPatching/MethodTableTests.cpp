@@ -65,17 +65,6 @@ TEST(VirtualMethods, CountEndsAtTheFirstTableBehindTheClassReference) {
   EXPECT_EQ(GetVirtualMethodCount(cls.ClassRef()), 2);
 }
 
-TEST(VirtualMethods, GetAndSetBySlotIndexIncludingRootMethods) {
-  static TFixtureClass<2> cls;
-  cls.Methods[1] = Code(Fixture_VirtualA);
-  EXPECT_EQ(GetVirtualMethod(cls.ClassRef(), 1), Code(Fixture_VirtualA));
-  EXPECT_EQ(GetVirtualMethod(cls.ClassRef(), -1), Code(Fixture_ReturnsOne));  // Destroy slot
-  SetVirtualMethod(cls.ClassRef(), 1, Code(NewMethod));
-  SetVirtualMethod(cls.ClassRef(), -11, Code(NewMethod));
-  EXPECT_EQ(cls.Methods[1], Code(NewMethod));
-  EXPECT_EQ(cls.GetHeader(L::FirstRootVirtual), Code(NewMethod));
-}
-
 TEST(VirtualMethods, ReplaceVmtFieldFindsAnEntryStoredAsImportThunk) {
   static TFixtureClass<3> cls;
   cls.Methods[0] = Code(Fixture_VirtualA);

@@ -78,19 +78,6 @@ INSTANTIATE_TEST_SUITE_P(WinApiHooking, HotPatchHooking,
                                            TEntryCase{"GetTickCount", Kernel32("GetTickCount")}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST(WinApiHooking, ImportThunkIsResolvedToTheEntry) {
-  // The program's own import slot for GetOEMCP, reached as "jmp [slot]".
-  static void* slot = Kernel32("GetOEMCP");
-  static uint8_t thunk[6] = {0xFF, 0x25};
-  void* slotAddress = &slot;
-  std::memcpy(thunk + 2, &slotAddress, 4);
-  TWinApiHookInfo info;
-  nextOfFirst = reinterpret_cast<TEntry>(HookWinApiProc(thunk, Code(FirstHook), info));
-  EXPECT_EQ(info.WinApiProc, slot);
-  EXPECT_EQ(info.Mode, 1);
-  EXPECT_TRUE(UnhookWinApiProc(info));
-}
-
 TEST(WinApiHooking, WithoutHotPatchPrologueATrampolineIsUsed) {
   const TBytesAround original{Code(Fixture_PlainStart)};
   TWinApiHookInfo info;
