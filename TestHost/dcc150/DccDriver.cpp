@@ -1,0 +1,418 @@
+// The stand-in compiler's driver interface: exports through which a test or
+// benchmark runs a compiler workload over the unit bookkeeping routines, and
+// a checksum of the resulting unit graph. Every step goes through the
+// routines' normal entry points, so a redirected routine changes what runs.
+#include "DccHost.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace Dcc;
+
+// Exported through dcc150.def.
+#define DCC_EXPORT extern "C"
+
+namespace {
+
+struct TRandom {
+  uint32_t State;
+  uint32_t Next() {
+    State = State * 1664525u + 1013904223u;
+    return State >> 8;
+  }
+  uint32_t Below(uint32_t n) { return Next() % n; }
+};
+
+struct TProjectUnit {
+  std::string Name;
+  std::vector<std::string> Imports;
+};
+
+std::vector<TProjectUnit> g_project;
+uint32_t g_lookupSum = 0;  // results of the lookups made since the project was loaded
+TSymbol* g_queries[8] = {};
+
+// Kinds of the symbols "Item0".."Item7" every unit declares, and of the
+// symbols an importer resolves against them.
+constexpr uint8_t ItemKinds[8] = {0x05, 0x14, 0x0B, 0x19, 0x05, 0x14, 0x0A, 0x05};
+constexpr uint8_t QueryKinds[8] = {0x05, 0x14, 0x0B, 0x14, 0x0C, 0x14, 0x05, 0x07};
+constexpr uint32_t PackageSerial = 100000;
+constexpr uint32_t RecordSerial = 200000;
+constexpr uint32_t Missing = 0xFFFFFFFFu;
+
+uint32_t Mix(uint32_t h, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    h ^= (value >> (8 * i)) & 0xFF;
+    h *= 16777619u;
+  }
+  return h;
+}
+
+void EnsureQueries() {
+  if (g_queries[0]) return;
+  char name[16];
+  for (int j = 0; j < 8; ++j) {
+    snprintf(name, sizeof name, "Item%d", j);
+    g_queries[j] = NewSymbol(name, QueryKinds[j], 0x40, 0, 0, 0);
+  }
+}
+
+// The unit symbol, the public and private items and one local symbol.
+void GiveSymbols(TUnit* unit) {
+  EnsureQueries();
+  uint32_t index = unit->Serial;
+  TSymbol* own = NewSymbol(unit->SourceName, 0x16, 0x40, index % 5 == 0, index % 4 == 3 ? 0x80 : 0,
+                           index * 16 + 15);
+  own->Ref = unit;
+  AddSymbol(unit, own);
+  char name[32];
+  for (int j = 0; j < 8; ++j) {
+    snprintf(name, sizeof name, "Item%d", j);
+    TSymbol* item = NewSymbol(name, ItemKinds[j], j % 3 != 2 ? 0x40 : 0, (j + index) % 3 == 0,
+                              j == 5 ? 0x80 : (j == 2 ? 1 : 0), index * 16 + j);
+    if (ItemKinds[j] == 0x0A || ItemKinds[j] == 0x0B) item->Ref = index % 2 == 0 ? g_queries[j] : nullptr;
+    AddSymbol(unit, item);
+  }
+  snprintf(name, sizeof name, "U%05u_Local", unsigned(index));
+  AddSymbol(unit, NewSymbol(name, 0x05, 0, 0, 0, index * 16 + 8));
+  unit->UnitSymbol = own;
+}
+
+TUnit* ResolveImport(const char* name) { return DccUnitFind(DccResolveAlias(name)); }
+
+int ImportUnit(TUnit* unit, const char* name) {
+  TUnit* target = ResolveImport(name);
+  AddImportNode(unit, name, target);
+  return target != nullptr;
+}
+
+// Loads project unit i: the record is on the unit list before its imports are
+// resolved and before its symbols exist, as in the compiler.
+void LoadUnit(uint32_t i) {
+  const TProjectUnit& p = g_project[i];
+  TUnit* unit = NewUnitRecord(p.Name.c_str(), i);
+  DccUnitAppend(unit);
+  for (const std::string& name : p.Imports) ImportUnit(unit, name.c_str());
+  GiveSymbols(unit);
+  unit->State = i % 2 ? usCompiled : usLoaded;
+  unit->Flags = i % 11 == 0 ? 0x6000 : (i % 3 == 0 ? 0x2000 : 0);
+}
+
+TRecordNode* NewRecordNode(const char* name, uint32_t serial, uint8_t state) {
+  TUnit* record = NewUnitRecord(name, serial);
+  GiveSymbols(record);
+  record->State = state;
+  TRecordNode* node = static_cast<TRecordNode*>(calloc(1, sizeof(TRecordNode)));
+  node->Record = record;
+  return node;
+}
+
+void AddToList(TRecordNode* node) {
+  node->Next = DccRecordList;
+  DccRecordList = node;
+}
+
+void AddToGroup(TRecordGroup* group, TRecordNode* node) {
+  node->Next = group->Chain;
+  group->Chain = node;
+}
+
+TRecordGroup* NewGroup() {
+  TRecordGroup* group = static_cast<TRecordGroup*>(calloc(1, sizeof(TRecordGroup)));
+  TRecordGroup** link = &DccRecordGroups;
+  while (*link) link = &(*link)->Next;
+  *link = group;
+  return group;
+}
+
+uint32_t MixUnit(uint32_t h, const TUnit* unit) {
+  h = Mix(h, unit->Serial);
+  h = Mix(h, unit->State | unit->Flags << 8 | (unit->UnitSymbol ? 1u << 24 : 0));
+  for (const TImport* node = unit->Imports; node; node = node->Next) {
+    h = Mix(h, node->Flags);
+    h = Mix(h, node->Unit ? node->Unit->Serial : Missing);
+  }
+  return h;
+}
+
+} // namespace
+
+// ---- the workload -------------------------------------------------------------
+
+// Loads a generated project: "System", "SysInit", "Variants", then units
+// "Proj.UnitNNNNN" (a few with a non-ASCII name), each importing System and
+// up to importCount-1 earlier units, some through aliases; then a package of
+// units appended as one chain (two of them named like project units) and the
+// records of the two further lists. Returns the number of units on the list.
+DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t seed) {
+  if (DccUnitListHead) DccUnitFreeAll();
+  ClearAliases();
+  g_project.assign(unitCount < 3 ? 3 : unitCount, TProjectUnit());
+  g_lookupSum = 0;
+  TRandom random{seed};
+  uint32_t n = uint32_t(g_project.size());
+  char name[48];
+  g_project[0].Name = "System";
+  g_project[1].Name = "SysInit";
+  g_project[2].Name = "Variants";
+  g_project[1].Imports = {"System"};
+  g_project[2].Imports = {"System"};
+  for (uint32_t i = 3; i < n; ++i) {
+    snprintf(name, sizeof name, i % 97 == 50 ? "Proj.\xC3\x9Cnit%05u" : "Proj.Unit%05u", unsigned(i));
+    g_project[i].Name = name;
+    if (i % 40 == 7) {
+      snprintf(name, sizeof name, "Proj.Alias%05u", unsigned(i));
+      AddAlias(name, g_project[i].Name.c_str());
+    }
+  }
+  for (uint32_t i = 3; i < n; ++i) {
+    std::vector<uint32_t> chosen;
+    uint32_t wanted = uint32_t(importCount > 1 ? importCount - 1 : 0);
+    if (i - 1 <= wanted) {
+      for (uint32_t j = 1; j < i; ++j) chosen.push_back(j);
+    } else {
+      while (chosen.size() < wanted) {
+        uint32_t j = 1 + random.Below(i - 1);
+        bool known = false;
+        for (uint32_t c : chosen) known |= c == j;
+        if (!known) chosen.push_back(j);
+      }
+    }
+    TProjectUnit& p = g_project[i];
+    p.Imports.push_back("System");
+    for (uint32_t j : chosen) {
+      if (j % 40 == 7 && random.Below(2)) {
+        snprintf(name, sizeof name, "Proj.Alias%05u", unsigned(j));
+        p.Imports.push_back(name);
+      } else {
+        p.Imports.push_back(g_project[j].Name);
+      }
+    }
+  }
+  for (uint32_t i = 0; i < n; ++i)
+    if (!DccUnitFind(g_project[i].Name.c_str())) LoadUnit(i);
+
+  // A package's units, appended as one chain.
+  TUnitChain chain = {};
+  uint32_t packageUnits = n / 50 + 2;
+  for (uint32_t k = 0; k < packageUnits; ++k) {
+    if (k < 2 && n > 16)
+      snprintf(name, sizeof name, "%s", g_project[k == 0 ? 5 : 16].Name.c_str());
+    else
+      snprintf(name, sizeof name, "Pkg.Unit%03u", unsigned(k));
+    TUnit* unit = NewUnitRecord(name, PackageSerial + k);
+    ImportUnit(unit, "System");
+    GiveSymbols(unit);
+    unit->UnitSymbol->Byte2 = 1;
+    unit->State = usLoaded;
+    unit->Flags = 0x6000;
+    if (chain.Last) chain.Last->Next = unit; else chain.First = unit;
+    chain.Last = unit;
+  }
+  DccUnitChainAppend(&chain);
+
+  // Unit-like records outside the unit list that import project units.
+  uint32_t serial = RecordSerial;
+  for (uint32_t k = 0; k < n / 100 + 1; ++k) {
+    snprintf(name, sizeof name, "Design%03u", unsigned(k));
+    TRecordNode* node = NewRecordNode(name, serial++, usCompiled);
+    for (int m = 0; m < 3; ++m) ImportUnit(node->Record, g_project[random.Below(n)].Name.c_str());
+    AddToList(node);
+  }
+  for (int g = 0; g < 2; ++g) {
+    TRecordGroup* group = NewGroup();
+    for (uint32_t k = 0; k < n / 200 + 1; ++k) {
+      snprintf(name, sizeof name, "Group%d.%03u", g, unsigned(k));
+      TRecordNode* node = NewRecordNode(name, serial++, usLoaded);
+      for (int m = 0; m < 2; ++m) ImportUnit(node->Record, g_project[random.Below(n)].Name.c_str());
+      AddToGroup(group, node);
+    }
+  }
+  int count = 0;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) ++count;
+  return count;
+}
+
+// Marks percent of the project units (not System, SysInit, Variants) outdated:
+// alternately state 5 and state 2. Returns how many were marked.
+DCC_EXPORT int __stdcall DccMarkOutdated(int percent, uint32_t seed) {
+  std::vector<TUnit*> candidates;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next)
+    if (unit->Serial >= 3 && unit->Serial < PackageSerial) candidates.push_back(unit);
+  size_t count = candidates.size() * size_t(percent) / 100;
+  TRandom random{seed};
+  for (size_t k = 0; k < count; ++k) {
+    size_t pick = k + random.Below(uint32_t(candidates.size() - k));
+    std::swap(candidates[k], candidates[pick]);
+    candidates[k]->State = k % 2 ? usSourceChanged : usOutdated;
+  }
+  return int(count);
+}
+
+// Frees the outdated units through the compiler's reset routine.
+DCC_EXPORT void __stdcall DccReset() { DccResetUnits(1, 0, 0); }
+
+// A recompile after a CodeInsight compile: unit reset, reload of freed
+// project units, relinking, the check whether units may stay loaded, then
+// scope and imported-symbol lookups over every unit. Returns 1 if the units
+// were discarded.
+DCC_EXPORT int __stdcall DccRecompile() {
+  DccKibitzUnitReset();
+  for (uint32_t i = 0; i < g_project.size(); ++i)
+    if (!DccUnitFind(g_project[i].Name.c_str())) LoadUnit(i);
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) {
+    if (unit->State > usOutdated) continue;
+    for (TImport* node = unit->Imports; node; node = node->Next) {
+      if (node->Unit) continue;
+      node->Unit = ResolveImport(node->Name);
+      node->Flags &= ~1;
+    }
+    unit->State = usCompiled;
+  }
+
+  static char lastOptions[] = "DEBUG;MSWINDOWS", options[] = "DEBUG;MSWINDOWS", platform[] = "Win32";
+  DccOptions[0] = lastOptions;
+  DccOptions[1] = options;
+  DccOptions[2] = DccOptions[3] = nullptr;
+  DccOptions[4] = DccOptions[5] = platform;
+  int discarded = DccAfterCompile(0, 0);
+  g_lookupSum = Mix(g_lookupSum, uint32_t(discarded));
+
+  char name[32];
+  uint32_t k = 0;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next, ++k) {
+    DccCurrentUnit = k & 1 ? unit : nullptr;
+    for (int j = 0; j < 9; ++j) {
+      if (j < 8) snprintf(name, sizeof name, "Item%d", j);
+      else snprintf(name, sizeof name, "U%05u_Local", unsigned(unit->Serial));
+      TSymbol* found = DccSymLookupScope(unit->Chains, int(HostNameHashByte(name)), name);
+      g_lookupSum = Mix(g_lookupSum, found ? found->Index : Missing);
+    }
+    int used = 0;
+    for (TImport* node = unit->Imports; node && used < 4; node = node->Next) {
+      TUnit* imported = node->Unit;
+      if (!imported) continue;
+      ++used;
+      for (int j = 0; j < 4; ++j) {
+        snprintf(name, sizeof name, "Item%d", j);
+        TSymbol* found = DccSymLookupScope(imported->Chains, int(HostNameHashByte(name)), name);
+        g_lookupSum = Mix(g_lookupSum, found ? found->Index : Missing);
+      }
+      DccImportUnit = imported;
+      for (int j = 0; j < 8; ++j) {
+        TSymbol* found = DccImportedSymbol(g_queries[j], unit->UnitSymbol);
+        g_lookupSum = Mix(g_lookupSum, found ? found->Index : Missing);
+      }
+    }
+  }
+  DccCurrentUnit = nullptr;
+  DccImportUnit = nullptr;
+  return discarded;
+}
+
+DCC_EXPORT void __stdcall DccFreeAll() { DccUnitFreeAll(); }
+
+// Checksum of the unit list (order, states, flags, links), the records of the
+// further lists, and the lookups' results.
+DCC_EXPORT uint32_t __stdcall DccChecksum() {
+  uint32_t h = 2166136261u;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) h = MixUnit(h, unit);
+  for (TRecordNode* node = DccRecordList; node; node = node->Next) h = MixUnit(h, node->Record);
+  for (TRecordGroup* group = DccRecordGroups; group; group = group->Next)
+    for (TRecordNode* node = group->Chain; node; node = node->Next) h = MixUnit(h, node->Record);
+  return Mix(h, g_lookupSum);
+}
+
+DCC_EXPORT int __stdcall DccUnitCount() {
+  int count = 0;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) ++count;
+  return count;
+}
+
+// ---- single steps, for tests ----------------------------------------------------
+
+// A new unit appended through the append routine; with symbols if asked.
+DCC_EXPORT TUnit* __stdcall DccNewUnit(const char* name, uint32_t serial, int state, int flags, int withSymbols) {
+  TUnit* unit = NewUnitRecord(name, serial);
+  DccUnitAppend(unit);
+  if (withSymbols) GiveSymbols(unit);
+  unit->State = uint8_t(state);
+  unit->Flags = uint16_t(flags);
+  return unit;
+}
+
+DCC_EXPORT void __stdcall DccGiveSymbols(TUnit* unit) { GiveSymbols(unit); }
+
+// Adds an import resolved by name (alias, then find); 1 if it was found.
+DCC_EXPORT int __stdcall DccImport(TUnit* unit, const char* name) { return ImportUnit(unit, name); }
+
+// A record on further list 1, or in the first group of further list 2.
+DCC_EXPORT TUnit* __stdcall DccNewRecord(int list, const char* name, uint32_t serial, int state) {
+  TRecordNode* node = NewRecordNode(name, serial, uint8_t(state));
+  if (list == 1) {
+    AddToList(node);
+  } else {
+    AddToGroup(DccRecordGroups ? DccRecordGroups : NewGroup(), node);
+  }
+  return node->Record;
+}
+
+// Units with symbols, linked as one chain and appended through the
+// chain-append routine; returns the first.
+DCC_EXPORT TUnit* __stdcall DccAppendChain(const char* const* names, int count, uint32_t serial) {
+  TUnitChain chain = {};
+  for (int k = 0; k < count; ++k) {
+    TUnit* unit = NewUnitRecord(names[k], serial + uint32_t(k));
+    GiveSymbols(unit);
+    unit->State = usLoaded;
+    if (chain.Last) chain.Last->Next = unit; else chain.First = unit;
+    chain.Last = unit;
+  }
+  DccUnitChainAppend(&chain);
+  return chain.First;
+}
+
+DCC_EXPORT void __stdcall DccAddAlias(const char* name, const char* target) { AddAlias(name, target); }
+
+// index 0/1: last/current options, 2/3: defines, 4/5: platform; the text is
+// kept as given (the caller keeps it alive), null stays null.
+DCC_EXPORT void __stdcall DccSetOption(int index, const char* value) { DccOptions[index] = value; }
+
+// Where each searched routine's bytes begin.
+DCC_EXPORT void* __stdcall DccPatternSite(const char* routine) {
+  extern char NameCompare[] asm("_DccNameCompare");
+  extern char Unlink[] asm("_DccUnlinkImports");
+  extern char ResetLoop[] asm("_DccResetUnitsLoop");
+  extern char KibitzLoop[] asm("_DccKibitzUnitResetLoop");
+  extern char FreeAll[] asm("_DccUnitFreeAll");
+  extern char Append[] asm("_DccUnitAppend");
+  extern char Remove[] asm("_DccUnitRemove");
+  extern char ChainAppend[] asm("_DccUnitChainAppend");
+  extern char Find[] asm("_DccUnitFind");
+  extern char Alias[] asm("_DccResolveAlias");
+  extern char NoDiscard[] asm("_DccAfterCompileCheck");
+  extern char Scope[] asm("_DccSymLookupScope");
+  extern char Imported[] asm("_DccImportedSymbolSearch");
+  struct {
+    const char* Name;
+    char* Site;
+  } const sites[] = {
+      {"NameCompare", NameCompare}, {"UnlinkImports", Unlink},  {"ResetUnits", ResetLoop},
+      {"KibitzCompilerImplUnitReset", KibitzLoop},                {"UnitFreeAll", FreeAll},
+      {"Append", Append},           {"Remove", Remove + 6},      {"ChainAppend", ChainAppend},
+      {"Find", Find},               {"Alias", Alias},            {"NoUnitDiscardAfterCompile", NoDiscard},
+      {"SymLookupScope", Scope},    {"ImportedSymbol", Imported},
+  };
+  for (const auto& site : sites)
+    if (strcmp(site.Name, routine) == 0) return site.Site;
+  return nullptr;
+}
+
+// ---- "CompilerCompileCmdLine" -----------------------------------------------------
+
+extern "C" int __stdcall HostCompileCmdLine(const char* commandLine) {
+  return DccRecompile();
+}

@@ -1,0 +1,222 @@
+// The stand-in compiler's own C++ routines: the ones its assembly calls
+// (hash byte, unlinking one importer, freeing a unit, aliases, visibility)
+// and the creation and release of unit and symbol records.
+#include "DccHost.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+using namespace Dcc;
+
+namespace {
+
+// Units whose links the current (outermost) unlinking call has cut, in order.
+std::vector<TUnit*> g_unlinked;
+int g_unlinkDepth = 0;
+
+struct TAlias {
+  char* Name;    // 0x00
+  char* Target;  // 0x04
+};
+std::vector<TAlias*> g_aliases;
+
+char* CopyText(const char* text) {
+  size_t n = strlen(text) + 1;
+  char* copy = static_cast<char*>(malloc(n));
+  memcpy(copy, text, n);
+  return copy;
+}
+
+void FreeRecordContents(TUnit* unit) {
+  for (TImport* node = unit->Imports; node;) {
+    TImport* next = node->Next;
+    free(node->Name);
+    free(node);
+    node = next;
+  }
+  for (TSymbol*& head : unit->Chains) {
+    for (TSymbol* symbol = head; symbol;) {
+      TSymbol* next = symbol->Next;
+      free(symbol);
+      symbol = next;
+    }
+  }
+  free(unit->SourceName);
+  // Poisoned so that a stale reference to a released unit fails loudly.
+  memset(unit, 0xDD, sizeof(TUnit));
+  free(unit);
+}
+
+// After the outermost unlinking call: units flagged 0x2000|0x4000 lose 0x4000
+// when a unit of the same name (and the same byte 2 of the unit symbol) had
+// its links cut.
+void ClearFlagOfSameNamed() {
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) {
+    if ((unit->Flags & 0x6000) != 0x6000 || !unit->UnitSymbol) continue;
+    for (TUnit* cut : g_unlinked) {
+      TSymbol* symbol = cut->UnitSymbol;
+      if (symbol && symbol->Byte2 == unit->UnitSymbol->Byte2 &&
+          DccNameCompare(symbol->Name, unit->UnitSymbol->Name) == 0) {
+        unit->Flags &= ~0x4000;
+        break;
+      }
+    }
+  }
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t DCC_REGISTER HostNameHashByte(const char* name) {
+  uint32_t h = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
+    unsigned c = *p;
+    if (c >= 'a' && c <= 'z') c -= 0x20;
+    h = (h * 31 + c) & 0xFF;
+  }
+  return h;
+}
+
+void DCC_REGISTER HostUnlinkFromUnit(TUnit* unit, TUnit* removed) {
+  for (TImport* node = unit->Imports; node; node = node->Next) {
+    if (node->Unit != removed) continue;
+    node->Unit = nullptr;
+    node->Flags |= 1;
+    if (unit->State == usCompiled || unit->State == usLoaded) {
+      unit->State = usRecompile;
+      ++g_unlinkDepth;
+      DccUnlinkImports(unit);
+      --g_unlinkDepth;
+    }
+  }
+}
+
+void DCC_REGISTER HostUnlinkFinished(TUnit* removed) {
+  g_unlinked.push_back(removed);
+  if (g_unlinkDepth > 0) return;
+  ClearFlagOfSameNamed();
+  g_unlinked.clear();
+}
+
+TUnit* DCC_REGISTER HostUnitFree(TUnit* unit) {
+  TUnit* next = unit->Next;
+  DccUnlinkImports(unit);
+  DccUnitRemove(unit);
+  if (DccCurrentUnit == unit) DccCurrentUnit = nullptr;
+  if (DccImportUnit == unit) DccImportUnit = nullptr;
+  if (DccLastCompiledUnit == unit) DccLastCompiledUnit = nullptr;
+  FreeRecordContents(unit);
+  return next;
+}
+
+void DCC_REGISTER HostFreeAllDone() {
+  // The records of the further lists belong to the loaded units' world too.
+  for (TRecordNode* node = DccRecordList; node;) {
+    TRecordNode* next = node->Next;
+    FreeRecordContents(node->Record);
+    free(node);
+    node = next;
+  }
+  DccRecordList = nullptr;
+  for (TRecordGroup* group = DccRecordGroups; group;) {
+    TRecordGroup* nextGroup = group->Next;
+    for (TRecordNode* node = group->Chain; node;) {
+      TRecordNode* next = node->Next;
+      FreeRecordContents(node->Record);
+      free(node);
+      node = next;
+    }
+    free(group);
+    group = nextGroup;
+  }
+  DccRecordGroups = nullptr;
+  DccCurrentUnit = nullptr;
+  DccImportUnit = nullptr;
+}
+
+int DCC_REGISTER HostIsCoreUnitName(const char* name) {
+  return DccNameCompare(name, "System") == 0 || DccNameCompare(name, "SysInit") == 0;
+}
+
+int DCC_REGISTER HostUnitIsLive(TUnit* unit) { return unit->UnitSymbol != nullptr; }
+
+const char* const* DCC_REGISTER HostFindAlias(const char* name) {
+  for (TAlias* alias : g_aliases)
+    if (DccNameCompare(alias->Name, name) == 0) return &alias->Name;
+  return nullptr;
+}
+
+int DCC_REGISTER HostOptionStringsDiffer(const char* a, const char* b) {
+  if (!a || !b) return a != b;
+  return strcmp(a, b) != 0;
+}
+
+int DCC_REGISTER HostSymbolVisible(TSymbol* candidate, TSymbol* context) {
+  return candidate->Byte2 == 0 || candidate->Byte2 == context->Byte2;
+}
+
+} // extern "C"
+
+namespace Dcc {
+
+TUnit* NewUnitRecord(const char* name, uint32_t serial) {
+  TUnit* unit = static_cast<TUnit*>(calloc(1, sizeof(TUnit)));
+  unit->Magic = 0x54494E55;  // "UNIT"
+  unit->NameHash = uint8_t(HostNameHashByte(name));
+  unit->Serial = serial;
+  unit->SourceName = CopyText(name);
+  return unit;
+}
+
+TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
+                   uint32_t index) {
+  size_t size = offsetof(TSymbol, Name) + strlen(name) + 1;
+  if (size < sizeof(TSymbol)) size = sizeof(TSymbol);
+  TSymbol* symbol = static_cast<TSymbol*>(calloc(1, size));
+  symbol->Kind = kind;
+  symbol->Flags = flags;
+  symbol->Byte2 = byte2;
+  symbol->Byte3 = byte3;
+  symbol->Index = index;
+  strcpy(symbol->Name, name);
+  return symbol;
+}
+
+void AddSymbol(TUnit* unit, TSymbol* symbol) {
+  TSymbol*& head = unit->Chains[HostNameHashByte(symbol->Name)];
+  symbol->Next = head;
+  head = symbol;
+}
+
+TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target) {
+  TImport* node = static_cast<TImport*>(calloc(1, sizeof(TImport)));
+  node->Name = CopyText(name);
+  node->Unit = target;
+  // Imports keep their declaration order.
+  TImport** link = &unit->Imports;
+  while (*link) link = &(*link)->Next;
+  *link = node;
+  return node;
+}
+
+void FreeUnitRecord(TUnit* unit) { FreeRecordContents(unit); }
+
+void AddAlias(const char* name, const char* target) {
+  TAlias* alias = static_cast<TAlias*>(malloc(sizeof(TAlias)));
+  alias->Name = CopyText(name);
+  alias->Target = CopyText(target);
+  g_aliases.push_back(alias);
+}
+
+void ClearAliases() {
+  for (TAlias* alias : g_aliases) {
+    free(alias->Name);
+    free(alias->Target);
+    free(alias);
+  }
+  g_aliases.clear();
+}
+
+} // namespace Dcc
