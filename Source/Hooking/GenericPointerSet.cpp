@@ -74,17 +74,6 @@ void TGenericPointerSet::Grow() {
   }
 }
 
-int32_t TGenericPointerSet::IndexOfHash(uint32_t hash, const void* p) const {
-  if (FBucketCount == 0) return -1;
-  int32_t index = FBuckets[BucketOf(hash)];
-  while (index >= 0) {
-    const TGenericPointerSetItem& item = FItems[index];
-    if (item.Hash == hash && ItemsEqual(item.Value, p)) break;
-    index = item.Next;
-  }
-  return index;
-}
-
 int32_t TGenericPointerSet::Add(void* p) {
   uint32_t hash = GetHash(p);
   int32_t index = IndexOfHash(hash, p);
@@ -99,15 +88,6 @@ int32_t TGenericPointerSet::Add(void* p) {
   FBuckets[bucket] = index;
   ++FItemCount;
   return index;
-}
-
-bool TGenericPointerSet::Find(const void* p, int32_t& index) const {
-  if (FItemCount == 0 || FBucketCount == 0) {
-    index = -1;
-    return false;
-  }
-  index = IndexOfHash(GetHash(p), p);
-  return index >= 0;
 }
 
 } // namespace Quillmend

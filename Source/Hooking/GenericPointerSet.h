@@ -25,13 +25,28 @@ public:
   // Hash of P; by default the pointer's value.
   virtual uint32_t GetHash(const void* p) const;
   // Whether the stored item A and the probe B are the same; by default A == B.
+  // Overrides must be reflexive: a pointer is always taken as equal to itself
+  // without a call.
   virtual bool ItemsEqual(const void* a, const void* b) const;
 
   // Index of the item equal to P, adding P first if there is none.
   int32_t Add(void* p);
-  bool Find(const void* p, int32_t& index) const;
+  // Lookups are inline: they sit on hot paths.
+  bool Find(const void* p, int32_t& index) const {
+    index = FItemCount > 0 && FBucketCount > 0 ? IndexOfHash(GetHash(p), p) : -1;
+    return index >= 0;
+  }
   // Index of the item with this stored hash that equals P, or -1.
-  int32_t IndexOfHash(uint32_t hash, const void* p) const;
+  int32_t IndexOfHash(uint32_t hash, const void* p) const {
+    if (FBucketCount == 0) return -1;
+    int32_t index = FBuckets[BucketOf(hash)];
+    while (index >= 0) {
+      const TGenericPointerSetItem& item = FItems[index];
+      if (item.Hash == hash && (item.Value == p || ItemsEqual(item.Value, p))) break;
+      index = item.Next;
+    }
+    return index;
+  }
 
   int32_t Count() const { return FItemCount; }
   int32_t Capacity() const { return FCapacity; }
