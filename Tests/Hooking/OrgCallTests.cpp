@@ -106,6 +106,16 @@ TEST(OrgCall, RelativeCallInTheStartReachesTheSameTarget) {
   EXPECT_EQ(gCallsHelperOrg(), 8);
 }
 
+TEST(OrgCall, RelativeJumpAfterAnotherInstructionIsMovedAndRestored) {
+  uint8_t function[16] = {0x55, 0xE9, 0x00, 0x10, 0x00, 0x00, 0x5D, 0xC3};
+  const std::vector<uint8_t> original = BytesAt(function, 16);
+  auto* trampoline = static_cast<uint8_t*>(RedirectOrgCall(function, CodeOf(ReturnsEleven)));
+  EXPECT_EQ(trampoline[0], 0x55);
+  EXPECT_EQ(Rel32Target(trampoline + 1), function + 6 + 0x1000);  // the same absolute target
+  RestoreOrgCall(function, trampoline);
+  EXPECT_EQ(BytesAt(function, 16), original);
+}
+
 TEST(OrgCall, ThunksAreResolvedForTargetAndReplacement) {
   void* thunk = CodeOf(Fixture_Thunk);
   const std::vector<uint8_t> thunkBytes = BytesAt(thunk, 6);

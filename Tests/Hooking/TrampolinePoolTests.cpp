@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <vector>
-#include <windows.h>
 
 using namespace Quillmend;
 
@@ -56,16 +55,6 @@ TEST(TrampolinePool, FillsABlockToItsLastByteThenStartsAnother) {
       EXPECT_EQ(pool.Allocate(4), next + c.Size);  // the new block is carved on
     }
   }
-}
-
-TEST(TrampolinePool, BlocksAreExecutableAndCarvedInOrder) {
-  TTrampolinePool pool;
-  uint8_t* first = pool.Allocate(12);
-  EXPECT_EQ(pool.Allocate(16), first + 12);
-  MEMORY_BASIC_INFORMATION info = {};
-  ASSERT_NE(VirtualQuery(first, &info, sizeof info), 0u);
-  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_READWRITE));
-  EXPECT_EQ(info.State, static_cast<DWORD>(MEM_COMMIT));
 }
 
 TEST(TrampolinePool, AsksForTheNextAddressFirstThenAnywhere) {
