@@ -111,7 +111,8 @@ TEST(OrgCall, RelativeJumpAfterAnotherInstructionIsMovedAndRestored) {
   const std::vector<uint8_t> original = BytesAt(function, 16);
   auto* trampoline = static_cast<uint8_t*>(RedirectOrgCall(function, CodeOf(ReturnsEleven)));
   EXPECT_EQ(trampoline[0], 0x55);
-  EXPECT_EQ(Rel32Target(trampoline + 1), function + 6 + 0x1000);  // the same absolute target
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(Rel32Target(trampoline + 1)),
+            reinterpret_cast<uintptr_t>(function) + 6 + 0x1000);  // the same absolute target
   RestoreOrgCall(function, trampoline);
   EXPECT_EQ(BytesAt(function, 16), original);
 }
