@@ -138,14 +138,6 @@ TEST(LibraryLoad, FailingUnitInitializationLeavesNoPatchBehind) {
   EXPECT_TRUE(run.Saw(L"CPP-LOAD 7 0 -> 7"));  // the host's own code runs, unpatched
 }
 
-TEST(LibraryLoad, FailingLoadThroughThePackageIsReportedAndTheExpertLoadFailsToo) {
-  TIdeRun run = RunIde(IdeSetup("LoadFailsEarly", L"raise-at-load"));
-  ExpectCleanShutdown(run);
-  EXPECT_EQ(run.Lines(L"PACKAGE-INITIALIZED ").size(), 1u);
-  EXPECT_EQ(run.Lines(L"EXCEPTION ").size(), 2u);  // once per load attempt
-  EXPECT_TRUE(run.Lines(L"EXPERT-INIT ").empty());
-}
-
 TEST(CompilerLoad, WithoutCppProcsCppLoadCompilerIsLeftAlone) {
   TIdeRun run = RunIde(IdeSetup("NoCppProcs", L"wizard-fail", {L"-bccide", L"-run", L"cppload", L"1", L"0"}));
   ExpectCleanShutdown(run);

@@ -71,14 +71,6 @@ TEST(HostStrings, WithoutHostRuntimeTheyAreLiteralsInOurMemory) {
   EXPECT_EQ(FromHostString(nullptr), L"");
 }
 
-TEST(HostStrings, WithHostRuntimeTheyAreHostAllocated) {
-  ASSERT_NE(LoadHostRuntime(), nullptr);
-  ASSERT_TRUE(HostRuntimePresent());
-  THostString text(L"abc");
-  EXPECT_EQ(Header32(text.Get(), -8), 1);
-  EXPECT_EQ(FromHostString(text.Get()), L"abc");
-}
-
 TEST(HostBoundary, PassesResultsAndNamesEveryKindOfCppException) {
   EXPECT_EQ(HostBoundary([] { return 7; }), 7);
   std::wstring message;

@@ -1,0 +1,50 @@
+// The start-up package's exports, called in-process the host's way
+// (register convention); failures come back as host exceptions.
+#include "Framework/HostAbi.h"
+
+#include "TestHost/Common/HostGuard.h"
+#include "TestHost/Common/HostRtl.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+namespace {
+
+std::wstring BuildDirectory() {
+  wchar_t path[MAX_PATH];
+  std::wstring exe(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  exe = exe.substr(0, exe.find_last_of(L"\\/"));
+  return exe.substr(0, exe.find_last_of(L"\\/"));
+}
+
+// A function too short to hold a 5-byte jump: a lone RET.
+const unsigned char TinyFunction[] = {0xC3, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC};
+
+void* Export(HMODULE module, const char* name) { return reinterpret_cast<void*>(GetProcAddress(module, name)); }
+
+}  // namespace
+
+TEST(StartupPackage, ExportsTheEngineInTheHostsConventionBehindTheErrorBoundary) {
+  ASSERT_TRUE(LoadLibraryW((BuildDirectory() + L"\\host\\rtl150.bpl").c_str()));
+  const QmHost::HostRtl* rtl = QmHost::LoadedHostRtl();
+  ASSERT_NE(rtl, nullptr);
+  // Loaded as a plain module: its "Initialize" (which loads Quillmend.dll) is not called.
+  HMODULE package = LoadLibraryW((BuildDirectory() + L"\\out\\QuillmendStartup.bpl").c_str());
+  ASSERT_NE(package, nullptr);
+  ASSERT_NE(GetProcAddress(package, "Initialize"), nullptr);
+  ASSERT_NE(GetProcAddress(package, "Finalize"), nullptr);
+  ASSERT_NE(FindResourceW(package, L"PACKAGEINFO", MAKEINTRESOURCEW(10)), nullptr);  // RT_RCDATA
+
+  using TGetProc = void*(QM_REGISTER*)(HMODULE, const char*);
+  auto getProc = reinterpret_cast<TGetProc>(Export(package, "@Idehooks@DbgStrictGetProcAddress$qqruipxc"));
+  ASSERT_NE(getProc, nullptr);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  EXPECT_EQ(getProc(kernel, "GetTickCount"), reinterpret_cast<void*>(GetProcAddress(kernel, "GetTickCount")));
+
+  using TStartCodeSize = int32_t(QM_REGISTER*)(const void*, int32_t);
+  auto startCodeSize = reinterpret_cast<TStartCodeSize>(Export(package, "@Hooking@GetStartCodeSize$qqrpvi"));
+  ASSERT_NE(startCodeSize, nullptr);
+  QmHost::HostExceptionReport report;
+  EXPECT_FALSE(QmHost::CallHostGuarded([&] { startCodeSize(TinyFunction, 5); }, report, rtl));
+  EXPECT_EQ(report.Text(), L"Exception: Function is too small");
+}
