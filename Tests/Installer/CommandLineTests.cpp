@@ -1,0 +1,44 @@
+// Splitting the command line into parameters and reading them.
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+using namespace Quillmend;
+
+TEST(CommandLine, SplitsLikeTheProgramParameters) {
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(SplitCommandLine(L"\"C:\\Program Files\\QuillmendRegXE.exe\" /INSTALL \"/R MYKEY\"  /Rmykey"),
+            (V{L"/INSTALL", L"/R MYKEY", L"/Rmykey"}));
+  EXPECT_EQ(SplitCommandLine(L"x.exe a\"b c\"d \"\" \t-r"), (V{L"ab cd", L"", L"-r"}));
+  EXPECT_EQ(SplitCommandLine(L"x.exe \"/Rkey with \\\"end"), (V{L"/Rkey with \\end"}));
+  EXPECT_TRUE(SplitCommandLine(L"x.exe   ").empty());
+  EXPECT_TRUE(SplitCommandLine(nullptr).empty());
+}
+
+TEST(CommandLine, SelectedKeysAreSortedWithoutDuplicatesIgnoringCase) {
+  TCommandLineRequest r =
+      ParseCommandLine({L"/rZeta", L"/R MYKEY", L"-rmykey", L"-r", L"/R   ", L"/DEFAULTREGKEY", L"--defaultregkey", L"-R Alpha "});
+  EXPECT_TRUE(r.Error.empty());
+  EXPECT_EQ(r.SelectedKeys, (std::vector<std::wstring>{L"Alpha", L"BDS", L"MYKEY", L"Zeta"}));
+  EXPECT_EQ(r.Mode, TInstallMode::None);
+}
+
+TEST(CommandLine, ModesOptionsAndWhereTheScanEnds) {
+  EXPECT_EQ(ParseCommandLine({L"--Install"}).Mode, TInstallMode::Install);
+  EXPECT_EQ(ParseCommandLine({L"/extract"}).Mode, TInstallMode::Extract);
+  EXPECT_EQ(ParseCommandLine({L"--UNINSTALL"}).Mode, TInstallMode::Uninstall);
+  EXPECT_EQ(ParseCommandLine({L"/INSTALL", L"/INSTALL"}).Error, L"/INSTALL can't be used with /UNINSTALL ");
+
+  EXPECT_EQ(ParseCommandLine({L"/O+DisablePackageCache", L"-o - disablepackagecache "}).DisablePackageCache, 0);
+  EXPECT_EQ(ParseCommandLine({L"-O+ DisablePackageCache"}).DisablePackageCache, 1);
+  EXPECT_EQ(ParseCommandLine({L"/O"}).Error, L"Invalid option: \"/O\"");
+  EXPECT_EQ(ParseCommandLine({L"-o+"}).Error, L"Unknown option: \"-o+\"");
+
+  // The first error ends the scan; help ends it at once.
+  TCommandLineRequest r = ParseCommandLine({L"/x", L"/?"});
+  EXPECT_EQ(r.Error, L"Unknown command line parameter \"/x\"");
+  EXPECT_FALSE(r.ShowHelp);
+  r = ParseCommandLine({L"/INSTALL", L"-H", L"/x"});
+  EXPECT_TRUE(r.ShowHelp);
+  EXPECT_TRUE(r.Error.empty());
+}

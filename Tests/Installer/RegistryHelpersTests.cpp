@@ -1,0 +1,69 @@
+// ReadRegBool's reading of the "Globals" value in its various data types, and
+// the string helpers that must neither create nor touch what is not there.
+#include "MemoryRegistry.h"
+
+#include <gtest/gtest.h>
+
+using namespace QuillmendTest;
+
+namespace {
+
+const std::wstring Root = L"\\Software\\Embarcadero\\BDS\\8.0";
+const std::wstring Globals = L"Software\\Embarcadero\\BDS\\8.0\\Globals";
+const std::wstring Name = L"QuillmendDisablePackageCache";
+
+struct TBoolCase {
+  DWORD Type;
+  std::vector<BYTE> Data;
+  bool Default;
+  bool Expected;
+};
+
+} // namespace
+
+TEST(RegistryHelpers, ReadRegBoolByDataType) {
+  auto text = [](const wchar_t* s) { return RegStringData(s); };
+  const TBoolCase cases[] = {
+      {REG_SZ, text(L"1"), false, true},
+      {REG_SZ, text(L"0"), true, false},
+      {REG_SZ, text(L"-3"), false, true},
+      {REG_SZ, text(L"yes"), false, false},  // not a number: the default
+      {REG_SZ, text(L"yes"), true, true},
+      {REG_SZ, text(L""), true, true},
+      {REG_EXPAND_SZ, text(L"$10"), false, true},
+      {REG_DWORD, {0, 0, 0, 0}, true, false},
+      {REG_DWORD, {0, 1, 0, 0}, false, true},
+      {REG_BINARY, {1, 0}, false, true},
+      {REG_BINARY, {0, 1}, true, false},  // only the first byte counts
+      {REG_BINARY, {}, true, false},
+      {REG_MULTI_SZ, text(L"1"), false, false},  // other types: the default
+      {REG_MULTI_SZ, text(L"0"), true, true},
+  };
+  for (const TBoolCase& c : cases) {
+    TMemoryRegistry reg;
+    reg.Put(Globals, Name, c.Type, c.Data);
+    EXPECT_EQ(ReadRegBool(reg, HKEY_CURRENT_USER, Root, Name, c.Default), c.Expected)
+        << "type " << c.Type << ", " << c.Data.size() << " bytes, default " << c.Default;
+  }
+  TMemoryRegistry empty;
+  EXPECT_TRUE(ReadRegBool(empty, HKEY_CURRENT_USER, Root, Name, true));  // no key
+  empty.PutString(Globals, L"Other", L"0");
+  EXPECT_TRUE(ReadRegBool(empty, HKEY_CURRENT_USER, Root, Name, true));  // no value
+}
+
+TEST(RegistryHelpers, WriteCreatesTheKeyDeleteLeavesMissingKeysAlone) {
+  TMemoryRegistry reg;
+  DeleteRegValue(reg, HKEY_CURRENT_USER, Globals, Name);
+  EXPECT_FALSE(reg.OpenKey(HKEY_CURRENT_USER, Globals, TRegOpen::ReadOnly));
+  EXPECT_EQ(reg.ChangeCount(), 0);
+
+  WriteRegString(reg, HKEY_CURRENT_USER, L"\\" + Globals, Name, L"1");
+  ASSERT_EQ(reg.Values(Globals).size(), 1u);
+  EXPECT_EQ(reg.Values(Globals)[0].Type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(RegDataAsString(reg.Values(Globals)[0]), L"1");
+
+  reg.PutString(Globals, L"Other", L"kept");
+  DeleteRegValue(reg, HKEY_CURRENT_USER, Globals, Name);
+  ASSERT_EQ(reg.Values(Globals).size(), 1u);
+  EXPECT_EQ(reg.Values(Globals)[0].Name, L"Other");
+}
