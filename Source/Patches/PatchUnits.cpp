@@ -1,10 +1,13 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/Units.h"
+#include "Patches/CompilerOptimization.h"
 
 namespace Quillmend {
 
-const TUnitInfo* const PatchUnits[] = {nullptr};
-const size_t PatchUnitCount = 0;
+const TUnitInfo* const PatchUnits[] = {
+    &Unit_CompilerOptimization,
+};
+const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 
 } // namespace Quillmend
