@@ -9,17 +9,6 @@ namespace Quillmend {
 
 namespace {
 
-// 'a'..'z' mapped to 'A'..'Z', every other byte to itself.
-struct TUpperCaseTable {
-  uint8_t Entry[256] = {};
-  constexpr TUpperCaseTable() {
-    for (int c = 0; c < 256; ++c) Entry[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  }
-};
-constexpr TUpperCaseTable UpperCase;
-
-inline uint8_t Upper(char c) { return UpperCase.Entry[static_cast<uint8_t>(c)]; }
-
 struct TNtUnicodeString {
   USHORT Length;  // in bytes
   USHORT MaximumLength;
@@ -79,8 +68,8 @@ int32_t Utf8CompareText(const char* s1, const char* s2) {
     }
     // Two different non-ASCII bytes: only UTF-16 knows their case.
     if ((c1 & 0x80) && (c2 & 0x80)) return Utf8CompareTextWide(s1, s2);
-    uint8_t u1 = Upper(c1);
-    uint8_t u2 = Upper(c2);
+    uint8_t u1 = AsciiUpperCase(c1);
+    uint8_t u2 = AsciiUpperCase(c2);
     if (u1 != u2) return u1 < u2 ? -1 : 1;
   }
 }
@@ -132,8 +121,8 @@ const char* Utf8ExtractFileExt(const char* path) {
 
 int32_t StrLICompAscii(const char* s1, const char* s2, int32_t len) {
   for (int32_t i = 0; i < len; ++i) {
-    uint8_t u1 = Upper(s1[i]);
-    uint8_t u2 = Upper(s2[i]);
+    uint8_t u1 = AsciiUpperCase(s1[i]);
+    uint8_t u2 = AsciiUpperCase(s2[i]);
     if (u1 != u2) return static_cast<int32_t>(u1) - static_cast<int32_t>(u2);
     if (u1 == 0) break;
   }
@@ -143,7 +132,7 @@ int32_t StrLICompAscii(const char* s1, const char* s2, int32_t len) {
 bool SameTextAsciiLen(const char* s1, const char* s2, int32_t len) {
   for (int32_t i = 0; i < len; ++i) {
     char c1 = s1[i];
-    if (c1 == 0 || Upper(c1) != Upper(s2[i])) return false;
+    if (c1 == 0 || AsciiUpperCase(c1) != AsciiUpperCase(s2[i])) return false;
   }
   return true;
 }

@@ -6,6 +6,17 @@
 
 namespace Quillmend {
 
+// The 8-bit case mapping of the comparisons: 'a'..'z' to 'A'..'Z', every
+// other byte (non-ASCII ones included) to itself.
+struct TAsciiUpperCaseTable {
+  uint8_t Entry[256] = {};
+  constexpr TAsciiUpperCaseTable() {
+    for (int c = 0; c < 256; ++c) Entry[c] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+};
+inline constexpr TAsciiUpperCaseTable AsciiUpperCaseTable{};
+inline uint8_t AsciiUpperCase(char c) { return AsciiUpperCaseTable.Entry[static_cast<uint8_t>(c)]; }
+
 // Case-insensitive order of two UTF-8 strings: -1, 0 or 1. ASCII letters are
 // compared upper-cased byte by byte; where both strings differ in a non-ASCII
 // byte the whole strings are compared through UTF-16 instead. A string that
