@@ -1,7 +1,7 @@
 # Code fixtures with exact bytes: call sites, hot-patchable and plain
 # function starts, an import-style thunk, and a byte signature for the
-# module-wide pattern search. All functions are cdecl/stdcall without
-# arguments (the three Win32-style entries stdcall), returning their result in EAX.
+# module-wide pattern search. No function takes arguments; each returns its
+# result in EAX. The three Win32-style entries carry stdcall names.
 
         .text
 
