@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "BdsRun.h"
+#include "Common/CheckedCall.h"
 #include "Common/HostGuard.h"
 #include "Common/HostRtl.h"
 
@@ -29,6 +30,9 @@ struct Literal {
   StrRec header{kUnicodeCodePage, 2, -1, 3};
   wchar_t text[4] = L"abc";
 };
+
+int __stdcall StdcallSum(int a, int b, int c) { return a + b + c; }
+int __cdecl CdeclSum(int a, int b, int c) { return a + b + c; }
 
 __attribute__((noinline)) void QM_HOST_REGISTER Raiser(const HostRtl* rtl) { rtl->raiseExcept(rtl->NewException(L"boom")); }
 
@@ -165,4 +169,16 @@ TEST(HostGuard, NestingFaultsAndNormalReturns) {
   HostExceptionReport again;
   CallHostGuarded([&] { rtl.raiseExcept(rtl.NewException(L"x")); }, again, &rtl);
   EXPECT_EQ(chainBefore, reinterpret_cast<void*>(__readfsdword(0)));
+}
+
+TEST(CheckedCall, MeasuresWhatTheCalleeLeftOnTheStack) {
+  int imbalance = -1;
+  EXPECT_EQ(6u, CallStdcallChecked(reinterpret_cast<const void*>(&StdcallSum), imbalance, 1, 2, 3));
+  EXPECT_EQ(0, imbalance);
+  // A callee of the wrong convention leaves its three arguments behind.
+  EXPECT_EQ(6u, CallStdcallChecked(reinterpret_cast<const void*>(&CdeclSum), imbalance, 1, 2, 3));
+  EXPECT_EQ(12, imbalance);
+  // A callee that takes fewer arguments than it was given leaves the rest.
+  EXPECT_EQ(3u, CallStdcallChecked(reinterpret_cast<const void*>(&StdcallSum), imbalance, 1, 1, 1, 9));
+  EXPECT_EQ(4, imbalance);
 }
