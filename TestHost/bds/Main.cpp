@@ -77,7 +77,8 @@ int main() {
   HMODULE rtl = LoadLibraryW((app.hostDir + L"rtl150.bpl").c_str());
   const char* missing = nullptr;
   if (!rtl) return Fail(L"cannot load rtl150.bpl");
-  if (!app.rtl.Resolve(rtl, &missing)) return Fail(L"rtl150.bpl lacks an export");
+  if (!app.rtl.Resolve(rtl, &missing))
+    return Fail(L"rtl150.bpl lacks the export " + std::wstring(missing, missing + lstrlenA(missing)));
 
   if (!app.options.showMessageBoxes && !InstallMessageBoxRecorder())
     return Fail(L"cannot redirect MessageBoxW");
