@@ -1,0 +1,132 @@
+#include "StandInCompiler.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "Framework/IDEHooks.h"
+#include "Framework/PatchRegistry.h"
+
+namespace StandIn {
+namespace {
+
+HMODULE g_dcc = nullptr;
+TDriver g_driver;
+
+std::wstring BuildDir() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  dir.resize(dir.find_last_of(L"\\/"));  // <build>\bin
+  dir.resize(dir.find_last_of(L"\\/"));  // <build>
+  return dir;
+}
+
+template <class T>
+void Bind(T& slot, const char* name) {
+  slot = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(g_dcc, name)));
+  if (!slot) throw std::runtime_error(std::string("dcc150.dll lacks ") + name);
+}
+
+void CodeSection(uint8_t*& start, uint32_t& size) {
+  auto* base = reinterpret_cast<uint8_t*>(g_dcc);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+  for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+    if (section->Characteristics & IMAGE_SCN_MEM_EXECUTE) {
+      start = base + section->VirtualAddress;
+      size = section->Misc.VirtualSize;
+      return;
+    }
+  }
+  throw std::runtime_error("dcc150.dll has no code section");
+}
+
+} // namespace
+
+HMODULE Load(const char* variant) {
+  std::wstring path = BuildDir();
+  if (variant) {
+    path += L"\\host-variants\\";
+    for (const char* p = variant; *p; ++p) path += wchar_t(*p);
+  } else {
+    path += L"\\host";
+  }
+  path += L"\\dcc150.dll";
+  g_dcc = LoadLibraryW(path.c_str());
+  if (!g_dcc) throw std::runtime_error("cannot load the stand-in dcc150.dll");
+  Bind(g_driver.LoadProject, "DccLoadProject");
+  Bind(g_driver.MarkOutdated, "DccMarkOutdated");
+  Bind(g_driver.Reset, "DccReset");
+  Bind(g_driver.Recompile, "DccRecompile");
+  Bind(g_driver.FreeAll, "DccFreeAll");
+  Bind(g_driver.Checksum, "DccChecksum");
+  Bind(g_driver.UnitCount, "DccUnitCount");
+  Bind(g_driver.NewUnit, "DccNewUnit");
+  Bind(g_driver.GiveSymbols, "DccGiveSymbols");
+  Bind(g_driver.Import, "DccImport");
+  Bind(g_driver.NewRecord, "DccNewRecord");
+  Bind(g_driver.AppendChain, "DccAppendChain");
+  Bind(g_driver.SetOption, "DccSetOption");
+  Bind(g_driver.PatternSite, "DccPatternSite");
+  Bind(g_driver.UnitFind, "DccUnitFind");
+  Bind(g_driver.UnitRemove, "DccUnitRemove");
+  Bind(g_driver.UnitAppend, "DccUnitAppend");
+  Bind(g_driver.UnlinkImports, "DccUnlinkImports");
+  Bind(g_driver.AfterCompile, "DccAfterCompile");
+  // The pack reaches the compiler by module name; this is the one loaded now.
+  if (Quillmend::GetDccHandle() != g_dcc) throw std::runtime_error("GetDccHandle found another dcc150.dll");
+  return g_dcc;
+}
+
+const TDriver& Driver() { return g_driver; }
+
+std::vector<uint8_t> CodeBytes() {
+  uint8_t* start;
+  uint32_t size;
+  CodeSection(start, size);
+  return std::vector<uint8_t>(start, start + size);
+}
+
+std::vector<uint8_t> SiteBytes(const char* routine, int before, int count) {
+  auto* site = static_cast<uint8_t*>(g_driver.PatternSite(routine));
+  if (!site) throw std::runtime_error(std::string("no site ") + routine);
+  return std::vector<uint8_t>(site - before, site - before + count);
+}
+
+void Install(const std::wstring& disabledPatches) {
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
+  Quillmend::InstallCompilerOptimization();
+}
+
+std::wstring PatchStatus(const std::wstring& name) {
+  if (!Quillmend::IsPatchRegistered(name)) return L"";
+  std::wstring text;
+  Quillmend::GetPatchStatusText(false, text);
+  std::wstring tag = L" [" + name + L"]";
+  size_t at = text.find(tag + L"\r\n");
+  if (at == std::wstring::npos && text.size() >= tag.size() && text.compare(text.size() - tag.size(), tag.size(), tag) == 0)
+    at = text.size() - tag.size();
+  if (at == std::wstring::npos) return L"?";
+  size_t lineStart = text.rfind(L"\n", at);
+  lineStart = lineStart == std::wstring::npos ? 0 : lineStart + 1;
+  std::wstring status = text.substr(lineStart, text.find(L':', lineStart) - lineStart);
+  while (!status.empty() && status.back() == L' ') status.pop_back();
+  return status;
+}
+
+TWorkloadResult RunWorkload(int units, int imports, uint32_t seed) {
+  TWorkloadResult r{};
+  r.UnitsLoaded = g_driver.LoadProject(units, imports, seed);
+  r.Loaded = g_driver.Checksum();
+  g_driver.MarkOutdated(10, seed + 1);
+  g_driver.Reset();
+  r.UnitsAfterReset = g_driver.UnitCount();
+  r.Reset = g_driver.Checksum();
+  g_driver.Recompile();
+  r.Recompiled = g_driver.Checksum();
+  g_driver.FreeAll();
+  r.Freed = g_driver.Checksum();
+  return r;
+}
+
+} // namespace StandIn
