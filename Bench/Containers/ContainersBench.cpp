@@ -30,20 +30,31 @@ double Now() {
   return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Best of a few runs, in seconds; Run returns a checksum that must agree across runs.
-double Best(const std::function<uintptr_t()>& run, uintptr_t& checksum) {
-  double best = 1e30;
-  for (int i = 0; i < 3; ++i) {
+// Runs ours and the standard container's workload alternately a few times
+// (so a change in machine load hits both alike) and keeps each one's best
+// time in seconds. Each workload returns a checksum that must agree.
+struct TTiming {
+  double Ours = 1e30, Theirs = 1e30;
+  uintptr_t OurSum = 0, TheirSum = 0;
+};
+TTiming Compare(const std::function<uintptr_t()>& ours, const std::function<uintptr_t()>& theirs) {
+  TTiming t;
+  for (int i = 0; i < 5; ++i) {
     double start = Now();
-    checksum = run();
-    best = std::min(best, Now() - start);
+    t.OurSum = ours();
+    t.Ours = std::min(t.Ours, Now() - start);
+    start = Now();
+    t.TheirSum = theirs();
+    t.Theirs = std::min(t.Theirs, Now() - start);
   }
-  return best;
+  return t;
 }
 
 int Failures = 0;
 
-void Report(const char* what, size_t operations, double ours, uintptr_t ourSum, double theirs, uintptr_t theirSum) {
+void Report(const char* what, size_t operations, const TTiming& t) {
+  double ours = t.Ours, theirs = t.Theirs;
+  uintptr_t ourSum = t.OurSum, theirSum = t.TheirSum;
   std::printf("%-34s %8.1f M/s  std %8.1f M/s  ratio %5.2f%s\n", what, operations / ours / 1e6,
               operations / theirs / 1e6, theirs / ours, ourSum == theirSum ? "" : "  RESULTS DIFFER");
   if (ourSum != theirSum) ++Failures;
@@ -61,10 +72,9 @@ void BenchContainers(size_t count) {
   std::shuffle(probes.begin(), probes.end(), random);
 
   std::printf("\n%zu heap-block addresses as keys, every operation repeated %zu times\n", count, rounds);
-  uintptr_t ourSum = 0, theirSum = 0;
 
   // Map: inserts into a table that starts empty.
-  double ours = Best([&] {
+  TTiming t = Compare([&] {
     uintptr_t total = 0;
     for (size_t r = 0; r < rounds; ++r) {
       TPointerHashTable table(0);
@@ -72,8 +82,7 @@ void BenchContainers(size_t count) {
       total += table.Count();
     }
     return total;
-  }, ourSum);
-  double theirs = Best([&] {
+  }, [&] {
     uintptr_t total = 0;
     for (size_t r = 0; r < rounds; ++r) {
       std::unordered_map<void*, void*> map;
@@ -81,8 +90,8 @@ void BenchContainers(size_t count) {
       total += map.size();
     }
     return total;
-  }, theirSum);
-  Report("TPointerHashTable insert", count * rounds, ours, ourSum, theirs, theirSum);
+  });
+  Report("TPointerHashTable insert", count * rounds, t);
 
   TPointerHashTable table(0);
   std::unordered_map<void*, void*> map;
@@ -90,15 +99,14 @@ void BenchContainers(size_t count) {
     table.AddOrSetValue(k, k);
     map[k] = k;
   }
-  ours = Best([&] {
+  t = Compare([&] {
     uintptr_t sum = 0;
     void* value;
     for (size_t r = 0; r < rounds; ++r)
       for (void* k : probes)
         if (table.TryGetValue(k, value)) sum += reinterpret_cast<uintptr_t>(value);
     return sum;
-  }, ourSum);
-  theirs = Best([&] {
+  }, [&] {
     uintptr_t sum = 0;
     for (size_t r = 0; r < rounds; ++r)
       for (void* k : probes) {
@@ -106,25 +114,24 @@ void BenchContainers(size_t count) {
         if (found != map.end()) sum += reinterpret_cast<uintptr_t>(found->second);
       }
     return sum;
-  }, theirSum);
-  Report("TPointerHashTable lookup (hit)", count * rounds, ours, ourSum, theirs, theirSum);
+  });
+  Report("TPointerHashTable lookup (hit)", count * rounds, t);
 
-  ours = Best([&] {
+  t = Compare([&] {
     uintptr_t found = 0;
     for (size_t r = 0; r < rounds; ++r)
       for (void* k : misses) found += table.IndexOf(k) >= 0;
     return found;
-  }, ourSum);
-  theirs = Best([&] {
+  }, [&] {
     uintptr_t found = 0;
     for (size_t r = 0; r < rounds; ++r)
       for (void* k : misses) found += map.count(k);
     return found;
-  }, theirSum);
-  Report("TPointerHashTable lookup (miss)", count * rounds, ours, ourSum, theirs, theirSum);
+  });
+  Report("TPointerHashTable lookup (miss)", count * rounds, t);
 
   // Set: inserts from the smallest capacity, then finds.
-  ours = Best([&] {
+  t = Compare([&] {
     uintptr_t total = 0;
     for (size_t r = 0; r < rounds; ++r) {
       TGenericPointerSet set;
@@ -132,8 +139,7 @@ void BenchContainers(size_t count) {
       total += set.Count();
     }
     return total;
-  }, ourSum);
-  theirs = Best([&] {
+  }, [&] {
     uintptr_t total = 0;
     for (size_t r = 0; r < rounds; ++r) {
       std::unordered_set<void*> set;
@@ -141,8 +147,8 @@ void BenchContainers(size_t count) {
       total += set.size();
     }
     return total;
-  }, theirSum);
-  Report("TGenericPointerSet add", count * rounds, ours, ourSum, theirs, theirSum);
+  });
+  Report("TGenericPointerSet add", count * rounds, t);
 
   TGenericPointerSet set;
   std::unordered_set<void*> stdSet;
@@ -150,7 +156,7 @@ void BenchContainers(size_t count) {
     set.Add(k);
     stdSet.insert(k);
   }
-  ours = Best([&] {
+  t = Compare([&] {
     uintptr_t found = 0;
     int32_t index;
     for (size_t r = 0; r < rounds; ++r) {
@@ -158,16 +164,15 @@ void BenchContainers(size_t count) {
       for (void* k : misses) found += set.Find(k, index);
     }
     return found;
-  }, ourSum);
-  theirs = Best([&] {
+  }, [&] {
     uintptr_t found = 0;
     for (size_t r = 0; r < rounds; ++r) {
       for (void* k : probes) found += stdSet.count(k);
       for (void* k : misses) found += stdSet.count(k);
     }
     return found;
-  }, theirSum);
-  Report("TGenericPointerSet find (hit+miss)", 2 * count * rounds, ours, ourSum, theirs, theirSum);
+  });
+  Report("TGenericPointerSet find (hit+miss)", 2 * count * rounds, t);
 
   for (void* k : keys) std::free(k);
 }
