@@ -10,16 +10,23 @@ namespace {
 
 const wchar_t* const ApplicationTitle = L"QuillmendRegXE";
 
-using TTaskDialogProc = HRESULT(WINAPI*)(HWND, HINSTANCE, PCWSTR, PCWSTR, PCWSTR,
-                                         TASKDIALOG_COMMON_BUTTON_FLAGS, PCWSTR, int*);
+using TTaskDialogIndirectProc = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);
 
-// TaskDialog exists only in version 6 of the common controls, which the
-// manifest asks for; look it up so an older comctl32 still gets a message box.
-TTaskDialogProc FindTaskDialog() {
+// TaskDialogIndirect exists only in version 6 of the common controls, which
+// the manifest asks for; look it up so an older comctl32 still gets a message box.
+TTaskDialogIndirectProc FindTaskDialog() {
   HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
   if (!comctl) comctl = LoadLibraryW(L"comctl32.dll");
-  return comctl ? reinterpret_cast<TTaskDialogProc>(reinterpret_cast<void*>(GetProcAddress(comctl, "TaskDialog")))
+  return comctl ? reinterpret_cast<TTaskDialogIndirectProc>(
+                      reinterpret_cast<void*>(GetProcAddress(comctl, "TaskDialogIndirect")))
                 : nullptr;
+}
+
+HRESULT CALLBACK TaskDialogCallback(HWND hwnd, UINT notification, WPARAM, LPARAM, LONG_PTR) {
+  // Wine leaves a freshly created task dialog unpainted until something
+  // invalidates it.
+  if (notification == TDN_CREATED) RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  return S_OK;
 }
 
 } // namespace
@@ -31,11 +38,19 @@ void ShowErrorDialog(HWND owner, const std::wstring& text) {
 
 void ShowInfoTaskDialog(HWND owner, const std::wstring& title, const std::wstring& text) {
   AppendInstallerLog(L"task", title, text);
-  if (TTaskDialogProc taskDialog = FindTaskDialog()) {
+  if (TTaskDialogIndirectProc taskDialog = FindTaskDialog()) {
+    TASKDIALOGCONFIG config = {};
+    config.cbSize = sizeof(config);
+    config.hwndParent = owner;
+    config.dwFlags = TDF_POSITION_RELATIVE_TO_WINDOW;
+    config.dwCommonButtons = TDCBF_OK_BUTTON;
+    config.pszWindowTitle = ApplicationTitle;
+    config.pszMainIcon = TD_INFORMATION_ICON;
+    config.pszMainInstruction = title.c_str();
+    config.pszContent = text.c_str();
+    config.pfCallback = TaskDialogCallback;
     int button = 0;
-    if (SUCCEEDED(taskDialog(owner, nullptr, ApplicationTitle, title.c_str(), text.c_str(),
-                             TDCBF_OK_BUTTON, TD_INFORMATION_ICON, &button)))
-      return;
+    if (SUCCEEDED(taskDialog(&config, &button, nullptr, nullptr))) return;
   }
   MessageBoxW(owner, text.c_str(), title.c_str(), MB_OK | MB_ICONINFORMATION);
 }

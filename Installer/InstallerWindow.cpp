@@ -132,6 +132,18 @@ void TFormMain::CreateControls() {
                                FInstance, nullptr);
     SendMessageW(*c.Field, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
   }
+  // The label sizes itself to its text (its design width fits Tahoma on
+  // Windows; a wider substitute font would otherwise cut the text off).
+  HDC dc = GetDC(lblRegKeys);
+  HGDIOBJ oldFont = SelectObject(dc, FFont);
+  std::wstring label = WindowText(lblRegKeys);
+  SIZE extent = {};
+  GetTextExtentPoint32W(dc, label.c_str(), static_cast<int>(label.size()), &extent);
+  SelectObject(dc, oldFont);
+  ReleaseDC(lblRegKeys, dc);
+  const TControlDesign& d = Design(idRegKeysLabel);
+  if (extent.cx > d.Width)
+    SetWindowPos(lblRegKeys, nullptr, 0, 0, extent.cx, d.Height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   SetWindowSubclass(clbRegKeys, CheckListProc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -161,6 +173,8 @@ void TFormMain::LayoutControls(int clientWidth, int clientHeight) {
   pos = DeferWindowPos(pos, btnQuit, nullptr, quit.Left + dx, quit.Top + dy, 0, 0,
                        SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
   EndDeferWindowPos(pos);
+  // Moved controls leave stale pixels behind and are not always repainted.
+  RedrawWindow(FHandle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 int TFormMain::CheckAreaWidth() const { return CheckBoxSize + 4; }
@@ -222,7 +236,10 @@ void TFormMain::DumpControls() {
   FDumpPending = false;
   RECT client;
   GetClientRect(FHandle, &client);
-  std::wstring text = L"client " + std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom) + L"\n";
+  POINT origin = {0, 0};
+  ClientToScreen(FHandle, &origin);
+  std::wstring text = L"client " + std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom) +
+                      L" at " + std::to_wstring(origin.x) + L"," + std::to_wstring(origin.y) + L"\n";
   for (const TControlDesign& d : Designs) {
     HWND control = GetDlgItem(FHandle, d.Id);
     RECT r;
