@@ -12,5 +12,6 @@ run() {
 
 run ContainersBench.exe
 run PatternSearchBench.exe
+run CompilerOptimizationBench.exe
 
 exit $rc

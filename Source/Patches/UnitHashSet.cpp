@@ -8,6 +8,7 @@ void TUnitHashSet::Init(int32_t capacity) {
   BucketCount = OddBucketCount(capacity);
   Buckets.assign(size_t(BucketCount), -1);
   Count = 0;
+  Live = 0;
 }
 
 int32_t TUnitHashSet::Find(const void* unit) const {
@@ -37,6 +38,7 @@ bool TUnitHashSet::Add(void* unit) {
   int32_t& head = Buckets[size_t(PointerBucket(unit, BucketCount))];
   Items[size_t(Count)] = TUnitHashSetItem{head, unit};
   head = Count++;
+  ++Live;
   return true;
 }
 
@@ -46,6 +48,7 @@ bool TUnitHashSet::Remove(const void* unit) {
   if (i == -1) return false;
   // The hole keeps its bucket link (a null key never matches) until the set is cleared.
   Items[size_t(i)].Unit = nullptr;
+  if (--Live == 0) Clear();
   return true;
 }
 
@@ -60,12 +63,7 @@ void TUnitHashSet::Clear() {
     BucketCount = 0;
   }
   Count = 0;
-}
-
-bool TUnitHashSet::IsEmpty() const {
-  for (int32_t i = 0; i < Count; ++i)
-    if (Items[size_t(i)].Unit) return false;
-  return true;
+  Live = 0;
 }
 
 } // namespace Quillmend

@@ -60,32 +60,46 @@ void EnsureQueries() {
   }
 }
 
-// The unit symbol, the public and private items and one local symbol.
+const char* const ItemNames[8] = {"Item0", "Item1", "Item2", "Item3", "Item4", "Item5", "Item6", "Item7"};
+
+// "U" + five digits + "_Local".
+void LocalName(char* out, uint32_t index) {
+  out[0] = 'U';
+  for (int i = 5; i >= 1; --i, index /= 10) out[i] = char('0' + index % 10);
+  std::memcpy(out + 6, "_Local", 7);
+}
+
+// The unit symbol, the public and private items and one local symbol, all in
+// one block owned by the unit.
 void GiveSymbols(TUnit* unit) {
   EnsureQueries();
   uint32_t index = unit->Serial;
-  TSymbol* own = NewSymbol(unit->SourceName, 0x16, 0x40, index % 5 == 0, index % 4 == 3 ? 0x80 : 0,
-                           index * 16 + 15);
+  char local[16];
+  LocalName(local, index);
+  size_t bytes = SymbolSize(unit->SourceName) + SymbolSize(local);
+  for (const char* item : ItemNames) bytes += SymbolSize(item);
+  uint8_t* at = reinterpret_cast<uint8_t*>(NewSymbolBlock(unit, bytes));
+  TSymbol* own = PlaceSymbol(at, unit->SourceName, 0x16, 0x40, index % 5 == 0, index % 4 == 3 ? 0x80 : 0,
+                             index * 16 + 15);
+  at += SymbolSize(unit->SourceName);
   own->Ref = unit;
   AddSymbol(unit, own);
-  char name[32];
   for (int j = 0; j < 8; ++j) {
-    snprintf(name, sizeof name, "Item%d", j);
-    TSymbol* item = NewSymbol(name, ItemKinds[j], j % 3 != 2 ? 0x40 : 0, (j + index) % 3 == 0,
-                              j == 5 ? 0x80 : (j == 2 ? 1 : 0), index * 16 + j);
+    TSymbol* item = PlaceSymbol(at, ItemNames[j], ItemKinds[j], j % 3 != 2 ? 0x40 : 0, (j + index) % 3 == 0,
+                                j == 5 ? 0x80 : (j == 2 ? 1 : 0), index * 16 + j);
+    at += SymbolSize(ItemNames[j]);
     if (ItemKinds[j] == 0x0A || ItemKinds[j] == 0x0B) item->Ref = index % 2 == 0 ? g_queries[j] : nullptr;
     AddSymbol(unit, item);
   }
-  snprintf(name, sizeof name, "U%05u_Local", unsigned(index));
-  AddSymbol(unit, NewSymbol(name, 0x05, 0, 0, 0, index * 16 + 8));
+  AddSymbol(unit, PlaceSymbol(at, local, 0x05, 0, 0, 0, index * 16 + 8));
   unit->UnitSymbol = own;
 }
 
 TUnit* ResolveImport(const char* name) { return DccUnitFind(DccResolveAlias(name)); }
 
-int ImportUnit(TUnit* unit, const char* name) {
+int ImportUnit(TUnit* unit, const char* name, bool copyName = true) {
   TUnit* target = ResolveImport(name);
-  AddImportNode(unit, name, target);
+  AddImportNode(unit, name, target, copyName);
   return target != nullptr;
 }
 
@@ -95,7 +109,9 @@ void LoadUnit(uint32_t i) {
   const TProjectUnit& p = g_project[i];
   TUnit* unit = NewUnitRecord(p.Name.c_str(), i);
   DccUnitAppend(unit);
-  for (const std::string& name : p.Imports) ImportUnit(unit, name.c_str());
+  ReserveImportNodes(unit, uint32_t(p.Imports.size()));
+  // The project's names outlive its units.
+  for (const std::string& name : p.Imports) ImportUnit(unit, name.c_str(), false);
   GiveSymbols(unit);
   unit->State = i % 2 ? usCompiled : usLoaded;
   unit->Flags = i % 11 == 0 ? 0x6000 : (i % 3 == 0 ? 0x2000 : 0);
@@ -142,12 +158,15 @@ uint32_t MixUnit(uint32_t h, const TUnit* unit) {
 
 // ---- the workload -------------------------------------------------------------
 
-// Loads a generated project: "System", "SysInit", "Variants", then units
+// A generated project: "System", "SysInit", "Variants", then units
 // "Proj.UnitNNNNN" (a few with a non-ASCII name), each importing System and
 // up to importCount-1 earlier units, some through aliases; then a package of
 // units appended as one chain (two of them named like project units) and the
 // records of the two further lists. Returns the number of units on the list.
-DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t seed) {
+static uint32_t g_loadSeed = 0;  // drives the random choices of the loading step
+
+// Generates the project (names, imports, aliases) without loading anything.
+DCC_EXPORT void __stdcall DccPrepareProject(int unitCount, int importCount, uint32_t seed) {
   if (DccUnitListHead) DccUnitFreeAll();
   ClearAliases();
   g_project.assign(unitCount < 3 ? 3 : unitCount, TProjectUnit());
@@ -163,8 +182,8 @@ DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t
   for (uint32_t i = 3; i < n; ++i) {
     snprintf(name, sizeof name, i % 97 == 50 ? "Proj.\xC3\x9Cnit%05u" : "Proj.Unit%05u", unsigned(i));
     g_project[i].Name = name;
-    if (i % 40 == 7) {
-      snprintf(name, sizeof name, "Proj.Alias%05u", unsigned(i));
+    if (i % 40 == 7 && i < 320) {
+      snprintf(name, sizeof name, "Alias.Unit%05u", unsigned(i));
       AddAlias(name, g_project[i].Name.c_str());
     }
   }
@@ -184,14 +203,22 @@ DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t
     TProjectUnit& p = g_project[i];
     p.Imports.push_back("System");
     for (uint32_t j : chosen) {
-      if (j % 40 == 7 && random.Below(2)) {
-        snprintf(name, sizeof name, "Proj.Alias%05u", unsigned(j));
+      if (j % 40 == 7 && j < 320 && random.Below(2)) {
+        snprintf(name, sizeof name, "Alias.Unit%05u", unsigned(j));
         p.Imports.push_back(name);
       } else {
         p.Imports.push_back(g_project[j].Name);
       }
     }
   }
+  g_loadSeed = random.Next();
+}
+
+// Loads the prepared project. Returns the number of units on the list.
+DCC_EXPORT int __stdcall DccLoadPrepared() {
+  TRandom random{g_loadSeed};
+  uint32_t n = uint32_t(g_project.size());
+  char name[48];
   for (uint32_t i = 0; i < n; ++i)
     if (!DccUnitFind(g_project[i].Name.c_str())) LoadUnit(i);
 
@@ -234,6 +261,11 @@ DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t
   int count = 0;
   for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) ++count;
   return count;
+}
+
+DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t seed) {
+  DccPrepareProject(unitCount, importCount, seed);
+  return DccLoadPrepared();
 }
 
 // Marks percent of the project units (not System, SysInit, Variants) outdated:

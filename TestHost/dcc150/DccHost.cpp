@@ -31,17 +31,22 @@ char* CopyText(const char* text) {
 void FreeRecordContents(TUnit* unit) {
   for (TImport* node = unit->Imports; node;) {
     TImport* next = node->Next;
-    free(node->Name);
-    free(node);
+    if (node->OwnsName) free(node->Name);
+    if (node < unit->ImportBlock || node >= unit->ImportBlock + unit->ImportBlockSize) free(node);
     node = next;
   }
-  for (TSymbol*& head : unit->Chains) {
-    for (TSymbol* symbol = head; symbol;) {
-      TSymbol* next = symbol->Next;
-      free(symbol);
-      symbol = next;
+  if (unit->SymbolBlock) {
+    free(unit->SymbolBlock);
+  } else {
+    for (TSymbol*& head : unit->Chains) {
+      for (TSymbol* symbol = head; symbol;) {
+        TSymbol* next = symbol->Next;
+        free(symbol);
+        symbol = next;
+      }
     }
   }
+  free(unit->ImportBlock);
   free(unit->SourceName);
   // Poisoned so that a stale reference to a released unit fails loudly.
   memset(unit, 0xDD, sizeof(TUnit));
@@ -143,8 +148,10 @@ int DCC_REGISTER HostIsCoreUnitName(const char* name) {
 int DCC_REGISTER HostUnitIsLive(TUnit* unit) { return unit->UnitSymbol != nullptr; }
 
 const char* const* DCC_REGISTER HostFindAlias(const char* name) {
+  unsigned first = static_cast<unsigned char>(*name) & ~0x20u;
   for (TAlias* alias : g_aliases)
-    if (DccNameCompare(alias->Name, name) == 0) return &alias->Name;
+    if ((static_cast<unsigned char>(*alias->Name) & ~0x20u) == first && DccNameCompare(alias->Name, name) == 0)
+      return &alias->Name;
   return nullptr;
 }
 
@@ -170,6 +177,34 @@ TUnit* NewUnitRecord(const char* name, uint32_t serial) {
   return unit;
 }
 
+void ReserveImportNodes(TUnit* unit, uint32_t count) {
+  if (unit->ImportBlock || count == 0) return;
+  unit->ImportBlock = static_cast<TImport*>(calloc(count, sizeof(TImport)));
+  unit->ImportBlockSize = count;
+}
+
+size_t SymbolSize(const char* name) {
+  size_t size = (offsetof(TSymbol, Name) + strlen(name) + 1 + 3) & ~size_t(3);
+  return size < sizeof(TSymbol) ? sizeof(TSymbol) : size;
+}
+
+TSymbol* NewSymbolBlock(TUnit* unit, size_t bytes) {
+  unit->SymbolBlock = calloc(1, bytes);
+  return static_cast<TSymbol*>(unit->SymbolBlock);
+}
+
+TSymbol* PlaceSymbol(void* at, const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
+                     uint32_t index) {
+  TSymbol* symbol = static_cast<TSymbol*>(at);
+  symbol->Kind = kind;
+  symbol->Flags = flags;
+  symbol->Byte2 = byte2;
+  symbol->Byte3 = byte3;
+  symbol->Index = index;
+  strcpy(symbol->Name, name);
+  return symbol;
+}
+
 TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
                    uint32_t index) {
   size_t size = offsetof(TSymbol, Name) + strlen(name) + 1;
@@ -190,9 +225,12 @@ void AddSymbol(TUnit* unit, TSymbol* symbol) {
   head = symbol;
 }
 
-TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target) {
-  TImport* node = static_cast<TImport*>(calloc(1, sizeof(TImport)));
-  node->Name = CopyText(name);
+TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyName) {
+  TImport* node = unit->ImportBlockUsed < unit->ImportBlockSize
+                      ? &unit->ImportBlock[unit->ImportBlockUsed++]
+                      : static_cast<TImport*>(calloc(1, sizeof(TImport)));
+  node->Name = copyName ? CopyText(name) : const_cast<char*>(name);
+  node->OwnsName = copyName;
   node->Unit = target;
   // Imports keep their declaration order.
   TImport** link = &unit->Imports;

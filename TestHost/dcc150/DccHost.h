@@ -11,8 +11,18 @@ TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2,
                    uint32_t index);
 // Puts a symbol at the head of the unit's chain for its name's hash byte.
 void AddSymbol(TUnit* unit, TSymbol* symbol);
-// Appends an import node (imported by `name`, linked to `target`, may be null).
-TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target);
+// Appends an import node (imported by `name`, linked to `target`, may be
+// null). A name that is not copied must outlive the unit.
+TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyName = true);
+// Room for `count` import nodes in one allocation, used by the next AddImportNode calls.
+void ReserveImportNodes(TUnit* unit, uint32_t count);
+// Symbols placed one after another in one block owned by the unit; sizes
+// counts the bytes each needs (SymbolSize).
+TSymbol* NewSymbolBlock(TUnit* unit, size_t bytes);
+size_t SymbolSize(const char* name);
+// Fills a symbol at `at` (zeroed memory of SymbolSize(name) bytes).
+TSymbol* PlaceSymbol(void* at, const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
+                     uint32_t index);
 // Releases a record that is on no list (imports, symbols, the record).
 void FreeUnitRecord(TUnit* unit);
 

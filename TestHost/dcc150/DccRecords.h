@@ -28,7 +28,7 @@ static_assert(offsetof(TSymbol, Ref) == 0x10 && offsetof(TSymbol, Next) == 0x18 
               offsetof(TSymbol, Name) == 0x1E, "symbol record layout");
 
 struct TImport {
-  uint8_t Kind;          // 0x00
+  uint8_t OwnsName;      // 0x00: Name was copied for this node
   uint8_t Flags;         // 0x01: bit 0 set when the link was cut
   uint8_t Pad02[0x0E];
   TUnit* Unit;           // 0x10: imported unit, null when unlinked
@@ -55,6 +55,9 @@ struct TUnit {
   TSymbol* Chains[256];  // 0x16C: symbol chains by one-byte name hash
   uint32_t Serial;       // creation number, for the driver's bookkeeping
   char* SourceName;      // the unit's name, kept for reloading
+  void* SymbolBlock;     // one allocation holding all of the unit's symbols, or null
+  TImport* ImportBlock;  // room for the imports known when the unit was loaded
+  uint32_t ImportBlockUsed, ImportBlockSize;
 };
 static_assert(offsetof(TUnit, Next) == 0x04 && offsetof(TUnit, NameHash) == 0x11 &&
               offsetof(TUnit, State) == 0x12 && offsetof(TUnit, Flags) == 0x14 &&
