@@ -1,6 +1,8 @@
 // QuillmendRegXE: writes the Quillmend modules into the IDE's shared experts
 // directory and registers them per IDE registry root; by window, or by command
-// line without one (see "/?"). Exit codes: TInstallerExitCode.
+// line without one (see "/?"). Exit codes: TInstallerExitCode. For unattended
+// checks, QUILLMEND_INSTALLER_LOG=<file> makes it append every dialog (and the
+// window's control tree) to that file (InstallerLog.h).
 #include "InstallerMain.h"
 #include "Win32Registry.h"
 

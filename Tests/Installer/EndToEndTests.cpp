@@ -386,7 +386,7 @@ TEST_F(InstallerRun, DefaultRootNeedsAnInstallationDirectory) {
   EXPECT_TRUE(IsInstalledIn(L"QmTestA"));
 }
 
-TEST_F(InstallerRun, FailedInstallationEndsWithAnErrorCode) {
+TEST_F(InstallerRun, FailedRunsEndWithAnErrorCode) {
   // A file where the experts directory's parent should be.
   std::wstring parent = ExpertsDir().substr(0, ExpertsDir().rfind(L'\\'));
   RemoveDirectoryTree(parent);
@@ -397,6 +397,17 @@ TEST_F(InstallerRun, FailedInstallationEndsWithAnErrorCode) {
   DeleteFileW(parent.c_str());
   EXPECT_EQ(Log(), ErrorRecord(L"Cannot create directory: " + ExpertsDir()));
   EXPECT_FALSE(HasAnyRegistration(L"BDS"));
+
+  // A module still in use cannot be deleted: the uninstallation stops there.
+  ASSERT_EQ(Run(L"/INSTALL"), 0u);
+  std::wstring startup = ExpertsDir() + L"\\QuillmendStartup.bpl";
+  h = CreateFileW(startup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Run(L"/UNINSTALL"), 1u);
+  CloseHandle(h);
+  EXPECT_EQ(Log(), ErrorRecord(L"Cannot delete file: " + startup));
+  EXPECT_FALSE(Exists(ExpertsDir() + L"\\Quillmend.dll"));  // deleted before the failure
+  EXPECT_TRUE(Exists(startup));
 }
 
 TEST(InstallerExecutable, CarriesManifestAndDeliverables) {
