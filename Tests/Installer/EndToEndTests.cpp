@@ -18,7 +18,7 @@ namespace {
 
 const std::wstring Embarcadero = L"Software\\Embarcadero";
 const std::wstring BdsRoot = L"Software\\Embarcadero\\BDS";
-const std::wstring TestRootPrefix = L"QmTest";
+const std::wstring TestRootPrefix = L"QmInstallerTest";
 
 std::wstring WinPath(const char* unixPath) {
   std::wstring path = L"Z:";
@@ -183,23 +183,23 @@ protected:
 } // namespace
 
 TEST_F(InstallerRun, InstallRegistersEveryListedRootAndWritesTheDeliverables) {
-  AddRoot(L"QmTestA");
-  AddRoot(L"QmTest14", L"14");
-  WriteString(Embarcadero + L"\\QmTestNo80\\7.0", L"ProductVersion", L"15");
-  WriteString(Root(L"QmTestA") + L"\\Disabled Packages", StartupName(), L"Quillmend Startup");
-  WriteString(Root(L"QmTestA") + L"\\Disabled Packages", L"c:\\other.bpl", L"Other");
-  WriteString(Root(L"QmTestA") + L"\\Globals", L"QuillmendDisablePackageCache", L"1");
-  WriteString(Root(L"QmTestA") + L"\\Package Cache", L"x", L"y");
-  TRegistryDump unlisted = DumpTree(Embarcadero + L"\\QmTest14");
-  TRegistryDump no80 = DumpTree(Embarcadero + L"\\QmTestNo80");
-  TRegistryDump knownBefore = DumpTree(Root(L"QmTestA") + L"\\Known IDE Packages");
+  AddRoot(L"QmInstallerTestA");
+  AddRoot(L"QmInstallerTest14", L"14");
+  WriteString(Embarcadero + L"\\QmInstallerTestNo80\\7.0", L"ProductVersion", L"15");
+  WriteString(Root(L"QmInstallerTestA") + L"\\Disabled Packages", StartupName(), L"Quillmend Startup");
+  WriteString(Root(L"QmInstallerTestA") + L"\\Disabled Packages", L"c:\\other.bpl", L"Other");
+  WriteString(Root(L"QmInstallerTestA") + L"\\Globals", L"QuillmendDisablePackageCache", L"1");
+  WriteString(Root(L"QmInstallerTestA") + L"\\Package Cache", L"x", L"y");
+  TRegistryDump unlisted = DumpTree(Embarcadero + L"\\QmInstallerTest14");
+  TRegistryDump no80 = DumpTree(Embarcadero + L"\\QmInstallerTestNo80");
+  TRegistryDump knownBefore = DumpTree(Root(L"QmInstallerTestA") + L"\\Known IDE Packages");
 
   ASSERT_EQ(Run(L"/INSTALL"), 0u);
   EXPECT_EQ(Log(), L"");
   ExpectDeliverablesIn(ExpertsDir());
 
   EXPECT_TRUE(IsInstalledIn(L"BDS"));
-  EXPECT_TRUE(IsInstalledIn(L"QmTestA"));
+  EXPECT_TRUE(IsInstalledIn(L"QmInstallerTestA"));
   // The other packages keep type and data.
   for (const auto& entry : knownBefore) {
     TRawValue now;
@@ -209,80 +209,80 @@ TEST_F(InstallerRun, InstallRegistersEveryListedRootAndWritesTheDeliverables) {
     ASSERT_TRUE(ReadValue(key, name, now)) << name.c_str();
     EXPECT_TRUE(now == entry.second) << name.c_str();
   }
-  EXPECT_EQ(ValueNames(Root(L"QmTestA") + L"\\Known IDE Packages").size(), 4u);
-  EXPECT_FALSE(ValueExists(Root(L"QmTestA") + L"\\Disabled Packages", StartupName()));
-  EXPECT_TRUE(ValueExists(Root(L"QmTestA") + L"\\Disabled Packages", L"c:\\other.bpl"));
+  EXPECT_EQ(ValueNames(Root(L"QmInstallerTestA") + L"\\Known IDE Packages").size(), 4u);
+  EXPECT_FALSE(ValueExists(Root(L"QmInstallerTestA") + L"\\Disabled Packages", StartupName()));
+  EXPECT_TRUE(ValueExists(Root(L"QmInstallerTestA") + L"\\Disabled Packages", L"c:\\other.bpl"));
   // The cache box was clear (BDS has no Globals value): value removed, caches left.
-  EXPECT_FALSE(ValueExists(Root(L"QmTestA") + L"\\Globals", L"QuillmendDisablePackageCache"));
-  EXPECT_TRUE(KeyExists(Root(L"QmTestA") + L"\\Package Cache"));
+  EXPECT_FALSE(ValueExists(Root(L"QmInstallerTestA") + L"\\Globals", L"QuillmendDisablePackageCache"));
+  EXPECT_TRUE(KeyExists(Root(L"QmInstallerTestA") + L"\\Package Cache"));
   // Other IDE versions and roots without "8.0" are not listed and not touched.
-  EXPECT_EQ(DumpTree(Embarcadero + L"\\QmTest14"), unlisted);
-  EXPECT_EQ(DumpTree(Embarcadero + L"\\QmTestNo80"), no80);
+  EXPECT_EQ(DumpTree(Embarcadero + L"\\QmInstallerTest14"), unlisted);
+  EXPECT_EQ(DumpTree(Embarcadero + L"\\QmInstallerTestNo80"), no80);
 
   // Installing again leaves one start-up value and the others as they were.
   ASSERT_EQ(Run(L"/INSTALL"), 0u);
-  std::vector<std::wstring> names = ValueNames(Root(L"QmTestA") + L"\\Known IDE Packages");
+  std::vector<std::wstring> names = ValueNames(Root(L"QmInstallerTestA") + L"\\Known IDE Packages");
   EXPECT_EQ(names.size(), 4u);
   EXPECT_EQ(std::count_if(names.begin(), names.end(),
                           [](const std::wstring& n) {
-                            return ReadString(Root(L"QmTestA") + L"\\Known IDE Packages", n) == L"Quillmend Startup";
+                            return ReadString(Root(L"QmInstallerTestA") + L"\\Known IDE Packages", n) == L"Quillmend Startup";
                           }),
             1);
-  EXPECT_TRUE(IsInstalledIn(L"QmTestA"));
+  EXPECT_TRUE(IsInstalledIn(L"QmInstallerTestA"));
 }
 
 TEST_F(InstallerRun, RegKeyParametersSelectTheRoots) {
-  AddRoot(L"QmTestMyKey");
-  AddRoot(L"QmTestOther");
-  ASSERT_EQ(Run(L"/INSTALL /Rqmtestmykey \"/R QMTESTMYKEY\""), 0u);
-  EXPECT_TRUE(IsInstalledIn(L"QmTestMyKey"));
+  AddRoot(L"QmInstallerTestMyKey");
+  AddRoot(L"QmInstallerTestOther");
+  ASSERT_EQ(Run(L"/INSTALL /Rqminstallertestmykey \"/R QMINSTALLERTESTMYKEY\""), 0u);
+  EXPECT_TRUE(IsInstalledIn(L"QmInstallerTestMyKey"));
   EXPECT_FALSE(HasAnyRegistration(L"BDS"));
-  EXPECT_FALSE(HasAnyRegistration(L"QmTestOther"));
+  EXPECT_FALSE(HasAnyRegistration(L"QmInstallerTestOther"));
 
   ASSERT_EQ(Run(L"--uninstall"), 0u);
   ASSERT_EQ(Run(L"--defaultregkey --install"), 0u);
   EXPECT_TRUE(IsInstalledIn(L"BDS"));
-  EXPECT_FALSE(HasAnyRegistration(L"QmTestMyKey"));
+  EXPECT_FALSE(HasAnyRegistration(L"QmInstallerTestMyKey"));
 
   // "-r" alone selects nothing, so every root is checked.
   ASSERT_EQ(Run(L"/UNINSTALL"), 0u);
   ASSERT_EQ(Run(L"-r /INSTALL"), 0u);
   EXPECT_TRUE(IsInstalledIn(L"BDS"));
-  EXPECT_TRUE(IsInstalledIn(L"QmTestMyKey"));
-  EXPECT_TRUE(IsInstalledIn(L"QmTestOther"));
+  EXPECT_TRUE(IsInstalledIn(L"QmInstallerTestMyKey"));
+  EXPECT_TRUE(IsInstalledIn(L"QmInstallerTestOther"));
   EXPECT_EQ(Log(), L"");
 }
 
 TEST_F(InstallerRun, PackageCacheOption) {
-  AddRoot(L"QmTestA");
+  AddRoot(L"QmInstallerTestA");
   auto addCaches = [] {
-    WriteString(Root(L"QmTestA") + L"\\Package Cache", L"pkg", L"cached");
-    WriteString(Root(L"QmTestA") + L"\\Palette\\Cache", L"pal", L"cached");
-    WriteString(Root(L"QmTestA") + L"\\Palette", L"keep", L"me");
+    WriteString(Root(L"QmInstallerTestA") + L"\\Package Cache", L"pkg", L"cached");
+    WriteString(Root(L"QmInstallerTestA") + L"\\Palette\\Cache", L"pal", L"cached");
+    WriteString(Root(L"QmInstallerTestA") + L"\\Palette", L"keep", L"me");
   };
   addCaches();
-  ASSERT_EQ(Run(L"/INSTALL /RQmTestA /O+DisablePackageCache"), 0u);
-  EXPECT_EQ(ReadString(Root(L"QmTestA") + L"\\Globals", L"QuillmendDisablePackageCache"), L"1");
-  EXPECT_FALSE(KeyExists(Root(L"QmTestA") + L"\\Package Cache"));
-  EXPECT_FALSE(KeyExists(Root(L"QmTestA") + L"\\Palette\\Cache"));
-  EXPECT_EQ(ReadString(Root(L"QmTestA") + L"\\Palette", L"keep"), L"me");
+  ASSERT_EQ(Run(L"/INSTALL /RQmInstallerTestA /O+DisablePackageCache"), 0u);
+  EXPECT_EQ(ReadString(Root(L"QmInstallerTestA") + L"\\Globals", L"QuillmendDisablePackageCache"), L"1");
+  EXPECT_FALSE(KeyExists(Root(L"QmInstallerTestA") + L"\\Package Cache"));
+  EXPECT_FALSE(KeyExists(Root(L"QmInstallerTestA") + L"\\Palette\\Cache"));
+  EXPECT_EQ(ReadString(Root(L"QmInstallerTestA") + L"\\Palette", L"keep"), L"me");
   EXPECT_FALSE(KeyExists(Root(L"BDS") + L"\\Globals"));  // not selected
 
   addCaches();
-  ASSERT_EQ(Run(L"/INSTALL /RQmTestA \"-o- DisablePackageCache\""), 0u);
-  EXPECT_FALSE(ValueExists(Root(L"QmTestA") + L"\\Globals", L"QuillmendDisablePackageCache"));
-  EXPECT_TRUE(KeyExists(Root(L"QmTestA") + L"\\Package Cache"));
-  EXPECT_TRUE(KeyExists(Root(L"QmTestA") + L"\\Palette\\Cache"));
+  ASSERT_EQ(Run(L"/INSTALL /RQmInstallerTestA \"-o- DisablePackageCache\""), 0u);
+  EXPECT_FALSE(ValueExists(Root(L"QmInstallerTestA") + L"\\Globals", L"QuillmendDisablePackageCache"));
+  EXPECT_TRUE(KeyExists(Root(L"QmInstallerTestA") + L"\\Package Cache"));
+  EXPECT_TRUE(KeyExists(Root(L"QmInstallerTestA") + L"\\Palette\\Cache"));
 
   // Without the option the box follows the default root's Globals value.
   WriteDword(Root(L"BDS") + L"\\Globals", L"QuillmendDisablePackageCache", 1);
-  ASSERT_EQ(Run(L"/INSTALL /RQmTestA"), 0u);
-  EXPECT_EQ(ReadString(Root(L"QmTestA") + L"\\Globals", L"QuillmendDisablePackageCache"), L"1");
-  EXPECT_FALSE(KeyExists(Root(L"QmTestA") + L"\\Package Cache"));
+  ASSERT_EQ(Run(L"/INSTALL /RQmInstallerTestA"), 0u);
+  EXPECT_EQ(ReadString(Root(L"QmInstallerTestA") + L"\\Globals", L"QuillmendDisablePackageCache"), L"1");
+  EXPECT_FALSE(KeyExists(Root(L"QmInstallerTestA") + L"\\Package Cache"));
 }
 
 TEST_F(InstallerRun, ExtractWritesTheFilesBesideTheInstallerOnly) {
-  AddRoot(L"QmTestA");
+  AddRoot(L"QmInstallerTestA");
   TRegistryDump before = DumpTree(Embarcadero);
   ASSERT_EQ(Run(L"/EXTRACT"), 0u);
   EXPECT_EQ(Log(), L"");
@@ -292,15 +292,15 @@ TEST_F(InstallerRun, ExtractWritesTheFilesBesideTheInstallerOnly) {
 }
 
 TEST_F(InstallerRun, UninstallClearsEveryListedRootAndKeepsGlobals) {
-  AddRoot(L"QmTestA");
-  AddRoot(L"QmTestB");
+  AddRoot(L"QmInstallerTestA");
+  AddRoot(L"QmInstallerTestB");
   ASSERT_EQ(Run(L"/INSTALL /O+DisablePackageCache"), 0u);
-  WriteString(Root(L"QmTestB") + L"\\Disabled Packages", StartupName(), L"Quillmend Startup");
+  WriteString(Root(L"QmInstallerTestB") + L"\\Disabled Packages", StartupName(), L"Quillmend Startup");
 
   // Only A is selected; uninstalling still clears every listed root.
-  ASSERT_EQ(Run(L"/UNINSTALL /RQmTestA"), 0u);
+  ASSERT_EQ(Run(L"/UNINSTALL /RQmInstallerTestA"), 0u);
   EXPECT_EQ(Log(), L"");
-  for (const wchar_t* key : {L"BDS", L"QmTestA", L"QmTestB"}) {
+  for (const wchar_t* key : {L"BDS", L"QmInstallerTestA", L"QmInstallerTestB"}) {
     SCOPED_TRACE(testing::Message() << key);
     EXPECT_FALSE(HasAnyRegistration(key));
     EXPECT_FALSE(ValueExists(Root(key) + L"\\Disabled Packages", StartupName()));
@@ -315,11 +315,11 @@ TEST_F(InstallerRun, UninstallClearsEveryListedRootAndKeepsGlobals) {
   RemoveExpertsDir();
   ASSERT_EQ(Run(L"/UNINSTALL"), 0u);
   EXPECT_FALSE(HasAnyRegistration(L"BDS"));
-  EXPECT_FALSE(HasAnyRegistration(L"QmTestA"));
+  EXPECT_FALSE(HasAnyRegistration(L"QmInstallerTestA"));
 }
 
 TEST_F(InstallerRun, CommandLineErrorsChangeNothing) {
-  AddRoot(L"QmTestA");
+  AddRoot(L"QmInstallerTestA");
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
       {L"/INSTALL /UNINSTALL", L"/UNINSTALL can't be used with /INSTALL "},
       {L"/UNINSTALL /EXTRACT", L"/EXTRACT can't be used with /INSTALL /UNINSTALL "},
@@ -364,7 +364,7 @@ TEST_F(InstallerRun, HelpShowsTheParameters) {
 TEST_F(InstallerRun, DefaultRootNeedsAnInstallationDirectory) {
   const std::wstring rootDirError =
       ErrorRecord(L"HKCU\\Software\\Embarcadero\\BDS\\8.0 does not have a valid RootDir entry.");
-  AddRoot(L"QmTestA");
+  AddRoot(L"QmInstallerTestA");
   WriteString(Root(L"BDS"), L"RootDir", L"C:\\no\\such\\dir");
   TRegistryDump before = DumpTree(Embarcadero);
   EXPECT_EQ(Run(L"/INSTALL"), 3u);
@@ -375,15 +375,15 @@ TEST_F(InstallerRun, DefaultRootNeedsAnInstallationDirectory) {
   // A default root of another IDE version is not the default root.
   WriteString(Root(L"BDS"), L"RootDir", L"C:\\windows");
   WriteString(Root(L"BDS"), L"ProductVersion", L"14");
-  EXPECT_EQ(Run(L"/INSTALL /RQmTestA"), 3u);
+  EXPECT_EQ(Run(L"/INSTALL /RQmInstallerTestA"), 3u);
   EXPECT_EQ(Log(), rootDirError);
 
   // Without a RootDir, the folder above the IDE executable's folder counts.
   WriteString(Root(L"BDS"), L"ProductVersion", L"15");
   WriteString(Root(L"BDS"), L"RootDir", L"");
   WriteString(Root(L"BDS"), L"App", L"C:\\windows\\system32\\bds.exe");
-  EXPECT_EQ(Run(L"/INSTALL /RQmTestA"), 0u);
-  EXPECT_TRUE(IsInstalledIn(L"QmTestA"));
+  EXPECT_EQ(Run(L"/INSTALL /RQmInstallerTestA"), 0u);
+  EXPECT_TRUE(IsInstalledIn(L"QmInstallerTestA"));
 }
 
 TEST_F(InstallerRun, FailedRunsEndWithAnErrorCode) {

@@ -28,7 +28,7 @@ cleanup() {
   [ -n "$installer_pid" ] && kill "$installer_pid" 2>/dev/null
   reg delete "$embarcadero\\BDS" /f
   [ -s "$work/bds.reg" ] && reg import "$work/bds.reg"
-  reg delete "$embarcadero\\QmGuiTestOther" /f
+  reg delete "$embarcadero\\QmInstallerGuiOther" /f
   reg delete "$appdefaults" /f
   rm -f "$experts/Quillmend.dll" "$experts/QuillmendStartup.bpl" "$experts/QuillmendClr.dll"
   rmdir "$experts" 2>/dev/null
@@ -76,7 +76,7 @@ reg add "$appdefaults\\X11 Driver" /v Managed /d N /f
 reg delete "$embarcadero\\BDS" /f
 reg add "$embarcadero\\BDS\\8.0" /v ProductVersion /d 15 /f
 reg add "$embarcadero\\BDS\\8.0" /v RootDir /d 'C:\windows' /f
-reg add "$embarcadero\\QmGuiTestOther\\8.0" /v ProductVersion /d 15 /f
+reg add "$embarcadero\\QmInstallerGuiOther\\8.0" /v ProductVersion /d 15 /f
 rm -f "$experts"/*
 
 QUILLMEND_INSTALLER_LOG="$winlog" timeout 150 "$wine_run" "$build/out/QuillmendRegXE.exe" &
@@ -100,8 +100,8 @@ check "controls, texts, states, tab order and focus" \
 # Other roots of this prefix may be listed too; all are checked, BDS first.
 items="$(sed -n 's/^clbRegKeys .* items=//p' <<<"$dump")"
 check "default root first, every root checked (${items})" \
-  bash -c '[[ "$0" == "[x]BDS;"* && "$0" == *"[x]QmGuiTestOther"* && "$0" != *"[ ]"* ]]' "$items"
-other_index="$(tr ';' '\n' <<<"$items" | grep -n 'QmGuiTestOther$' | cut -d: -f1)"
+  bash -c '[[ "$0" == "[x]BDS;"* && "$0" == *"[x]QmInstallerGuiOther"* && "$0" != *"[ ]"* ]]' "$items"
+other_index="$(tr ';' '\n' <<<"$items" | grep -n 'QmInstallerGuiOther$' | cut -d: -f1)"
 check "client area 418x234" grep -q '^client 418x234 at ' <<<"$dump"
 # The label sizes itself to its text: at least its design width.
 check "label at 8,61, height 13, whole text" \
@@ -111,7 +111,7 @@ xwd -root -silent | convert xwd:- "$artifacts/installer.png" || echo "note: no s
 # Clear the check box of the test's second root (its box is in the item's left 17 px).
 n="$(dumps_count)"
 click_client 18 $((77 + 2 + (other_index - 1) * 18 + 9))
-check "a click on the check box clears the item" wait_for_new_dump "$n" 'items=\[x\]BDS;.*\[ \]QmGuiTestOther'
+check "a click on the check box clears the item" wait_for_new_dump "$n" 'items=\[x\]BDS;.*\[ \]QmInstallerGuiOther'
 
 n="$(dumps_count)"
 click_client $((8 + 37)) $((204 + 12))
@@ -126,7 +126,7 @@ check "Uninstall enabled after the confirmation" wait_for_new_dump "$n" '^btnUni
 bds_experts="$("$wine_run" reg query "$embarcadero\\BDS\\8.0\\Experts" /v Quillmend 2>/dev/null | tr -d '\r')"
 check "BDS registered" grep -q 'Quillmend.*REG_SZ.*C:\\users\\Public\\Documents\\RAD Studio\\8.0\\Experts\\Quillmend.dll' <<<"$bds_experts"
 check "BDS start-up package known" bash -c "\"$wine_run\" reg query '$embarcadero\\BDS\\8.0\\Known IDE Packages' 2>/dev/null | tr -d '\r' | grep -q 'QuillmendStartup.bpl *REG_SZ *Quillmend Startup\$'"
-check "unchecked root not registered" bash -c "! \"$wine_run\" reg query '$embarcadero\\QmGuiTestOther\\8.0\\Experts' >/dev/null 2>&1"
+check "unchecked root not registered" bash -c "! \"$wine_run\" reg query '$embarcadero\\QmInstallerGuiOther\\8.0\\Experts' >/dev/null 2>&1"
 check "files written" [ -f "$experts/Quillmend.dll" ] && [ -f "$experts/QuillmendStartup.bpl" ]
 
 # Anchors: the list grows with the window, the buttons keep to the bottom
