@@ -114,8 +114,8 @@ void QM_REGISTER UnlinkImportsReplacement(TDccUnit* unit) {
 }
 
 void QM_REGISTER ResetUnitsReplacement(uint32_t eax, uint32_t edx, uint32_t ecx) {
-  if (PreResetHandler) PreResetHandler(eax, edx, ecx);
-  HostBoundary([] {
+  HostBoundary([eax, edx, ecx] {
+    if (PreResetHandler) PreResetHandler(eax, edx, ecx);
     std::vector<TDccUnit*> freed;
     {
       TUsedByIndexScope scope;
@@ -174,7 +174,7 @@ void QM_REGISTER UnitFreeAllReplacement() {
     } massReset;
     while (TDccUnit* head = *UnitListHead) HostUnitFree(head);
   }
-  UnitNameDictionary.Reset();
+  HostBoundary([] { UnitNameDictionary.Reset(); });
 }
 
 void QM_REGISTER UnitAppendReplacement(TDccUnit* unit) {
@@ -354,7 +354,6 @@ void InstallUnitFindByAlias(HMODULE dcc) {
   if (!hashByte) return;
   UnitListTail = tail;
   HostNameHashByte = reinterpret_cast<THostNameHashByte>(hashByte);
-  HostResolveAlias = reinterpret_cast<THostResolveAlias>(static_cast<void*>(alias));
   UnitNameDictionary.Reset();
   struct {
     void* Proc;
@@ -372,6 +371,9 @@ void InstallUnitFindByAlias(HMODULE dcc) {
     for (size_t j = i; j-- > 0;) CodeRestore(*redirects[j].Record);
     return;
   }
+  // Known only once the dictionary is kept in step: finding a unit by text
+  // name goes through the dictionary then.
+  HostResolveAlias = reinterpret_cast<THostResolveAlias>(static_cast<void*>(alias));
   SetPatchApplied(L"Compiler.UnitFindByAlias");
 }
 

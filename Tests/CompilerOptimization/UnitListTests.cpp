@@ -254,3 +254,14 @@ TEST(AfterCompile, EmptyOptionStringNoLongerDiscardsTheUnits) {
   EXPECT_EQ(D().AfterCompile(0, 0), 1);
   EXPECT_EQ(D().UnitCount(), 0);
 }
+
+TEST(UnitNameDictionary, TextNamesResolveAliasesThenFindTheUnit) {
+  StandIn::Load();
+  StandIn::Install();
+  D().LoadProject(100, 5, 3);
+  TDccUnit* aliased = D().UnitFind("Proj.Unit00007");
+  ASSERT_NE(aliased, nullptr);
+  EXPECT_EQ(Quillmend::FindUnitByTextName(L"Alias.Unit00007"), aliased);
+  EXPECT_EQ(Quillmend::FindUnitByTextName(L"proj.UNIT00010"), D().UnitFind("Proj.Unit00010"));
+  EXPECT_EQ(Quillmend::FindUnitByTextName(L"Proj.Missing"), nullptr);
+}
