@@ -5,7 +5,7 @@
 
 using namespace Quillmend;
 
-TEST(CommandLine, SplitsLikeTheProgramParameters) {
+TEST(InstallerCommandLine, SplitsLikeTheProgramParameters) {
   using V = std::vector<std::wstring>;
   EXPECT_EQ(SplitCommandLine(L"\"C:\\Program Files\\QuillmendRegXE.exe\" /INSTALL \"/R MYKEY\"  /Rmykey"),
             (V{L"/INSTALL", L"/R MYKEY", L"/Rmykey"}));
@@ -15,7 +15,7 @@ TEST(CommandLine, SplitsLikeTheProgramParameters) {
   EXPECT_TRUE(SplitCommandLine(nullptr).empty());
 }
 
-TEST(CommandLine, SelectedKeysAreSortedWithoutDuplicatesIgnoringCase) {
+TEST(InstallerCommandLine, SelectedKeysAreSortedWithoutDuplicatesIgnoringCase) {
   TCommandLineRequest r =
       ParseCommandLine({L"/rZeta", L"/R MYKEY", L"-rmykey", L"-r", L"/R   ", L"/DEFAULTREGKEY", L"--defaultregkey", L"-R Alpha "});
   EXPECT_TRUE(r.Error.empty());
@@ -23,7 +23,7 @@ TEST(CommandLine, SelectedKeysAreSortedWithoutDuplicatesIgnoringCase) {
   EXPECT_EQ(r.Mode, TInstallMode::None);
 }
 
-TEST(CommandLine, OptionsAndWhereTheScanEnds) {
+TEST(InstallerCommandLine, OptionsAndWhereTheScanEnds) {
   // The last option wins; blanks around sign and name do not matter.
   EXPECT_EQ(ParseCommandLine({L"/O+DisablePackageCache", L"-o - disablepackagecache "}).DisablePackageCache, 0);
   EXPECT_EQ(ParseCommandLine({L"/INSTALL", L"/INSTALL"}).Error, L"/INSTALL can't be used with /UNINSTALL ");

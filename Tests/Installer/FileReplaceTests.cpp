@@ -63,7 +63,7 @@ FILETIME LastWriteTime(const std::wstring& name) {
 
 } // namespace
 
-TEST(FileReplace, ReplacesWholeFileWithTheSourceTimes) {
+TEST(InstallerFileReplace, ReplacesWholeFileWithTheSourceTimes) {
   TTempDir dir;
   std::wstring target = dir.Path + L"\\Quillmend.dll";
   std::wstring timesFrom = dir.Path + L"\\source.exe";
@@ -83,7 +83,7 @@ TEST(FileReplace, ReplacesWholeFileWithTheSourceTimes) {
   EXPECT_EQ(dir.Files().size(), 2u);  // no temporary file left
 }
 
-TEST(FileReplace, FailureAfterWritingKeepsTheEarlierFile) {
+TEST(InstallerFileReplace, FailureAfterWritingKeepsTheEarlierFile) {
   TTempDir dir;
   std::wstring target = dir.Path + L"\\QuillmendStartup.bpl";
   WriteWhole(target, "the good earlier file");

@@ -21,7 +21,7 @@ struct TBoolCase {
 
 } // namespace
 
-TEST(RegistryHelpers, ReadRegBoolByDataType) {
+TEST(InstallerRegistryHelpers, ReadRegBoolByDataType) {
   auto text = [](const wchar_t* s) { return RegStringData(s); };
   const TBoolCase cases[] = {
       {REG_SZ, text(L"1"), false, true},
@@ -51,7 +51,7 @@ TEST(RegistryHelpers, ReadRegBoolByDataType) {
   EXPECT_TRUE(ReadRegBool(empty, HKEY_CURRENT_USER, Root, Name, true));  // no value
 }
 
-TEST(RegistryHelpers, WriteCreatesTheKeyDeleteLeavesMissingKeysAlone) {
+TEST(InstallerRegistryHelpers, WriteCreatesTheKeyDeleteLeavesMissingKeysAlone) {
   TMemoryRegistry reg;
   DeleteRegValue(reg, HKEY_CURRENT_USER, Globals, Name);
   EXPECT_FALSE(reg.OpenKey(HKEY_CURRENT_USER, Globals, TRegOpen::ReadOnly));
