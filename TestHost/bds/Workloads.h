@@ -24,5 +24,6 @@ const Workload* FindWorkload(const std::wstring& name);
 // The workloads (defined in their own files).
 int RunCppLoad(HostApp& app, const std::vector<std::wstring>& args);
 int RunCppUnload(HostApp& app, const std::vector<std::wstring>& args);
+int RunDcc(HostApp& app, const std::vector<std::wstring>& args);
 
 } // namespace QmHost

@@ -1,0 +1,102 @@
+// The Delphi compiler workload: the IDE drives its compiler library
+// dcc150.dll through a project's life — load with name lookups, reset of the
+// outdated units, recompile, free all — and each phase is timed and
+// checksummed. Experts have run their entry points by then, so whatever they
+// changed in the compiler is in effect.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+
+#include "HostApp.h"
+#include "Workloads.h"
+
+namespace QmHost {
+
+namespace {
+
+struct TDccDriver {
+  void(__stdcall* PrepareProject)(int units, int imports, uint32_t seed);
+  int(__stdcall* LoadPrepared)();
+  int(__stdcall* MarkOutdated)(int percent, uint32_t seed);
+  void(__stdcall* Reset)();
+  int(__stdcall* Recompile)();
+  void(__stdcall* FreeAll)();
+  uint32_t(__stdcall* Checksum)();
+};
+
+constexpr uint32_t DefaultSeed = 1234;
+constexpr int OutdatedPercent = 10;
+
+template <class T>
+bool Bind(HMODULE dcc, T& slot, const char* name) {
+  slot = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(dcc, name)));
+  return slot != nullptr;
+}
+
+bool ParseCount(const std::wstring& text, long minimum, long& value) {
+  wchar_t* end = nullptr;
+  value = std::wcstol(text.c_str(), &end, 10);
+  return !text.empty() && *end == L'\0' && value >= minimum && value <= 1000000;
+}
+
+double NowMs() {
+  static const double perMs = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return double(f.QuadPart) / 1000.0;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return double(t.QuadPart) / perMs;
+}
+
+// The compiler the IDE already has loaded (an expert may have loaded it to
+// patch it), else the one in the IDE's bin directory.
+HMODULE CompilerLibrary(HostApp& app) {
+  if (HMODULE dcc = GetModuleHandleW(L"dcc150.dll")) return dcc;
+  return LoadLibraryW((app.hostDir + L"dcc150.dll").c_str());
+}
+
+} // namespace
+
+int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
+  long units = 0, imports = 0, seed = long(DefaultSeed);
+  if (args.size() < 2 || args.size() > 3 || !ParseCount(args[0], 3, units) || !ParseCount(args[1], 1, imports) ||
+      (args.size() == 3 && !ParseCount(args[2], 0, seed))) {
+    app.Log(L"WORKLOAD-ERROR dcc: expected <units> <imports> [<seed>]");
+    return 2;
+  }
+  HMODULE dcc = CompilerLibrary(app);
+  TDccDriver driver{};
+  if (!dcc || !Bind(dcc, driver.PrepareProject, "DccPrepareProject") ||
+      !Bind(dcc, driver.LoadPrepared, "DccLoadPrepared") || !Bind(dcc, driver.MarkOutdated, "DccMarkOutdated") ||
+      !Bind(dcc, driver.Reset, "DccReset") || !Bind(dcc, driver.Recompile, "DccRecompile") ||
+      !Bind(dcc, driver.FreeAll, "DccFreeAll") || !Bind(dcc, driver.Checksum, "DccChecksum")) {
+    app.Log(L"WORKLOAD-ERROR dcc: dcc150.dll or its driver exports are missing");
+    return 2;
+  }
+  app.Log(L"DCC-WORKLOAD units=" + std::to_wstring(units) + L" imports=" + std::to_wstring(imports));
+
+  auto phase = [&app, &driver](const wchar_t* name, auto&& work) {
+    double start = NowMs();
+    work();
+    double ms = NowMs() - start;
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%.3f", ms);
+    app.Log(std::wstring(L"DCC-PHASE ") + name + L" ms=" + text + L" checksum=" + Hex(driver.Checksum()));
+  };
+  const uint32_t projectSeed = uint32_t(seed);
+  // Generating the project's names and import lists is the IDE's own work,
+  // not the compiler's: done before the clock starts.
+  driver.PrepareProject(int(units), int(imports), projectSeed);
+  phase(L"load", [&] { driver.LoadPrepared(); });
+  driver.MarkOutdated(OutdatedPercent, projectSeed + 1);
+  phase(L"reset", [&] { driver.Reset(); });
+  phase(L"recompile", [&] { driver.Recompile(); });
+  phase(L"freeall", [&] { driver.FreeAll(); });
+  return 0;
+}
+
+} // namespace QmHost
