@@ -1,0 +1,108 @@
+// The shipped Quillmend.dll (<build>/out) in the stand-in IDE: bds.exe loads
+// it as an expert, the compiler patches go into the stand-in dcc150.dll at
+// the expert entry, and the compiler workload ("-run dcc") must leave the
+// same unit graph after every phase as the unpatched compiler does.
+#include "Tests/Support/IdeRun.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+const std::vector<std::wstring> CompilerEntries = {
+    L"applied: Compiler optimizations [Compiler.Optimization]",
+    L"applied: Compiler optimizations (UnlinkImports) [Compiler.UnlinkImports]",
+    L"applied: Compiler optimizations (UnitReset) [Compiler.ResetUnits]",
+    L"applied: Compiler optimizations (KibitzCompilerImplUnitReset) [Compiler.KibitzCompilerImplUnitReset]",
+    L"applied: Compiler optimizations (UnitFreeAll) [Compiler.UnitFreeAll]",
+    L"applied: Compiler optimizations (UnitFindByAlias) [Compiler.UnitFindByAlias]",
+    L"applied: Compiler optimizations (NoUnitDiscardAfterCompile) [Compiler.NoUnitDiscardAfterCompile]",
+    L"applied: Compiler optimizations (SymLookupScope) [Compiler.SymLookupScope]",
+    L"applied: Compiler optimizations (ImportedSymbol) [Compiler.ImportedSymbol]",
+};
+const std::vector<std::wstring> Phases = {L"load", L"reset", L"recompile", L"freeall"};
+
+struct TDccRun {
+  TIdeRun Ide;
+  std::vector<std::wstring> AboutLines;     // the about entry's status lines
+  std::map<std::wstring, std::wstring> Checksums;  // phase -> checksum
+};
+
+TDccRun RunWorkload(const std::wstring& name, const std::wstring& disabled) {
+  TIdeSetup setup;
+  setup.Name = name;
+  setup.Suite = L"CompilerOptimization";
+  setup.Library = BuildDirectory() + L"\\out\\Quillmend.dll";
+  setup.Environment = {{L"Quillmend.DisabledPatches", disabled}};
+  setup.Arguments = {L"-run", L"dcc", L"300", L"15"};
+  TDccRun run;
+  run.Ide = RunIde(setup);
+  for (const std::wstring& added : run.Ide.Lines(L"ABOUT-ADD ")) {
+    std::wstring text = added.substr(added.find(L'|') + 1);
+    for (size_t start = 0; start < text.size();) {
+      size_t end = text.find(L"\r\n", start);
+      if (end == std::wstring::npos) end = text.size();
+      run.AboutLines.push_back(text.substr(start, end - start));
+      start = end + 2;
+    }
+  }
+  for (const std::wstring& line : run.Ide.Lines(L"DCC-PHASE ")) {
+    size_t checksum = line.find(L" checksum=");
+    if (checksum != std::wstring::npos) run.Checksums[line.substr(0, line.find(L' '))] = line.substr(checksum + 10);
+  }
+  return run;
+}
+
+bool Lists(const TDccRun& run, const std::wstring& entry) {
+  for (const std::wstring& line : run.AboutLines)
+    if (line == entry) return true;
+  return false;
+}
+
+// Every phase ran and journaled a checksum, and the run ended in order.
+void ExpectCompleteRun(const TDccRun& run) {
+  EXPECT_EQ(run.Ide.ExitCode, 0u);
+  EXPECT_TRUE(run.Ide.Saw(L"SHUTDOWN"));
+  EXPECT_TRUE(run.Ide.Saw(L"DCC-WORKLOAD units=300 imports=15"));
+  EXPECT_TRUE(run.Ide.Lines(L"EXCEPTION ").empty());
+  for (const std::wstring& phase : Phases) EXPECT_EQ(run.Checksums.count(phase), 1u) << phase;
+}
+
+}  // namespace
+
+TEST(ShippedLibrary, CompilerPatchesAppliedAndTheWorkloadEndsAsWithoutThem) {
+  TDccRun off = RunWorkload(L"PackOff", L"*");
+  ExpectCompleteRun(off);
+  for (const std::wstring& entry : CompilerEntries) {
+    std::wstring name = entry.substr(entry.find(L'['));
+    for (const std::wstring& line : off.AboutLines) EXPECT_EQ(line.find(name), std::wstring::npos) << line;
+  }
+
+  TDccRun on = RunWorkload(L"PackOn", L"");
+  ExpectCompleteRun(on);
+  for (const std::wstring& entry : CompilerEntries) EXPECT_TRUE(Lists(on, entry)) << entry;
+  EXPECT_EQ(on.Checksums, off.Checksums);
+}
+
+// Sub-patches switched off a few at a time: the rest must still work
+// together (without the reset and free-all loops the host frees units one by
+// one through the replaced unlinking and list routines; without the list
+// routines there is no dictionary).
+TEST(ShippedLibrary, PartlyDisabledCompilerPatchesEndAsTheUnpatchedCompiler) {
+  TDccRun off = RunWorkload(L"PartlyOff-None", L"*");
+  ExpectCompleteRun(off);
+  const struct {
+    const wchar_t* Name;
+    const wchar_t* Disabled;
+  } cases[] = {
+      {L"PartlyOff-Reset", L"Compiler.ResetUnits;Compiler.UnitFreeAll"},
+      {L"PartlyOff-Find", L"Compiler.UnitFindByAlias"},
+      {L"PartlyOff-Kibitz", L"Compiler.KibitzCompilerImplUnitReset;Compiler.ImportedSymbol"},
+  };
+  for (const auto& c : cases) {
+    TDccRun run = RunWorkload(c.Name, c.Disabled);
+    ExpectCompleteRun(run);
+    EXPECT_EQ(run.Checksums, off.Checksums) << c.Disabled;
+  }
+}
