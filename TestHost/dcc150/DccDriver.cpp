@@ -3,6 +3,7 @@
 // a checksum of the resulting unit graph. Every step goes through the
 // routines' normal entry points, so a redirected routine changes what runs.
 #include "DccHost.h"
+#include "DccMemory.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +70,13 @@ void LocalName(char* out, uint32_t index) {
   std::memcpy(out + 6, "_Local", 7);
 }
 
+// Bytes of a unit's symbol block.
+size_t SymbolBytes(const char* unitName) {
+  size_t bytes = SymbolSize(unitName) + SymbolSize("U00000_Local");
+  for (const char* item : ItemNames) bytes += SymbolSize(item);
+  return bytes;
+}
+
 // The unit symbol, the public and private items and one local symbol, all in
 // one block owned by the unit.
 void GiveSymbols(TUnit* unit) {
@@ -76,8 +84,7 @@ void GiveSymbols(TUnit* unit) {
   uint32_t index = unit->Serial;
   char local[16];
   LocalName(local, index);
-  size_t bytes = SymbolSize(unit->SourceName) + SymbolSize(local);
-  for (const char* item : ItemNames) bytes += SymbolSize(item);
+  size_t bytes = SymbolBytes(unit->SourceName);
   uint8_t* at = reinterpret_cast<uint8_t*>(NewSymbolBlock(unit, bytes));
   TSymbol* own = PlaceSymbol(at, unit->SourceName, 0x16, 0x40, index % 5 == 0, index % 4 == 3 ? 0x80 : 0,
                              index * 16 + 15);
@@ -107,9 +114,8 @@ int ImportUnit(TUnit* unit, const char* name, bool copyName = true) {
 // resolved and before its symbols exist, as in the compiler.
 void LoadUnit(uint32_t i) {
   const TProjectUnit& p = g_project[i];
-  TUnit* unit = NewUnitRecord(p.Name.c_str(), i);
+  TUnit* unit = NewUnitRecord(p.Name.c_str(), i, uint32_t(p.Imports.size()), SymbolBytes(p.Name.c_str()));
   DccUnitAppend(unit);
-  ReserveImportNodes(unit, uint32_t(p.Imports.size()));
   // The project's names outlive its units.
   for (const std::string& name : p.Imports) ImportUnit(unit, name.c_str(), false);
   GiveSymbols(unit);
@@ -118,10 +124,10 @@ void LoadUnit(uint32_t i) {
 }
 
 TRecordNode* NewRecordNode(const char* name, uint32_t serial, uint8_t state) {
-  TUnit* record = NewUnitRecord(name, serial);
+  TUnit* record = NewUnitRecord(name, serial, 3, SymbolBytes(name));
   GiveSymbols(record);
   record->State = state;
-  TRecordNode* node = static_cast<TRecordNode*>(calloc(1, sizeof(TRecordNode)));
+  TRecordNode* node = static_cast<TRecordNode*>(DccAlloc(sizeof(TRecordNode)));
   node->Record = record;
   return node;
 }
@@ -137,7 +143,7 @@ void AddToGroup(TRecordGroup* group, TRecordNode* node) {
 }
 
 TRecordGroup* NewGroup() {
-  TRecordGroup* group = static_cast<TRecordGroup*>(calloc(1, sizeof(TRecordGroup)));
+  TRecordGroup* group = static_cast<TRecordGroup*>(DccAlloc(sizeof(TRecordGroup)));
   TRecordGroup** link = &DccRecordGroups;
   while (*link) link = &(*link)->Next;
   *link = group;
@@ -230,7 +236,7 @@ DCC_EXPORT int __stdcall DccLoadPrepared() {
       snprintf(name, sizeof name, "%s", g_project[k == 0 ? 5 : 16].Name.c_str());
     else
       snprintf(name, sizeof name, "Pkg.Unit%03u", unsigned(k));
-    TUnit* unit = NewUnitRecord(name, PackageSerial + k);
+    TUnit* unit = NewUnitRecord(name, PackageSerial + k, 1, SymbolBytes(name));
     ImportUnit(unit, "System");
     GiveSymbols(unit);
     unit->UnitSymbol->Byte2 = 1;

@@ -2,6 +2,7 @@
 // (hash byte, unlinking one importer, freeing a unit, aliases, visibility)
 // and the creation and release of unit and symbol records.
 #include "DccHost.h"
+#include "DccMemory.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -23,34 +24,42 @@ std::vector<TAlias*> g_aliases;
 
 char* CopyText(const char* text) {
   size_t n = strlen(text) + 1;
-  char* copy = static_cast<char*>(malloc(n));
+  char* copy = static_cast<char*>(DccAlloc(n));
   memcpy(copy, text, n);
   return copy;
 }
 
+// Whether p lies in the record's own allocation.
+bool InRecord(const TUnit* unit, const void* p) {
+  const char* base = reinterpret_cast<const char*>(unit);
+  return static_cast<const char*>(p) >= base && static_cast<const char*>(p) < base + unit->RecordSize;
+}
+
+size_t Align4(size_t n) { return (n + 3) & ~size_t(3); }
+
 void FreeRecordContents(TUnit* unit) {
   for (TImport* node = unit->Imports; node;) {
     TImport* next = node->Next;
-    if (node->OwnsName) free(node->Name);
-    if (node < unit->ImportBlock || node >= unit->ImportBlock + unit->ImportBlockSize) free(node);
+    if (node->OwnsName) DccFree(node->Name);
+    if (node < unit->ImportBlock || node >= unit->ImportBlock + unit->ImportBlockSize) DccFree(node);
     node = next;
   }
   if (unit->SymbolBlock) {
-    free(unit->SymbolBlock);
+    if (!InRecord(unit, unit->SymbolBlock)) DccFree(unit->SymbolBlock);
   } else {
     for (TSymbol*& head : unit->Chains) {
       for (TSymbol* symbol = head; symbol;) {
         TSymbol* next = symbol->Next;
-        free(symbol);
+        DccFree(symbol);
         symbol = next;
       }
     }
   }
-  free(unit->ImportBlock);
-  free(unit->SourceName);
+  if (!InRecord(unit, unit->ImportBlock)) DccFree(unit->ImportBlock);
+  if (!InRecord(unit, unit->SourceName)) DccFree(unit->SourceName);
   // Poisoned so that a stale reference to a released unit fails loudly.
   memset(unit, 0xDD, sizeof(TUnit));
-  free(unit);
+  DccFree(unit);
 }
 
 // After the outermost unlinking call: units flagged 0x2000|0x4000 lose 0x4000
@@ -121,7 +130,7 @@ void DCC_REGISTER HostFreeAllDone() {
   for (TRecordNode* node = DccRecordList; node;) {
     TRecordNode* next = node->Next;
     FreeRecordContents(node->Record);
-    free(node);
+    DccFree(node);
     node = next;
   }
   DccRecordList = nullptr;
@@ -130,10 +139,10 @@ void DCC_REGISTER HostFreeAllDone() {
     for (TRecordNode* node = group->Chain; node;) {
       TRecordNode* next = node->Next;
       FreeRecordContents(node->Record);
-      free(node);
+      DccFree(node);
       node = next;
     }
-    free(group);
+    DccFree(group);
     group = nextGroup;
   }
   DccRecordGroups = nullptr;
@@ -168,19 +177,28 @@ int DCC_REGISTER HostSymbolVisible(TSymbol* candidate, TSymbol* context) {
 
 namespace Dcc {
 
-TUnit* NewUnitRecord(const char* name, uint32_t serial) {
-  TUnit* unit = static_cast<TUnit*>(calloc(1, sizeof(TUnit)));
+TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity, size_t symbolBytes) {
+  size_t nameBytes = strlen(name) + 1;
+  size_t importsAt = Align4(sizeof(TUnit) + nameBytes);
+  size_t symbolsAt = importsAt + importCapacity * sizeof(TImport);
+  size_t size = symbolsAt + Align4(symbolBytes);
+  char* block = static_cast<char*>(DccAlloc(size));
+  TUnit* unit = reinterpret_cast<TUnit*>(block);
   unit->Magic = 0x54494E55;  // "UNIT"
   unit->NameHash = uint8_t(HostNameHashByte(name));
   unit->Serial = serial;
-  unit->SourceName = CopyText(name);
+  unit->RecordSize = uint32_t(size);
+  unit->SourceName = block + sizeof(TUnit);
+  memcpy(unit->SourceName, name, nameBytes);
+  if (importCapacity) {
+    unit->ImportBlock = reinterpret_cast<TImport*>(block + importsAt);
+    unit->ImportBlockSize = importCapacity;
+  }
+  if (symbolBytes) {
+    unit->SymbolRoom = block + symbolsAt;
+    unit->SymbolRoomSize = uint32_t(symbolBytes);
+  }
   return unit;
-}
-
-void ReserveImportNodes(TUnit* unit, uint32_t count) {
-  if (unit->ImportBlock || count == 0) return;
-  unit->ImportBlock = static_cast<TImport*>(calloc(count, sizeof(TImport)));
-  unit->ImportBlockSize = count;
 }
 
 size_t SymbolSize(const char* name) {
@@ -189,7 +207,12 @@ size_t SymbolSize(const char* name) {
 }
 
 TSymbol* NewSymbolBlock(TUnit* unit, size_t bytes) {
-  unit->SymbolBlock = calloc(1, bytes);
+  if (unit->SymbolRoom && bytes <= unit->SymbolRoomSize) {
+    unit->SymbolBlock = unit->SymbolRoom;  // zeroed with the record
+    unit->SymbolRoom = nullptr;
+    return static_cast<TSymbol*>(unit->SymbolBlock);
+  }
+  unit->SymbolBlock = DccAlloc(bytes);
   return static_cast<TSymbol*>(unit->SymbolBlock);
 }
 
@@ -209,7 +232,7 @@ TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2,
                    uint32_t index) {
   size_t size = offsetof(TSymbol, Name) + strlen(name) + 1;
   if (size < sizeof(TSymbol)) size = sizeof(TSymbol);
-  TSymbol* symbol = static_cast<TSymbol*>(calloc(1, size));
+  TSymbol* symbol = static_cast<TSymbol*>(DccAlloc(size));
   symbol->Kind = kind;
   symbol->Flags = flags;
   symbol->Byte2 = byte2;
@@ -228,21 +251,22 @@ void AddSymbol(TUnit* unit, TSymbol* symbol) {
 TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyName) {
   TImport* node = unit->ImportBlockUsed < unit->ImportBlockSize
                       ? &unit->ImportBlock[unit->ImportBlockUsed++]
-                      : static_cast<TImport*>(calloc(1, sizeof(TImport)));
+                      : static_cast<TImport*>(DccAlloc(sizeof(TImport)));
   node->Name = copyName ? CopyText(name) : const_cast<char*>(name);
   node->OwnsName = copyName;
   node->Unit = target;
   // Imports keep their declaration order.
-  TImport** link = &unit->Imports;
+  TImport** link = unit->ImportTail ? &unit->ImportTail->Next : &unit->Imports;
   while (*link) link = &(*link)->Next;
   *link = node;
+  unit->ImportTail = node;
   return node;
 }
 
 void FreeUnitRecord(TUnit* unit) { FreeRecordContents(unit); }
 
 void AddAlias(const char* name, const char* target) {
-  TAlias* alias = static_cast<TAlias*>(malloc(sizeof(TAlias)));
+  TAlias* alias = static_cast<TAlias*>(DccAlloc(sizeof(TAlias)));
   alias->Name = CopyText(name);
   alias->Target = CopyText(target);
   g_aliases.push_back(alias);
@@ -250,9 +274,9 @@ void AddAlias(const char* name, const char* target) {
 
 void ClearAliases() {
   for (TAlias* alias : g_aliases) {
-    free(alias->Name);
-    free(alias->Target);
-    free(alias);
+    DccFree(alias->Name);
+    DccFree(alias->Target);
+    DccFree(alias);
   }
   g_aliases.clear();
 }

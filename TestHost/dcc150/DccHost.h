@@ -6,7 +6,10 @@
 namespace Dcc {
 
 // A unit record with its name hash and name set; not on any list, no symbols.
-TUnit* NewUnitRecord(const char* name, uint32_t serial);
+// Room for `importCapacity` import nodes and a symbol block of `symbolBytes`
+// is reserved in the record's own allocation (the compiler carves a unit's
+// parts from its own memory, not from one heap call each).
+TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity = 0, size_t symbolBytes = 0);
 TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
                    uint32_t index);
 // Puts a symbol at the head of the unit's chain for its name's hash byte.
@@ -14,10 +17,9 @@ void AddSymbol(TUnit* unit, TSymbol* symbol);
 // Appends an import node (imported by `name`, linked to `target`, may be
 // null). A name that is not copied must outlive the unit.
 TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyName = true);
-// Room for `count` import nodes in one allocation, used by the next AddImportNode calls.
-void ReserveImportNodes(TUnit* unit, uint32_t count);
-// Symbols placed one after another in one block owned by the unit; sizes
-// counts the bytes each needs (SymbolSize).
+// Symbols placed one after another in one block owned by the unit (the room
+// reserved with the record if it is large enough); sizes counts the bytes
+// each needs (SymbolSize).
 TSymbol* NewSymbolBlock(TUnit* unit, size_t bytes);
 size_t SymbolSize(const char* name);
 // Fills a symbol at `at` (zeroed memory of SymbolSize(name) bytes).

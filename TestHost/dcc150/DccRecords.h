@@ -55,9 +55,13 @@ struct TUnit {
   TSymbol* Chains[256];  // 0x16C: symbol chains by one-byte name hash
   uint32_t Serial;       // creation number, for the driver's bookkeeping
   char* SourceName;      // the unit's name, kept for reloading
-  void* SymbolBlock;     // one allocation holding all of the unit's symbols, or null
+  void* SymbolBlock;     // one block holding all of the unit's symbols, or null
   TImport* ImportBlock;  // room for the imports known when the unit was loaded
   uint32_t ImportBlockUsed, ImportBlockSize;
+  TImport* ImportTail;   // last node of Imports, so that appending is not a walk
+  void* SymbolRoom;      // room for the symbol block reserved with the record, until used
+  uint32_t SymbolRoomSize;
+  uint32_t RecordSize;   // bytes of the record's allocation (name, imports, symbols may lie inside)
 };
 static_assert(offsetof(TUnit, Next) == 0x04 && offsetof(TUnit, NameHash) == 0x11 &&
               offsetof(TUnit, State) == 0x12 && offsetof(TUnit, Flags) == 0x14 &&
