@@ -54,7 +54,8 @@ bool TUnitHashSet::Remove(const void* unit) {
 
 void TUnitHashSet::Clear() {
   if (Items.size() < 17) {
-    if (BucketCount > 0) Buckets.assign(size_t(BucketCount), -1);
+    // With no item ever added since the last clear every bucket is empty already.
+    if (BucketCount > 0 && Count > 0) Buckets.assign(size_t(BucketCount), -1);
   } else {
     Items.clear();
     Items.shrink_to_fit();

@@ -131,6 +131,7 @@ void TUnitNameDictionary::Synchronise(TDccUnit* head) {
     Rebuild();
     return;
   }
+  if (Pending.IsEmpty() && Deferred.IsEmpty()) return;  // nothing appended since
   // Units that got their symbol since: they precede every pending unit on the
   // list, but their place among the indexed ones is unknown, so a name taken
   // already means the list decides.

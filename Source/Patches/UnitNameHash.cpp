@@ -47,16 +47,23 @@ void InitUnitNameHashWeights() {
 }
 
 uint32_t UnitNameHash(const char* name) {
+  // Four bytes per round, then the rotation; a byte that ends the name or is
+  // not ASCII leaves the fast path (one test per byte: c - 1 wraps for 0).
   const unsigned char* p = reinterpret_cast<const unsigned char*>(name);
   uint32_t hash = 0;
   uint32_t blockHash = 0;  // the hash at the start of the current 8-byte block
-  for (int i = 0; p[i]; ++i) {
+  for (int i = 0;; i += 4) {
     if ((i & 7) == 0) blockHash = hash;
-    if (p[i] >= 0x80) return HashWideRemainder(blockHash, name + (i & ~7));
-    hash += g_weights[p[i]];
-    if ((i & 3) == 3) hash = RotateLeft6(hash);
+    for (int k = 0; k < 4; ++k) {
+      unsigned c = p[i + k];
+      if (unsigned(c - 1) >= 0x7F) {
+        if (c == 0) return hash;
+        return HashWideRemainder(blockHash, name + (i & ~7));
+      }
+      hash += g_weights[c];
+    }
+    hash = RotateLeft6(hash);
   }
-  return hash;
 }
 
 } // namespace Quillmend
