@@ -84,7 +84,8 @@ void GiveSymbols(TUnit* unit) {
   uint32_t index = unit->Serial;
   char local[16];
   LocalName(local, index);
-  size_t bytes = SymbolBytes(unit->SourceName);
+  // The room reserved with the record was sized by SymbolBytes already.
+  size_t bytes = unit->SymbolRoom ? unit->SymbolRoomSize : SymbolBytes(unit->SourceName);
   uint8_t* at = reinterpret_cast<uint8_t*>(NewSymbolBlock(unit, bytes));
   TSymbol* own = PlaceSymbol(at, unit->SourceName, 0x16, 0x40, index % 5 == 0, index % 4 == 3 ? 0x80 : 0,
                              index * 16 + 15);
