@@ -1,47 +1,126 @@
 #!/usr/bin/env bash
-# The demo: registers the pack with the stand-in IDE in the build tree's Wine
-# prefix (registry root "BDS"), starts bds.exe once with a journal, and shows
-# what the IDE received: the about-box text and any failed-patch warning.
+# The main job: installs the pack into a stand-in RAD Studio XE installation
+# under Wine with the real installer, starts the stand-in IDE with it and
+# shows what a user would see, then runs the compiler workload with the pack
+# disabled and enabled and compares the timings. The installation is left in
+# place.
 #   run-demo.sh BUILD
+#
+# The demo has a Wine prefix of its own (BUILD/demo/wineprefix), so it never
+# disturbs the test suite's prefix, and a stand-in installation registered
+# under HKCU\Software\Embarcadero\BDS\8.0 the way a real one registers itself.
 set -euo pipefail
 BUILD="$(cd "${1:?usage: run-demo.sh BUILD}" && pwd)"
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-WINE="$BUILD/wine-run.sh"
+DEMO="$BUILD/demo"
+IDE="$DEMO/RAD Studio/8.0"
 ROOTKEY='HKCU\Software\Embarcadero\BDS\8.0'
-JOURNAL="$BUILD/demo-journal.txt"
+JOURNAL="$DEMO/journal.txt"
+UNITS="${QM_DEMO_UNITS:-1000}"
+IMPORTS=15
+
+export WINEPREFIX="$DEMO/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 # Journal fields escape CR, LF and backslash; print them as text again.
 unescape() { perl -pe 's/\\(.)/$1 eq "r" ? "" : $1 eq "n" ? "\n" : $1/ge'; }
+indent() { sed 's/^/   /'; }
+reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'; }
 
-for f in out/Quillmend.dll out/QuillmendStartup.bpl host/bds.exe; do
+for f in out/Quillmend.dll out/QuillmendStartup.bpl out/QuillmendRegXE.exe host/bds.exe host/dcc150.dll; do
   [ -e "$BUILD/$f" ] || { echo "missing $BUILD/$f: build first" >&2; exit 1; }
 done
 
-"$ROOT/cmake/wine-session.sh" start "$BUILD"
-trap '"$ROOT/cmake/wine-session.sh" stop "$BUILD"' EXIT
+mkdir -p "$DEMO"
+"$ROOT/cmake/wine-session.sh" start "$DEMO"
+trap '"$ROOT/cmake/wine-session.sh" stop "$DEMO"' EXIT
 
-# Registration: Quillmend.dll as an expert, the start-up package as the
-# first IDE package. (The installer, QuillmendRegXE.exe /INSTALL, does this
-# for the real IDE.)
-echo "== registering the pack under $ROOTKEY"
-"$WINE" reg add "$ROOTKEY\\Experts" /v Quillmend /d "$(winpath "$BUILD/out/Quillmend.dll")" /f >/dev/null
-"$WINE" reg add "$ROOTKEY\\Known IDE Packages" /v "$(winpath "$BUILD/out/QuillmendStartup.bpl")" \
-  /d "Quillmend Startup" /f >/dev/null
+echo "== stand-in RAD Studio XE installation"
+rm -rf "$IDE"
+mkdir -p "$IDE/bin"
+cp "$BUILD"/host/*.exe "$BUILD"/host/*.dll "$BUILD"/host/*.bpl "$IDE/bin/"
+regtext() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
+{
+  echo 'REGEDIT4'
+  echo
+  echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0]"
+  echo '"ProductVersion"="15"'
+  echo "\"RootDir\"=\"$(regtext "$(winpath "$IDE")\\")\""
+  echo "\"App\"=\"$(regtext "$(winpath "$IDE/bin/bds.exe")")\""
+  echo
+  echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Known IDE Packages]"
+  echo
+  echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Experts]"
+} > "$DEMO/installation.reg"
+wine reg delete 'HKCU\Software\Embarcadero\BDS' /f >/dev/null 2>&1 || true
+wine regedit /s "$(winpath "$DEMO/installation.reg")"
+echo "   $ROOTKEY"
+echo "   RootDir = $(reg_value "$ROOTKEY" RootDir)"
+echo "   App     = $(reg_value "$ROOTKEY" App)"
 
-echo "== starting the stand-in IDE (bds.exe) and loading the C++ compiler once"
-rm -f "$JOURNAL"
-"$WINE" "$BUILD/host/bds.exe" -journal "$(winpath "$JOURNAL")" -bccide -run cppload 1 0
+echo
+echo "== installing: QuillmendRegXE.exe /INSTALL"
+wine "$BUILD/out/QuillmendRegXE.exe" /INSTALL || { echo "the installer failed (exit code $?)" >&2; exit 1; }
+EXPERTS="$WINEPREFIX/drive_c/users/Public/Documents/RAD Studio/8.0/Experts"
+for f in Quillmend.dll QuillmendStartup.bpl QuillmendClr.dll; do
+  if [ -e "$EXPERTS/$f" ]; then
+    printf '   %-22s %8d bytes  C:\\users\\Public\\Documents\\RAD Studio\\8.0\\Experts\\%s\n' \
+      "$f" "$(stat -c %s "$EXPERTS/$f")" "$f"
+  fi
+done
+echo "   Experts\\Quillmend          = $(reg_value "$ROOTKEY\\Experts" Quillmend)"
+echo "   Known IDE Packages         : $(wine reg query "$ROOTKEY\\Known IDE Packages" 2>/dev/null | tr -d '\r' | grep -i 'QuillmendStartup' | sed 's/^ *//; s/  *REG_SZ  */ = /')"
+
+# Runs the stand-in IDE with the compiler workload. Wine does not hand
+# variables whose names hold a dot (such as "Quillmend.DisabledPatches") from
+# the Unix environment to Windows programs, so they are set in a batch file.
+run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES]
+  local journal="$1" disabled="${2:-}" script="$DEMO/run-ide.cmd"
+  rm -f "$journal"
+  {
+    echo '@echo off'
+    [ -n "$disabled" ] && echo "set Quillmend.DisabledPatches=$disabled"
+    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -run dcc $UNITS $IMPORTS"
+    echo 'exit /b %errorlevel%'
+  } | sed 's/$/\r/' > "$script"
+  wine cmd /c "$(winpath "$script")"
+}
+
+echo
+echo "== starting the stand-in IDE with the pack (compiler workload: $UNITS units, $IMPORTS imports each)"
+run_ide "$JOURNAL"
 
 echo
 echo "== about box entry"
-grep '^ABOUT-ADD ' "$JOURNAL" | sed 's/^ABOUT-ADD [0-9-]* //; s/|/\n\n/' | unescape || echo "(none)"
+grep '^ABOUT-ADD ' "$JOURNAL" | sed 's/^ABOUT-ADD [0-9-]* //; s/|/\n\n/' | unescape | indent || echo "   (none)"
 echo
 echo "== failed-patch warnings"
 if grep -q '^MESSAGEBOX ' "$JOURNAL"; then
-  grep '^MESSAGEBOX ' "$JOURNAL" | sed 's/^MESSAGEBOX owner=[^ ]* caption=/[/; s/ style=[^ ]* text=/]\n/' | unescape
+  grep '^MESSAGEBOX ' "$JOURNAL" | sed 's/^MESSAGEBOX owner=[^ ]* caption=/[/; s/ style=[^ ]* text=/]\n/' | unescape | indent
 else
-  echo "(none: every registered patch was applied)"
+  echo "   (none: every registered patch was applied)"
 fi
+if grep -q '^EXCEPTION ' "$JOURNAL"; then
+  echo
+  echo "== errors the IDE saw"
+  grep '^EXCEPTION ' "$JOURNAL" | unescape | indent
+fi
+
 echo
-echo "== full journal: $JOURNAL"
+echo "== compiler workload timings: pack disabled (Quillmend.DisabledPatches=*) vs enabled"
+run_ide "$DEMO/journal-disabled.txt" "*"
+phases() { grep '^DCC-PHASE ' "$1" | sed 's/^DCC-PHASE //; s/ms=//; s/checksum=//'; }
+printf '   %-16s %12s %12s %9s  %s\n' phase "disabled" "enabled" speed-up "results"
+paste -d' ' <(phases "$DEMO/journal-disabled.txt") <(phases "$JOURNAL") |
+  while read -r name off sumoff _ on sumon; do
+    same=$([ "$sumoff" = "$sumon" ] && echo identical || echo DIFFERENT)
+    awk -v n="$name" -v a="$off" -v b="$on" -v s="$same" \
+      'BEGIN { printf "   %-16s %9.2f ms %9.2f ms %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
+  done
+
+echo
+echo "== the installation stays in place"
+echo "   journal of the run with the pack: $JOURNAL"
+echo "   to uninstall:"
+echo "     WINEPREFIX=\"$WINEPREFIX\" wine \"$BUILD/out/QuillmendRegXE.exe\" /UNINSTALL"
