@@ -2,8 +2,9 @@
 // containers with the same keys (addresses of live heap blocks), and of the
 // string hashes on identifier-like names. Prints the figures; not a test.
 #include "Hooking/Utils.h"
+#include "Patches/UnitHashSet.h"
 
-#include <windows.h>
+#include "Common/BenchTimer.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,19 +17,9 @@
 #include <vector>
 
 using namespace Quillmend;
+using Quillmend::Bench::Seconds;
 
 namespace {
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Runs ours and the standard container's workload alternately a few times
 // (so a change in machine load hits both alike) and keeps each one's best
@@ -40,12 +31,8 @@ struct TTiming {
 TTiming Compare(const std::function<uintptr_t()>& ours, const std::function<uintptr_t()>& theirs) {
   TTiming t;
   for (int i = 0; i < 5; ++i) {
-    double start = Now();
-    t.OurSum = ours();
-    t.Ours = std::min(t.Ours, Now() - start);
-    start = Now();
-    t.TheirSum = theirs();
-    t.Theirs = std::min(t.Theirs, Now() - start);
+    t.Ours = std::min(t.Ours, Seconds([&] { t.OurSum = ours(); }));
+    t.Theirs = std::min(t.Theirs, Seconds([&] { t.TheirSum = theirs(); }));
   }
   return t;
 }
@@ -177,6 +164,64 @@ void BenchContainers(size_t count) {
   for (void* k : keys) std::free(k);
 }
 
+// The compiler's unit set (used for visited units and for units appended
+// since the name index was synchronised), keyed by addresses of blocks the
+// size of a compiler unit record, as many as a large project has units.
+void BenchUnitSet(size_t count) {
+  const size_t rounds = 1000000 / count;
+  std::mt19937 random(11);
+  std::vector<void*> units(count), misses(count);
+  for (size_t i = 0; i < count; ++i) units[i] = std::malloc(0x120 + random() % 64);
+  for (size_t i = 0; i < count; ++i) misses[i] = static_cast<char*>(units[i]) + 8;
+  std::vector<void*> probes = units;
+  std::shuffle(probes.begin(), probes.end(), random);
+  std::printf("\n%zu unit-record addresses, every operation repeated %zu times\n", count, rounds);
+
+  TTiming t = Compare([&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      TUnitHashSet set;
+      set.Init(16);
+      for (void* u : units) total += set.Add(u);
+    }
+    return total;
+  }, [&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      std::unordered_set<void*> set;
+      for (void* u : units) total += set.insert(u).second;
+    }
+    return total;
+  });
+  Report("TUnitHashSet add", count * rounds, t);
+
+  TUnitHashSet set;
+  set.Init(16);
+  std::unordered_set<void*> stdSet;
+  for (void* u : units) {
+    set.Add(u);
+    stdSet.insert(u);
+  }
+  t = Compare([&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      for (void* u : probes) found += set.Contains(u);
+      for (void* u : misses) found += set.Contains(u);
+    }
+    return found;
+  }, [&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      for (void* u : probes) found += stdSet.count(u);
+      for (void* u : misses) found += stdSet.count(u);
+    }
+    return found;
+  });
+  Report("TUnitHashSet contains (hit+miss)", 2 * count * rounds, t);
+
+  for (void* u : units) std::free(u);
+}
+
 // Names as the compiler and the IDE see them: unit, type, member and file names.
 std::vector<std::string> IdentifierNames(size_t count) {
   static const char* const parts[] = {"System", "SysUtils", "Classes", "Vcl", "Forms", "Controls", "Generics",
@@ -207,18 +252,18 @@ void BenchHashes() {
               double(bytes) / names.size(), rounds);
   auto run8 = [&](uint32_t (*hash)(const char*)) {
     uint32_t sum = 0;
-    double start = Now();
-    for (int r = 0; r < rounds; ++r)
-      for (const std::string& n : names) sum += hash(n.c_str());
-    double seconds = Now() - start;
+    const double seconds = Seconds([&] {
+      for (int r = 0; r < rounds; ++r)
+        for (const std::string& n : names) sum += hash(n.c_str());
+    });
     return std::make_pair(seconds, sum);
   };
   auto run16 = [&](uint32_t (*hash)(const wchar_t*)) {
     uint32_t sum = 0;
-    double start = Now();
-    for (int r = 0; r < rounds; ++r)
-      for (const std::wstring& n : wideNames) sum += hash(n.c_str());
-    double seconds = Now() - start;
+    const double seconds = Seconds([&] {
+      for (int r = 0; r < rounds; ++r)
+        for (const std::wstring& n : wideNames) sum += hash(n.c_str());
+    });
     return std::make_pair(seconds, sum);
   };
   auto print = [&](const char* what, std::pair<double, uint32_t> result, size_t unitSize) {
@@ -238,6 +283,7 @@ int main() {
   InitializeUtils();
   BenchContainers(1000000);
   BenchContainers(20000);
+  BenchUnitSet(4000);
   BenchHashes();
   return Failures ? 1 : 0;
 }

@@ -4,40 +4,21 @@
 // first byte over the same memory. Prints the figures; not a test.
 #include "Hooking/PatternSearch.h"
 
+#include "Common/BenchTimer.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 using namespace Quillmend;
+using Quillmend::Bench::BestSeconds;
 
 namespace {
 
 constexpr size_t RegionSize = 8 << 20;
 constexpr int Runs = 5;
-
-double Now() {
-  static const LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double BestSeconds(const std::function<void()>& run) {
-  double best = 1e30;
-  for (int i = 0; i < Runs; ++i) {
-    const double start = Now();
-    run();
-    best = std::min(best, Now() - start);
-  }
-  return best;
-}
 
 // The code section of this program: compiled x86 code as a realistic filler.
 void CodeSection(const uint8_t*& code, size_t& size) {
@@ -82,10 +63,10 @@ bool Measure(const char* title, const char* patternText) {
   const uint8_t* expected = region + RegionSize - pattern.size();
 
   void* found = nullptr;
-  const double search = BestSeconds([&] { found = FindMethodPtr(region, pattern, 0); });
+  const double search = BestSeconds(Runs, [&] { found = FindMethodPtr(region, pattern, 0); });
   size_t candidates = 0;
   const uint8_t first = static_cast<uint8_t>(pattern[0]);
-  const double baseline = BestSeconds([&] { candidates = CountByte(region, RegionSize, first); });
+  const double baseline = BestSeconds(Runs, [&] { candidates = CountByte(region, RegionSize, first); });
   VirtualFree(region, 0, MEM_RELEASE);
 
   const double megabytes = RegionSize / 1048576.0;
