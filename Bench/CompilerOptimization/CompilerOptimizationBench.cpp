@@ -18,9 +18,9 @@ namespace {
 constexpr int Imports = 15;
 constexpr int Sizes[] = {250, 1000, 4000};
 constexpr int Repeats = 3;
-const wchar_t* const PhaseNames[] = {L"load", L"reset", L"recompile", L"freeall"};
-const char* const PhaseTitles[] = {"load+lookups", "reset 10%", "recompile", "free all"};
-constexpr int Phases = 4;
+const wchar_t* const PhaseNames[] = {L"load", L"lookup", L"reset", L"recompile", L"freeall"};
+const char* const PhaseTitles[] = {"load", "lookup", "reset 10%", "recompile", "free all"};
+constexpr int Phases = 5;
 const std::wstring RegKey = L"QmBench-DccWorkload";
 const std::wstring AppliedEntry = L"applied: Compiler optimizations [Compiler.Optimization]";
 
@@ -54,7 +54,7 @@ bool SetValue(const std::wstring& key, const std::wstring& name, const std::wstr
   return status == ERROR_SUCCESS;
 }
 
-// One bds.exe run; false if it did not finish in order with four phases.
+// One bds.exe run; false if it did not finish in order with every phase.
 bool RunIde(const std::wstring& build, int units, bool packEnabled, TResult& result) {
   const std::wstring journal = build + L"\\bench-dcc-journal.txt";
   DeleteFileW(journal.c_str());

@@ -352,6 +352,69 @@ DCC_EXPORT int __stdcall DccRecompile() {
   return discarded;
 }
 
+// ---- looking units up by name ---------------------------------------------------
+
+namespace {
+
+// Names the lookup phase asks for, in the order it asks; owned copies, since
+// some are spelled differently from the unit they name.
+std::vector<std::string> g_lookups;
+
+// ASCII letters only: the compiler's name comparison and its one-byte name
+// hash ignore the case of ASCII letters, not that of other characters.
+std::string WithCase(std::string name, bool upper) {
+  for (char& c : name) {
+    if (upper && c >= 'a' && c <= 'z') c = char(c - 0x20);
+    if (!upper && c >= 'A' && c <= 'Z') c = char(c + 0x20);
+  }
+  return name;
+}
+
+} // namespace
+
+// Prepares the lookups that code insight and the compiler make while they
+// resolve unit references in the loaded project: every unit's name once and
+// each of its import names once, one in eight of them in upper or lower case,
+// plus one name in eight that no loaded unit has (the same shape as the
+// project's names, so a list walk cannot tell it apart early); shuffled by
+// the seed. Returns how many names there are; *misses counts the absent ones.
+DCC_EXPORT int __stdcall DccPrepareLookups(uint32_t seed, int* misses) {
+  TRandom random{seed};
+  g_lookups.clear();
+  uint32_t units = 0;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next, ++units) {
+    g_lookups.push_back(unit->SourceName);
+    for (TImport* node = unit->Imports; node; node = node->Next) g_lookups.push_back(node->Name);
+  }
+  for (std::string& name : g_lookups)
+    if (random.Below(8) == 0) name = WithCase(name, random.Below(2) == 0);
+  uint32_t absent = uint32_t(g_lookups.size()) / 8;
+  char name[48];
+  for (uint32_t k = 0; k < absent; ++k) {
+    // Unit numbers past the project's: never loaded.
+    snprintf(name, sizeof name, k % 3 == 2 ? "Proj.Missing%05u" : "Proj.Unit%05u",
+             unsigned(g_project.size() + units + k));
+    g_lookups.push_back(name);
+  }
+  for (size_t k = g_lookups.size(); k > 1; --k) std::swap(g_lookups[k - 1], g_lookups[random.Below(uint32_t(k))]);
+  if (misses) *misses = int(absent);
+  return int(g_lookups.size());
+}
+
+// Looks the prepared names up as the compiler resolves a unit reference
+// (alias, then the find routine). The identity of each answer — the unit's
+// creation number, not its address — goes into the checksum. Returns how
+// many names were found.
+DCC_EXPORT int __stdcall DccLookupPrepared() {
+  int found = 0;
+  for (const std::string& name : g_lookups) {
+    TUnit* unit = ResolveImport(name.c_str());
+    found += unit != nullptr;
+    g_lookupSum = Mix(g_lookupSum, unit ? unit->Serial : Missing);
+  }
+  return found;
+}
+
 DCC_EXPORT void __stdcall DccFreeAll() { DccUnitFreeAll(); }
 
 // Checksum of the unit list (order, states, flags, links), the records of the
