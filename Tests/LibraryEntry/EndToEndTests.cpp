@@ -1,7 +1,7 @@
 // The library entry in the stand-in IDE: bds.exe loads the start-up package
 // and the test build of Quillmend.dll, calls the expert entry and loads the
 // C++ compiler; the tests read its journal and the test patches' events.
-#include "IdeRun.h"
+#include "Tests/Support/IdeRun.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
