@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "Hooking/ChainedBuckets.h"
+
 namespace Quillmend {
 
 struct TGenericPointerSetItem {
@@ -33,15 +35,15 @@ public:
   int32_t Add(void* p);
   // Lookups are inline: they sit on hot paths.
   bool Find(const void* p, int32_t& index) const {
-    index = FItemCount > 0 && FBucketCount > 0 ? IndexOfHash(GetHash(p), p) : -1;
+    index = FItemCount > 0 && FStorage.BucketCount > 0 ? IndexOfHash(GetHash(p), p) : -1;
     return index >= 0;
   }
   // Index of the item with this stored hash that equals P, or -1.
   int32_t IndexOfHash(uint32_t hash, const void* p) const {
-    if (FBucketCount == 0) return -1;
-    int32_t index = FBuckets[BucketOf(hash)];
+    if (FStorage.BucketCount == 0) return -1;
+    int32_t index = FStorage.Buckets[MaskedBucket(hash, FStorage.BucketCount)];
     while (index >= 0) {
-      const TGenericPointerSetItem& item = FItems[index];
+      const TGenericPointerSetItem& item = FStorage.Items[index];
       if (item.Hash == hash && (item.Value == p || ItemsEqual(item.Value, p))) break;
       index = item.Next;
     }
@@ -49,23 +51,19 @@ public:
   }
 
   int32_t Count() const { return FItemCount; }
-  int32_t Capacity() const { return FCapacity; }
-  int32_t BucketCount() const { return FBucketCount; }
+  int32_t Capacity() const { return FStorage.Capacity; }
+  int32_t BucketCount() const { return FStorage.BucketCount; }
   int32_t Used() const { return FUsed; }
   // Always -1: the set hands out slots in order and never frees one.
   int32_t FreeHead() const { return -1; }
   // Slot Index (0 <= Index < Used()).
-  const TGenericPointerSetItem& Item(int32_t index) const { return FItems[index]; }
-  void* Value(int32_t index) const { return FItems[index].Value; }
+  const TGenericPointerSetItem& Item(int32_t index) const { return FStorage.Items[index]; }
+  void* Value(int32_t index) const { return FStorage.Items[index].Value; }
 
 private:
-  uint32_t BucketOf(uint32_t hash) const { return (hash & 0x7FFFFFFFu) % static_cast<uint32_t>(FBucketCount); }
-  void Grow();
+  void Resize(int64_t capacity);
 
-  TGenericPointerSetItem* FItems = nullptr;
-  int32_t* FBuckets = nullptr;
-  int32_t FCapacity = 0;
-  int32_t FBucketCount = 0;
+  TChainedStorage<TGenericPointerSetItem> FStorage;
   int32_t FUsed = 0;
   int32_t FItemCount = 0;
 };

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "Hooking/ChainedBuckets.h"
+
 namespace Quillmend {
 
 struct TPointerHashTableItem {
@@ -30,14 +32,14 @@ public:
 
   // Index of the key's item, or -1. Lookups are inline: they sit on hot paths.
   int32_t IndexOf(const void* key) const {
-    if (FBucketCount == 0) return -1;
-    int32_t index = FBuckets[BucketOf(key)];
-    while (index >= 0 && FItems[index].Key != key) index = FItems[index].Next;
+    if (FStorage.BucketCount == 0) return -1;
+    int32_t index = FStorage.Buckets[BucketOf(key)];
+    while (index >= 0 && FStorage.Items[index].Key != key) index = FStorage.Items[index].Next;
     return index;
   }
   bool TryGetValue(const void* key, void*& value) const {
     int32_t index = FItemCount > 0 ? IndexOf(key) : -1;
-    value = index >= 0 ? FItems[index].Value : nullptr;
+    value = index >= 0 ? FStorage.Items[index].Value : nullptr;
     return index >= 0;
   }
   // Adds the key or replaces the value of an existing one.
@@ -52,26 +54,21 @@ public:
   bool ForEach(TForEachProc callback, void* data) const;
 
   int32_t Count() const { return FItemCount; }
-  int32_t Capacity() const { return FCapacity; }
-  int32_t BucketCount() const { return FBucketCount; }
+  int32_t Capacity() const { return FStorage.Capacity; }
+  int32_t BucketCount() const { return FStorage.BucketCount; }
   int32_t Used() const { return FUsed; }
   int32_t FreeHead() const { return FFreeHead; }
   // Slot Index (0 <= Index < Used()).
-  const TPointerHashTableItem& Item(int32_t index) const { return FItems[index]; }
+  const TPointerHashTableItem& Item(int32_t index) const { return FStorage.Items[index]; }
 
 private:
-  uint32_t BucketOf(const void* key) const {
-    return (static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)) & 0x7FFFFFFFu) %
-           static_cast<uint32_t>(FBucketCount);
+  static uint32_t KeyBucket(const void* key, int32_t bucketCount) {
+    return MaskedBucket(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)), bucketCount);
   }
-  void Allocate(int32_t capacity);
-  void Grow();
-  void Release();
+  uint32_t BucketOf(const void* key) const { return KeyBucket(key, FStorage.BucketCount); }
+  void Resize(int64_t capacity);
 
-  TPointerHashTableItem* FItems = nullptr;
-  int32_t* FBuckets = nullptr;
-  int32_t FCapacity = 0;
-  int32_t FBucketCount = 0;
+  TChainedStorage<TPointerHashTableItem> FStorage;
   int32_t FUsed = 0;
   int32_t FFreeHead = -1;
   int32_t FItemCount = 0;

@@ -3,41 +3,18 @@
 namespace Quillmend {
 
 void TUnitHashSet::Init(int32_t capacity) {
-  if (capacity < 1) capacity = 1;
-  Items.assign(size_t(capacity), TUnitHashSetItem{-1, nullptr});
-  BucketCount = OddBucketCount(capacity);
-  Buckets.assign(size_t(BucketCount), -1);
+  InitChains(Items, Buckets, BucketCount, capacity < 1 ? 1 : capacity);
   Count = 0;
   Live = 0;
 }
 
-int32_t TUnitHashSet::Find(const void* unit) const {
-  if (BucketCount < 1) return -1;
-  for (int32_t i = Buckets[size_t(PointerBucket(unit, BucketCount))]; i != -1; i = Items[size_t(i)].Next)
-    if (Items[size_t(i)].Unit == unit) return i;
-  return -1;
-}
+int32_t TUnitHashSet::Find(const void* unit) const { return FindUnitItem(Items, Buckets, BucketCount, unit); }
 
 bool TUnitHashSet::Contains(const void* unit) const { return unit && Find(unit) != -1; }
 
-void TUnitHashSet::Grow() {
-  int32_t capacity = GrownCapacity(int32_t(Items.size()));
-  Items.resize(size_t(capacity), TUnitHashSetItem{-1, nullptr});
-  BucketCount = OddBucketCount(capacity);
-  Buckets.assign(size_t(BucketCount), -1);
-  for (int32_t i = 0; i < Count; ++i) {
-    int32_t& head = Buckets[size_t(PointerBucket(Items[size_t(i)].Unit, BucketCount))];
-    Items[size_t(i)].Next = head;
-    head = i;
-  }
-}
-
 bool TUnitHashSet::Add(void* unit) {
   if (Find(unit) != -1) return false;
-  if (BucketCount < 1 || Count >= int32_t(Items.size())) Grow();
-  int32_t& head = Buckets[size_t(PointerBucket(unit, BucketCount))];
-  Items[size_t(Count)] = TUnitHashSetItem{head, unit};
-  head = Count++;
+  AppendToChains(Items, Buckets, BucketCount, Count, TUnitHashSetItem{-1, unit}, TUnitPointerBucket());
   ++Live;
   return true;
 }
@@ -57,11 +34,7 @@ void TUnitHashSet::Clear() {
     // With no item ever added since the last clear every bucket is empty already.
     if (BucketCount > 0 && Count > 0) Buckets.assign(size_t(BucketCount), -1);
   } else {
-    Items.clear();
-    Items.shrink_to_fit();
-    Buckets.clear();
-    Buckets.shrink_to_fit();
-    BucketCount = 0;
+    ReleaseChains(Items, Buckets, BucketCount);
   }
   Count = 0;
   Live = 0;

@@ -1,22 +1,13 @@
-// A set of host unit record pointers with the growth and bucket rules shared
-// by the unit-list indexes, plus removal and iteration in insertion order.
+// A set of host unit record pointers, with removal and iteration in
+// insertion order.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "Patches/UnitTableStorage.h"
+
 namespace Quillmend {
-
-// Bucket of a pointer key: ((p shr 4) + (p and 0xFFFF)) and 0x7FFFFFF, mod the
-// (odd) bucket count.
-inline int32_t PointerBucket(const void* p, int32_t bucketCount) {
-  uint32_t value = uint32_t(uintptr_t(p));
-  return int32_t(((value >> 4) + (value & 0xFFFF)) & 0x7FFFFFF) % bucketCount;
-}
-
-// Capacity after growing a full table; the bucket count for a capacity.
-inline int32_t GrownCapacity(int32_t capacity) { return capacity > 15 ? capacity * 2 : 16; }
-inline int32_t OddBucketCount(int32_t capacity) { return capacity | 1; }
 
 struct TUnitHashSetItem {
   int32_t Next;  // next item of the bucket, -1 ends
@@ -50,7 +41,6 @@ public:
 
 private:
   int32_t Find(const void* unit) const;
-  void Grow();
 };
 
 } // namespace Quillmend

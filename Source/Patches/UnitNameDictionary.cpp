@@ -11,19 +11,20 @@ TUnitNameDictionary UnitNameDictionary;
 
 namespace {
 
-inline int32_t NameBucket(uint32_t hash, int32_t bucketCount) {
-  return int32_t((hash & 0x7FFFFFFFu) % uint32_t(bucketCount));
-}
+inline int32_t NameBucket(uint32_t hash, int32_t bucketCount) { return int32_t(MaskedBucket(hash, bucketCount)); }
+
+// Items are chained by their stored name hash.
+struct TNameHashBucket {
+  int32_t operator()(const TUnitNameDictionaryItem& item, int32_t bucketCount) const {
+    return NameBucket(item.Hash, bucketCount);
+  }
+};
 
 } // namespace
 
 void TUnitNameDictionary::ReleaseItems() {
-  Items.clear();
-  Items.shrink_to_fit();
-  Buckets.clear();
-  Buckets.shrink_to_fit();
+  ReleaseChains(Items, Buckets, BucketCount);
   Count = 0;
-  BucketCount = 0;
   Indexed.Clear(0);
   Shadowed = 0;
 }
@@ -47,26 +48,12 @@ void TUnitNameDictionary::Rebuild() {
   ReleaseItems();
   if (count > 0) {
     int32_t capacity = std::max<int32_t>(count, 16);
-    Items.resize(size_t(capacity));
-    BucketCount = OddBucketCount(capacity);
-    Buckets.assign(size_t(BucketCount), -1);
+    InitChains(Items, Buckets, BucketCount, capacity);
     Indexed.Clear(capacity);
     for (TDccUnit* unit = *UnitListHead; unit; unit = unit->Next) Add(unit);
   }
   Valid = true;
   ++RebuildCount;
-}
-
-void TUnitNameDictionary::Grow() {
-  int32_t capacity = GrownCapacity(int32_t(Items.size()));
-  Items.resize(size_t(capacity));
-  BucketCount = OddBucketCount(capacity);
-  Buckets.assign(size_t(BucketCount), -1);
-  for (int32_t i = 0; i < Count; ++i) {
-    int32_t& head = Buckets[size_t(NameBucket(Items[size_t(i)].Hash, BucketCount))];
-    Items[size_t(i)].Next = head;
-    head = i;
-  }
 }
 
 int32_t TUnitNameDictionary::Find(uint32_t hash, const char* name) const {
@@ -92,12 +79,9 @@ void TUnitNameDictionary::Add(TDccUnit* unit) {
     ++Shadowed;
     return;
   }
-  if (Count >= int32_t(Items.size())) Grow();
-  int32_t& head = Buckets[size_t(NameBucket(hash, BucketCount))];
-  Items[size_t(Count)] = TUnitNameDictionaryItem{head, hash, unit};
-  head = Count;
-  Indexed.AddOrSetValue(unit, reinterpret_cast<void*>(uintptr_t(Count + 1)));
-  ++Count;
+  int32_t index = AppendToChains(Items, Buckets, BucketCount, Count, TUnitNameDictionaryItem{-1, hash, unit},
+                                 TNameHashBucket());
+  Indexed.AddOrSetValue(unit, reinterpret_cast<void*>(uintptr_t(index + 1)));
 }
 
 // Unlinks the unit's item and moves the last item into its slot.
@@ -114,11 +98,9 @@ void TUnitNameDictionary::Drop(TDccUnit* unit) {
   int32_t last = Count - 1;
   if (index != last) {
     unlink(last);
-    TUnitNameDictionaryItem moved = Items[size_t(last)];
-    int32_t& head = Buckets[size_t(NameBucket(moved.Hash, BucketCount))];
-    moved.Next = head;
-    head = index;
-    Items[size_t(index)] = moved;
+    TUnitNameDictionaryItem& moved = Items[size_t(index)];
+    moved = Items[size_t(last)];
+    LinkAtHead(Buckets[size_t(NameBucket(moved.Hash, BucketCount))], moved, index);
     Indexed.AddOrSetValue(moved.Unit, reinterpret_cast<void*>(uintptr_t(index + 1)));
   }
   --Count;

@@ -57,7 +57,6 @@ public:
 private:
   void Add(TDccUnit* unit);
   void Drop(TDccUnit* unit);
-  void Grow();
   void ReleaseItems();
 };
 

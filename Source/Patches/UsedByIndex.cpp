@@ -19,30 +19,12 @@ inline bool IsCompiledState(uint8_t state) { return state == 7 || state == 8; }
 } // namespace
 
 int32_t TUsedUnitsBucketList::FindEntry(const TDccUnit* unit) const {
-  if (BucketCount < 1) return -1;
-  for (int32_t i = Buckets[size_t(PointerBucket(unit, BucketCount))]; i != -1; i = Entries[size_t(i)].Next)
-    if (Entries[size_t(i)].Unit == unit) return i;
-  return -1;
-}
-
-void TUsedUnitsBucketList::GrowEntries() {
-  int32_t capacity = GrownCapacity(int32_t(Entries.size()));
-  Entries.resize(size_t(capacity));
-  BucketCount = OddBucketCount(capacity);
-  Buckets.assign(size_t(BucketCount), -1);
-  for (int32_t i = 0; i < Count; ++i) {
-    int32_t& head = Buckets[size_t(PointerBucket(Entries[size_t(i)].Unit, BucketCount))];
-    Entries[size_t(i)].Next = head;
-    head = i;
-  }
+  return FindUnitItem(Entries, Buckets, BucketCount, unit);
 }
 
 int32_t TUsedUnitsBucketList::AddEntry(TDccUnit* unit) {
-  if (Count >= int32_t(Entries.size())) GrowEntries();
-  int32_t& head = Buckets[size_t(PointerBucket(unit, BucketCount))];
-  Entries[size_t(Count)] = TUsedUnitsEntry{head, unit, nullptr};
-  head = Count;
-  return Count++;
+  return AppendToChains(Entries, Buckets, BucketCount, Count, TUsedUnitsEntry{-1, unit, nullptr},
+                        TUnitPointerBucket());
 }
 
 TUsedByUnitItem* TUsedUnitsBucketList::NewItem() {
@@ -65,9 +47,7 @@ bool TUsedUnitsBucketList::Build() {
     UnitCount = 0;
     for (TDccUnit* unit = *UnitListHead; unit; unit = unit->Next) ++UnitCount;
     int32_t capacity = std::max<int32_t>(UnitCount, 16);
-    Entries.assign(size_t(capacity), TUsedUnitsEntry{-1, nullptr, nullptr});
-    BucketCount = OddBucketCount(capacity);
-    Buckets.assign(size_t(BucketCount), -1);
+    InitChains(Entries, Buckets, BucketCount, capacity);
     Visited.Init(capacity);
     FlaggedUnits.reserve(size_t(UnitCount));
     PoolTail = &FirstBlock;
@@ -103,12 +83,8 @@ void TUsedUnitsBucketList::Free() {
   FirstBlock.Next = nullptr;
   PoolTail = nullptr;
   PoolUsed = 0;
-  Entries.clear();
-  Entries.shrink_to_fit();
-  Buckets.clear();
-  Buckets.shrink_to_fit();
+  ReleaseChains(Entries, Buckets, BucketCount);
   Count = 0;
-  BucketCount = 0;
   FlaggedUnits.clear();
   FlaggedUnits.shrink_to_fit();
   FlaggedCount = 0;

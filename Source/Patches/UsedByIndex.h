@@ -67,7 +67,6 @@ public:
 private:
   int32_t FindEntry(const TDccUnit* unit) const;
   int32_t AddEntry(TDccUnit* unit);
-  void GrowEntries();
   TUsedByUnitItem* NewItem();
   void CutLinks(TDccUnit* record, TDccUnit* x, std::vector<TDccUnit*>& work);
 };
