@@ -47,17 +47,88 @@ void Report(const char* what, size_t operations, const TTiming& t) {
   if (ourSum != theirSum) ++Failures;
 }
 
-// Every lookup is repeated Rounds times over the shuffled keys, so small
+// Addresses of live heap blocks as keys, and as many misses: addresses
+// inside the blocks, never a block start. Probes are the keys shuffled.
+struct TKeys {
+  std::vector<void*> Keys, Misses, Probes;
+  TKeys(size_t count, uint32_t seed, size_t minBlock, size_t blockRange, size_t missOffset) {
+    std::mt19937 random(seed);
+    for (size_t i = 0; i < count; ++i) Keys.push_back(std::malloc(minBlock + random() % blockRange));
+    for (void* k : Keys) Misses.push_back(static_cast<char*>(k) + missOffset);
+    Probes = Keys;
+    std::shuffle(Probes.begin(), Probes.end(), random);
+  }
+  ~TKeys() {
+    for (void* k : Keys) std::free(k);
+  }
+};
+
+// Uniform access to the two sets measured here.
+void Prepare(TGenericPointerSet&) {}
+void Prepare(TUnitHashSet& set) { set.Init(16); }
+size_t Size(const TGenericPointerSet& set) { return size_t(set.Count()); }
+size_t Size(const TUnitHashSet& set) { return size_t(set.Live); }
+bool Has(const TGenericPointerSet& set, void* key) {
+  int32_t index;
+  return set.Find(key, index);
+}
+bool Has(const TUnitHashSet& set, void* key) { return set.Contains(key); }
+
+// A set filled from its smallest capacity, then probed with hits and misses,
+// against std::unordered_set.
+template <class TSet>
+void BenchSet(const char* name, const TKeys& keys, size_t rounds) {
+  const size_t count = keys.Keys.size();
+  TTiming t = Compare([&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      TSet set;
+      Prepare(set);
+      for (void* k : keys.Keys) set.Add(k);
+      total += Size(set);
+    }
+    return total;
+  }, [&] {
+    uintptr_t total = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      std::unordered_set<void*> set;
+      for (void* k : keys.Keys) set.insert(k);
+      total += set.size();
+    }
+    return total;
+  });
+  Report((std::string(name) + " add").c_str(), count * rounds, t);
+
+  TSet set;
+  Prepare(set);
+  std::unordered_set<void*> stdSet;
+  for (void* k : keys.Keys) {
+    set.Add(k);
+    stdSet.insert(k);
+  }
+  t = Compare([&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      for (void* k : keys.Probes) found += Has(set, k);
+      for (void* k : keys.Misses) found += Has(set, k);
+    }
+    return found;
+  }, [&] {
+    uintptr_t found = 0;
+    for (size_t r = 0; r < rounds; ++r) {
+      for (void* k : keys.Probes) found += stdSet.count(k);
+      for (void* k : keys.Misses) found += stdSet.count(k);
+    }
+    return found;
+  });
+  Report((std::string(name) + " find (hit+miss)").c_str(), 2 * count * rounds, t);
+}
+
+// Every operation is repeated Rounds times over the shuffled keys, so small
 // tables (cache-resident) are timed as long as big ones.
 void BenchContainers(size_t count) {
   const size_t rounds = 1000000 / count;
-  std::mt19937 random(42);
-  std::vector<void*> keys(count), misses(count);
-  for (size_t i = 0; i < count; ++i) keys[i] = std::malloc(16 + random() % 48);
-  for (size_t i = 0; i < count; ++i) misses[i] = static_cast<char*>(keys[i]) + 4;  // never a block start
-  std::vector<void*> probes = keys;
-  std::shuffle(probes.begin(), probes.end(), random);
-
+  const TKeys keys(count, 42, 16, 48, 4);
   std::printf("\n%zu heap-block addresses as keys, every operation repeated %zu times\n", count, rounds);
 
   // Map: inserts into a table that starts empty.
@@ -65,7 +136,7 @@ void BenchContainers(size_t count) {
     uintptr_t total = 0;
     for (size_t r = 0; r < rounds; ++r) {
       TPointerHashTable table(0);
-      for (void* k : keys) table.AddOrSetValue(k, k);
+      for (void* k : keys.Keys) table.AddOrSetValue(k, k);
       total += table.Count();
     }
     return total;
@@ -73,7 +144,7 @@ void BenchContainers(size_t count) {
     uintptr_t total = 0;
     for (size_t r = 0; r < rounds; ++r) {
       std::unordered_map<void*, void*> map;
-      for (void* k : keys) map[k] = k;
+      for (void* k : keys.Keys) map[k] = k;
       total += map.size();
     }
     return total;
@@ -82,7 +153,7 @@ void BenchContainers(size_t count) {
 
   TPointerHashTable table(0);
   std::unordered_map<void*, void*> map;
-  for (void* k : keys) {
+  for (void* k : keys.Keys) {
     table.AddOrSetValue(k, k);
     map[k] = k;
   }
@@ -90,13 +161,13 @@ void BenchContainers(size_t count) {
     uintptr_t sum = 0;
     void* value;
     for (size_t r = 0; r < rounds; ++r)
-      for (void* k : probes)
+      for (void* k : keys.Probes)
         if (table.TryGetValue(k, value)) sum += reinterpret_cast<uintptr_t>(value);
     return sum;
   }, [&] {
     uintptr_t sum = 0;
     for (size_t r = 0; r < rounds; ++r)
-      for (void* k : probes) {
+      for (void* k : keys.Probes) {
         auto found = map.find(k);
         if (found != map.end()) sum += reinterpret_cast<uintptr_t>(found->second);
       }
@@ -107,119 +178,27 @@ void BenchContainers(size_t count) {
   t = Compare([&] {
     uintptr_t found = 0;
     for (size_t r = 0; r < rounds; ++r)
-      for (void* k : misses) found += table.IndexOf(k) >= 0;
+      for (void* k : keys.Misses) found += table.IndexOf(k) >= 0;
     return found;
   }, [&] {
     uintptr_t found = 0;
     for (size_t r = 0; r < rounds; ++r)
-      for (void* k : misses) found += map.count(k);
+      for (void* k : keys.Misses) found += map.count(k);
     return found;
   });
   Report("TPointerHashTable lookup (miss)", count * rounds, t);
 
-  // Set: inserts from the smallest capacity, then finds.
-  t = Compare([&] {
-    uintptr_t total = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      TGenericPointerSet set;
-      for (void* k : keys) set.Add(k);
-      total += set.Count();
-    }
-    return total;
-  }, [&] {
-    uintptr_t total = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      std::unordered_set<void*> set;
-      for (void* k : keys) set.insert(k);
-      total += set.size();
-    }
-    return total;
-  });
-  Report("TGenericPointerSet add", count * rounds, t);
-
-  TGenericPointerSet set;
-  std::unordered_set<void*> stdSet;
-  for (void* k : keys) {
-    set.Add(k);
-    stdSet.insert(k);
-  }
-  t = Compare([&] {
-    uintptr_t found = 0;
-    int32_t index;
-    for (size_t r = 0; r < rounds; ++r) {
-      for (void* k : probes) found += set.Find(k, index);
-      for (void* k : misses) found += set.Find(k, index);
-    }
-    return found;
-  }, [&] {
-    uintptr_t found = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      for (void* k : probes) found += stdSet.count(k);
-      for (void* k : misses) found += stdSet.count(k);
-    }
-    return found;
-  });
-  Report("TGenericPointerSet find (hit+miss)", 2 * count * rounds, t);
-
-  for (void* k : keys) std::free(k);
+  BenchSet<TGenericPointerSet>("TGenericPointerSet", keys, rounds);
 }
 
-// The compiler's unit set (used for visited units and for units appended
-// since the name index was synchronised), keyed by addresses of blocks the
-// size of a compiler unit record, as many as a large project has units.
+// The compiler's unit set (visited units, units appended since the name index
+// was synchronised), keyed by blocks the size of a compiler unit record, as
+// many as a large project has units.
 void BenchUnitSet(size_t count) {
   const size_t rounds = 1000000 / count;
-  std::mt19937 random(11);
-  std::vector<void*> units(count), misses(count);
-  for (size_t i = 0; i < count; ++i) units[i] = std::malloc(0x120 + random() % 64);
-  for (size_t i = 0; i < count; ++i) misses[i] = static_cast<char*>(units[i]) + 8;
-  std::vector<void*> probes = units;
-  std::shuffle(probes.begin(), probes.end(), random);
+  const TKeys units(count, 11, 0x120, 64, 8);
   std::printf("\n%zu unit-record addresses, every operation repeated %zu times\n", count, rounds);
-
-  TTiming t = Compare([&] {
-    uintptr_t total = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      TUnitHashSet set;
-      set.Init(16);
-      for (void* u : units) total += set.Add(u);
-    }
-    return total;
-  }, [&] {
-    uintptr_t total = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      std::unordered_set<void*> set;
-      for (void* u : units) total += set.insert(u).second;
-    }
-    return total;
-  });
-  Report("TUnitHashSet add", count * rounds, t);
-
-  TUnitHashSet set;
-  set.Init(16);
-  std::unordered_set<void*> stdSet;
-  for (void* u : units) {
-    set.Add(u);
-    stdSet.insert(u);
-  }
-  t = Compare([&] {
-    uintptr_t found = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      for (void* u : probes) found += set.Contains(u);
-      for (void* u : misses) found += set.Contains(u);
-    }
-    return found;
-  }, [&] {
-    uintptr_t found = 0;
-    for (size_t r = 0; r < rounds; ++r) {
-      for (void* u : probes) found += stdSet.count(u);
-      for (void* u : misses) found += stdSet.count(u);
-    }
-    return found;
-  });
-  Report("TUnitHashSet contains (hit+miss)", 2 * count * rounds, t);
-
-  for (void* u : units) std::free(u);
+  BenchSet<TUnitHashSet>("TUnitHashSet", units, rounds);
 }
 
 // Names as the compiler and the IDE see them: unit, type, member and file names.
@@ -250,19 +229,12 @@ void BenchHashes() {
   const int rounds = 100;
   std::printf("\n%zu identifier-like names, %.1f characters on average, %d rounds\n", names.size(),
               double(bytes) / names.size(), rounds);
-  auto run8 = [&](uint32_t (*hash)(const char*)) {
+  // Seconds for Rounds passes of Hash over the names, and the sum of the hashes.
+  auto run = [&](const auto& texts, auto hash) {
     uint32_t sum = 0;
     const double seconds = Seconds([&] {
       for (int r = 0; r < rounds; ++r)
-        for (const std::string& n : names) sum += hash(n.c_str());
-    });
-    return std::make_pair(seconds, sum);
-  };
-  auto run16 = [&](uint32_t (*hash)(const wchar_t*)) {
-    uint32_t sum = 0;
-    const double seconds = Seconds([&] {
-      for (int r = 0; r < rounds; ++r)
-        for (const std::wstring& n : wideNames) sum += hash(n.c_str());
+        for (const auto& n : texts) sum += hash(n.c_str());
     });
     return std::make_pair(seconds, sum);
   };
@@ -272,9 +244,9 @@ void BenchHashes() {
                 total * unitSize / result.first / 1e6, total / result.first / 1e6,
                 double(names.size()) * rounds / result.first / 1e6, result.second);
   };
-  print("Utf8HashText", run8(Utf8HashText), 1);
-  print("UnicodeHashText", run16(UnicodeHashText), 2);
-  print("UnicodeHashTextI", run16(UnicodeHashTextI), 2);
+  print("Utf8HashText", run(names, Utf8HashText), 1);
+  print("UnicodeHashText", run(wideNames, UnicodeHashText), 2);
+  print("UnicodeHashTextI", run(wideNames, UnicodeHashTextI), 2);
 }
 
 }  // namespace
