@@ -1,4 +1,5 @@
 #include "Hooking/PointerHashTable.h"
+#include "Hooking/EngineError.h"
 
 #include <gtest/gtest.h>
 
@@ -191,4 +192,18 @@ TEST(PointerHashTable, ForEachVisitsSlotsInOrderAndStopsOnRequest) {
   visit = {{}, 2};
   EXPECT_FALSE(table.ForEach(StopAfter, &visit));
   EXPECT_EQ(visit.Keys, (std::vector<void*>{P(100), P(300)}));
+}
+
+TEST(PointerHashTable, CapacityBeyondTheAddressableRaisesAndLeavesAnEmptyTable) {
+  // 0x10000000 items of 16 bytes would wrap a 32-bit size to 0 bytes.
+  TPointerHashTable table(4);
+  table.AddOrSetValue(P(8), P(1));
+  EXPECT_THROW(table.Clear(0x10000000), EQuillmendError);
+  EXPECT_EQ(table.Count(), 0);
+  EXPECT_EQ(table.BucketCount(), 0);
+  table.AddOrSetValue(P(8), P(2));
+  void* value = nullptr;
+  EXPECT_TRUE(table.TryGetValue(P(8), value));
+  EXPECT_EQ(value, P(2));
+  EXPECT_EQ(table.Capacity(), 16);
 }
