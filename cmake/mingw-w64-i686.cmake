@@ -18,3 +18,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT    "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Release binaries carry no debug sections (the C runtime's static libraries bring some).
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT    "-s")
+set(CMAKE_SHARED_LINKER_FLAGS_RELEASE_INIT "-s")
+set(CMAKE_MODULE_LINKER_FLAGS_RELEASE_INIT "-s")
