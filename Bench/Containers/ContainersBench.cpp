@@ -51,8 +51,8 @@ void Report(const char* what, size_t operations, const TTiming& t) {
 // inside the blocks, never a block start. Probes are the keys shuffled.
 struct TKeys {
   std::vector<void*> Keys, Misses, Probes;
-  TKeys(size_t count, uint32_t seed, size_t minBlock, size_t blockRange, size_t missOffset) {
-    std::mt19937 random(seed);
+  TKeys(size_t count, uint32_t randomSeed, size_t minBlock, size_t blockRange, size_t missOffset) {
+    std::mt19937 random(randomSeed);
     for (size_t i = 0; i < count; ++i) Keys.push_back(std::malloc(minBlock + random() % blockRange));
     for (void* k : Keys) Misses.push_back(static_cast<char*>(k) + missOffset);
     Probes = Keys;

@@ -9,16 +9,16 @@ namespace {
 constexpr uint32_t HashSeed = 0x10101010;
 
 // A table entry: never 0, so every letter, digit and '_' changes the hash.
-constexpr uint16_t Draw(uint32_t& seed) { return static_cast<uint16_t>(NextHashRandom(seed, 0xFFFF) + 1); }
+constexpr uint16_t Draw(uint32_t& randomSeed) { return static_cast<uint16_t>(NextHashRandom(randomSeed, 0xFFFF) + 1); }
 
 struct TIdentifierTable {
   uint16_t Entry[256] = {};
   constexpr TIdentifierTable() {
-    uint32_t seed = HashSeed;
-    for (int c = '0'; c <= '9'; ++c) Entry[c] = Draw(seed);
-    for (int c = 'A'; c <= 'Z'; ++c) Entry[c] = Entry[c - 'A' + 'a'] = Draw(seed);
-    Entry['_'] = Draw(seed);
-    Entry['\\'] = Draw(seed);
+    uint32_t randomSeed = HashSeed;
+    for (int c = '0'; c <= '9'; ++c) Entry[c] = Draw(randomSeed);
+    for (int c = 'A'; c <= 'Z'; ++c) Entry[c] = Entry[c - 'A' + 'a'] = Draw(randomSeed);
+    Entry['_'] = Draw(randomSeed);
+    Entry['\\'] = Draw(randomSeed);
   }
 };
 
@@ -26,9 +26,9 @@ struct TUnicodeTables {
   uint16_t Sensitive[256] = {};
   uint16_t Insensitive[256] = {};
   constexpr TUnicodeTables() {
-    uint32_t seed = HashSeed;
+    uint32_t randomSeed = HashSeed;
     Sensitive[0] = 1;
-    for (int c = 1; c <= 127; ++c) Sensitive[c] = Draw(seed);
+    for (int c = 1; c <= 127; ++c) Sensitive[c] = Draw(randomSeed);
     for (int c = 0; c < 256; ++c) Insensitive[c] = Sensitive[c];
     for (int c = 'a'; c <= 'z'; ++c) Insensitive[c] = Sensitive[c - 'a' + 'A'];
   }

@@ -1,6 +1,6 @@
 // Case-insensitive hashes of identifiers and file names, for 8-bit (UTF-8)
 // and UTF-16 strings. Table-driven and unrolled over groups of four
-// characters with one rotation per group. The tables come from a fixed seed,
+// characters with one rotation per group. The tables come from a fixed start value,
 // so every run of every process produces the same hash values.
 #pragma once
 
@@ -8,11 +8,11 @@
 
 namespace Quillmend {
 
-// Linear congruential step: Seed = Seed * 134775813 + 1 (mod 2^32); returns
-// the high 32 bits of Range * Seed, a value in 0 .. Range-1.
-constexpr uint32_t NextHashRandom(uint32_t& seed, uint32_t range) {
-  seed = seed * 134775813u + 1u;
-  return static_cast<uint32_t>((static_cast<uint64_t>(range) * seed) >> 32);
+// Linear congruential step: State = State * 134775813 + 1 (mod 2^32); returns
+// the high 32 bits of Range * State, a value in 0 .. Range-1.
+constexpr uint32_t NextHashRandom(uint32_t& randomSeed, uint32_t range) {
+  randomSeed = randomSeed * 134775813u + 1u;
+  return static_cast<uint32_t>((static_cast<uint64_t>(range) * randomSeed) >> 32);
 }
 
 // Zero-terminated 8-bit string, ASCII case ignored. On the first byte with

@@ -35,10 +35,10 @@ uint32_t HashWideRemainder(uint32_t hash, const char* rest) {
 void InitUnitNameHashWeights() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  uint32_t seed = uint32_t(now.QuadPart) ^ uint32_t(now.QuadPart >> 32) ^ GetTickCount();
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return uint16_t(1 + (seed >> 8) % 65535);
+  uint32_t randomSeed = uint32_t(now.QuadPart) ^ uint32_t(now.QuadPart >> 32) ^ GetTickCount();
+  auto next = [&randomSeed] {
+    randomSeed = randomSeed * 1103515245u + 12345u;
+    return uint16_t(1 + (randomSeed >> 8) % 65535);
   };
   for (uint16_t& weight : g_weights) weight = 0;
   for (int c = '0'; c <= '9'; ++c) g_weights[c] = next();

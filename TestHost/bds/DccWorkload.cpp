@@ -17,11 +17,11 @@ namespace QmHost {
 namespace {
 
 struct TDccDriver {
-  void(__stdcall* PrepareProject)(int units, int imports, uint32_t seed);
+  void(__stdcall* PrepareProject)(int units, int imports, uint32_t randomSeed);
   int(__stdcall* LoadPrepared)();
-  int(__stdcall* PrepareLookups)(uint32_t seed, int* misses);
+  int(__stdcall* PrepareLookups)(uint32_t randomSeed, int* misses);
   int(__stdcall* LookupPrepared)();
-  int(__stdcall* MarkOutdated)(int percent, uint32_t seed);
+  int(__stdcall* MarkOutdated)(int percent, uint32_t randomSeed);
   void(__stdcall* Reset)();
   int(__stdcall* Recompile)();
   void(__stdcall* FreeAll)();
@@ -64,10 +64,10 @@ HMODULE CompilerLibrary(HostApp& app) {
 } // namespace
 
 int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
-  long units = 0, imports = 0, seed = long(DefaultSeed);
+  long units = 0, imports = 0, randomSeed = long(DefaultSeed);
   if (args.size() < 2 || args.size() > 3 || !ParseCount(args[0], 3, units) || !ParseCount(args[1], 1, imports) ||
-      (args.size() == 3 && !ParseCount(args[2], 0, seed))) {
-    app.Log(L"WORKLOAD-ERROR dcc: expected <units> <imports> [<seed>]");
+      (args.size() == 3 && !ParseCount(args[2], 0, randomSeed))) {
+    app.Log(L"WORKLOAD-ERROR dcc: expected <units> <imports> [<randomSeed>]");
     return 2;
   }
   HMODULE dcc = CompilerLibrary(app);
@@ -90,7 +90,7 @@ int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
     std::swprintf(text, 32, L"%.3f", ms);
     app.Log(std::wstring(L"DCC-PHASE ") + name + L" ms=" + text + L" checksum=" + Hex(driver.Checksum()));
   };
-  const uint32_t projectSeed = uint32_t(seed);
+  const uint32_t projectSeed = uint32_t(randomSeed);
   // Generating the project's names and import lists is the IDE's own work,
   // not the compiler's: done before the clock starts. So is one load and
   // free-all of the project: an IDE has compiled before, and a fresh process

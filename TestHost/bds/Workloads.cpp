@@ -9,7 +9,7 @@ namespace {
 const Workload kWorkloads[] = {
     {L"cppload", RunCppLoad, L"cppload [<action> <flag>]  calls CppLoadCompiler (default 1 0)"},
     {L"cppunload", RunCppUnload, L"cppunload  calls CppLoadCompiler(0, 0)"},
-    {L"dcc", RunDcc, L"dcc <units> <imports> [<seed>]  times the compiler's load, reset, recompile, free-all"},
+    {L"dcc", RunDcc, L"dcc <units> <imports> [<randomSeed>]  times the compiler's load, reset, recompile, free-all"},
 };
 
 } // namespace

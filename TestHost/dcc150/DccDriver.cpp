@@ -173,12 +173,12 @@ uint32_t MixUnit(uint32_t h, const TUnit* unit) {
 static uint32_t g_loadSeed = 0;  // drives the random choices of the loading step
 
 // Generates the project (names, imports, aliases) without loading anything.
-DCC_EXPORT void __stdcall DccPrepareProject(int unitCount, int importCount, uint32_t seed) {
+DCC_EXPORT void __stdcall DccPrepareProject(int unitCount, int importCount, uint32_t randomSeed) {
   if (DccUnitListHead) DccUnitFreeAll();
   ClearAliases();
   g_project.assign(unitCount < 3 ? 3 : unitCount, TProjectUnit());
   g_lookupSum = 0;
-  TRandom random{seed};
+  TRandom random{randomSeed};
   uint32_t n = uint32_t(g_project.size());
   char name[48];
   g_project[0].Name = "System";
@@ -270,19 +270,19 @@ DCC_EXPORT int __stdcall DccLoadPrepared() {
   return count;
 }
 
-DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t seed) {
-  DccPrepareProject(unitCount, importCount, seed);
+DCC_EXPORT int __stdcall DccLoadProject(int unitCount, int importCount, uint32_t randomSeed) {
+  DccPrepareProject(unitCount, importCount, randomSeed);
   return DccLoadPrepared();
 }
 
 // Marks percent of the project units (not System, SysInit, Variants) outdated:
 // alternately state 5 and state 2. Returns how many were marked.
-DCC_EXPORT int __stdcall DccMarkOutdated(int percent, uint32_t seed) {
+DCC_EXPORT int __stdcall DccMarkOutdated(int percent, uint32_t randomSeed) {
   std::vector<TUnit*> candidates;
   for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next)
     if (unit->Serial >= 3 && unit->Serial < PackageSerial) candidates.push_back(unit);
   size_t count = candidates.size() * size_t(percent) / 100;
-  TRandom random{seed};
+  TRandom random{randomSeed};
   for (size_t k = 0; k < count; ++k) {
     size_t pick = k + random.Below(uint32_t(candidates.size() - k));
     std::swap(candidates[k], candidates[pick]);
@@ -377,9 +377,9 @@ std::string WithCase(std::string name, bool upper) {
 // each of its import names once, one in eight of them in upper or lower case,
 // plus one name in eight that no loaded unit has (the same shape as the
 // project's names, so a list walk cannot tell it apart early); shuffled by
-// the seed. Returns how many names there are; *misses counts the absent ones.
-DCC_EXPORT int __stdcall DccPrepareLookups(uint32_t seed, int* misses) {
-  TRandom random{seed};
+// the random start value. Returns how many names there are; *misses counts the absent ones.
+DCC_EXPORT int __stdcall DccPrepareLookups(uint32_t randomSeed, int* misses) {
+  TRandom random{randomSeed};
   g_lookups.clear();
   uint32_t units = 0;
   for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next, ++units) {

@@ -114,11 +114,11 @@ std::wstring PatchStatus(const std::wstring& name) {
   return status;
 }
 
-TWorkloadResult RunWorkload(int units, int imports, uint32_t seed) {
+TWorkloadResult RunWorkload(int units, int imports, uint32_t randomSeed) {
   TWorkloadResult r{};
-  r.UnitsLoaded = g_driver.LoadProject(units, imports, seed);
+  r.UnitsLoaded = g_driver.LoadProject(units, imports, randomSeed);
   r.Loaded = g_driver.Checksum();
-  g_driver.MarkOutdated(10, seed + 1);
+  g_driver.MarkOutdated(10, randomSeed + 1);
   g_driver.Reset();
   r.UnitsAfterReset = g_driver.UnitCount();
   r.Reset = g_driver.Checksum();

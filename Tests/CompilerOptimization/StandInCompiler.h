@@ -15,8 +15,8 @@ namespace StandIn {
 using Quillmend::TDccUnit;
 
 struct TDriver {
-  int(__stdcall* LoadProject)(int units, int imports, uint32_t seed);
-  int(__stdcall* MarkOutdated)(int percent, uint32_t seed);
+  int(__stdcall* LoadProject)(int units, int imports, uint32_t randomSeed);
+  int(__stdcall* MarkOutdated)(int percent, uint32_t randomSeed);
   void(__stdcall* Reset)();
   int(__stdcall* Recompile)();
   void(__stdcall* FreeAll)();
@@ -61,6 +61,6 @@ struct TWorkloadResult {
            UnitsLoaded == o.UnitsLoaded && UnitsAfterReset == o.UnitsAfterReset;
   }
 };
-TWorkloadResult RunWorkload(int units, int imports, uint32_t seed);
+TWorkloadResult RunWorkload(int units, int imports, uint32_t randomSeed);
 
 } // namespace StandIn

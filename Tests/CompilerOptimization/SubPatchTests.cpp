@@ -55,7 +55,7 @@ std::vector<std::vector<uint8_t>> Snapshot(const TSubPatch& patch) {
 
 constexpr int Units = 300;
 constexpr int Imports = 15;
-constexpr uint32_t Seed = 7;
+constexpr uint32_t RandomSeed = 7;
 
 std::string TestName(const std::wstring& name) {
   std::string text;
@@ -70,7 +70,7 @@ class SubPatchTest : public testing::TestWithParam<std::wstring> {};
 TEST_P(SubPatchTest, AppliedKeepsTheCompilersResults) {
   const TSubPatch& patch = SubPatch(GetParam());
   StandIn::Load();
-  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, Seed);
+  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, RandomSeed);
   auto before = Snapshot(patch);
   std::wstring disabled;
   for (const TSubPatch& other : SubPatches()) {
@@ -82,7 +82,7 @@ TEST_P(SubPatchTest, AppliedKeepsTheCompilersResults) {
   EXPECT_EQ(StandIn::PatchStatus(patch.Name), L"applied");
   EXPECT_EQ(StandIn::PatchStatus(L"Compiler.Optimization"), L"applied");
   EXPECT_NE(Snapshot(patch), before);
-  StandIn::TWorkloadResult patched = StandIn::RunWorkload(Units, Imports, Seed);
+  StandIn::TWorkloadResult patched = StandIn::RunWorkload(Units, Imports, RandomSeed);
   EXPECT_TRUE(patched == plain);
   EXPECT_EQ(patched.Loaded, plain.Loaded);
   EXPECT_EQ(patched.Reset, plain.Reset);
@@ -92,7 +92,7 @@ TEST_P(SubPatchTest, AppliedKeepsTheCompilersResults) {
 TEST_P(SubPatchTest, DisabledLeavesItsCodeUntouched) {
   const TSubPatch& patch = SubPatch(GetParam());
   StandIn::Load();
-  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, Seed);
+  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, RandomSeed);
   auto before = Snapshot(patch);
   StandIn::Install(GetParam());
   EXPECT_EQ(StandIn::PatchStatus(patch.Name), L"");
@@ -103,7 +103,7 @@ TEST_P(SubPatchTest, DisabledLeavesItsCodeUntouched) {
     bool needsIt = std::find(other.Needs.begin(), other.Needs.end(), GetParam()) != other.Needs.end();
     EXPECT_EQ(StandIn::PatchStatus(other.Name), needsIt ? L"failed" : L"applied") << TestName(other.Name);
   }
-  EXPECT_TRUE(StandIn::RunWorkload(Units, Imports, Seed) == plain);
+  EXPECT_TRUE(StandIn::RunWorkload(Units, Imports, RandomSeed) == plain);
 }
 
 INSTANTIATE_TEST_SUITE_P(CompilerOptimization, SubPatchTest,
@@ -115,10 +115,10 @@ INSTANTIATE_TEST_SUITE_P(CompilerOptimization, SubPatchTest,
 
 TEST(CompilerOptimization, AllAppliedKeepTheCompilersResults) {
   StandIn::Load();
-  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, Seed);
+  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, RandomSeed);
   StandIn::Install();
   for (const TSubPatch& patch : SubPatches()) EXPECT_EQ(StandIn::PatchStatus(patch.Name), L"applied");
-  StandIn::TWorkloadResult patched = StandIn::RunWorkload(Units, Imports, Seed);
+  StandIn::TWorkloadResult patched = StandIn::RunWorkload(Units, Imports, RandomSeed);
   EXPECT_TRUE(patched == plain);
   // The lookups went through the dictionary.
   EXPECT_GT(Quillmend::UnitNameDictionary.RebuildCount, 0u);
@@ -145,7 +145,7 @@ class MismatchedCompilerTest : public testing::TestWithParam<TVariant> {};
 TEST_P(MismatchedCompilerTest, FailsOnlyWhatDependsOnTheAlteredRoutine) {
   const TVariant& variant = GetParam();
   StandIn::Load(variant.Directory);
-  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, Seed);
+  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, RandomSeed);
   std::vector<std::vector<std::vector<uint8_t>>> before;
   for (const TSubPatch& patch : SubPatches()) before.push_back(Snapshot(patch));
   StandIn::Install();
@@ -161,7 +161,7 @@ TEST_P(MismatchedCompilerTest, FailsOnlyWhatDependsOnTheAlteredRoutine) {
       EXPECT_EQ(Snapshot(patch), before[i]);
     }
   }
-  EXPECT_TRUE(StandIn::RunWorkload(Units, Imports, Seed) == plain);
+  EXPECT_TRUE(StandIn::RunWorkload(Units, Imports, RandomSeed) == plain);
 }
 
 const wchar_t* const Reset = L"Compiler.ResetUnits";

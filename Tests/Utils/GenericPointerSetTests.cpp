@@ -31,8 +31,8 @@ public:
 }  // namespace
 
 TEST(GenericPointerSet, RandomAddsAndFindsMatchAReferenceMap) {
-  for (uint32_t seed : {3u, 99u}) {
-    std::mt19937 random(seed);
+  for (uint32_t randomSeed : {3u, 99u}) {
+    std::mt19937 random(randomSeed);
     TGenericPointerSet set(0);
     EXPECT_EQ(set.Capacity(), 16);
     EXPECT_EQ(set.BucketCount(), 17);

@@ -39,9 +39,9 @@ void ExpectSameContent(const TPointerHashTable& table, const TModel& model) {
 }  // namespace
 
 TEST(PointerHashTable, LongRandomSequencesMatchAReferenceMap) {
-  for (uint32_t seed : {1u, 2u, 77u, 20240501u}) {
-    SCOPED_TRACE(seed);
-    std::mt19937 random(seed);
+  for (uint32_t randomSeed : {1u, 2u, 77u, 20240501u}) {
+    SCOPED_TRACE(randomSeed);
+    std::mt19937 random(randomSeed);
     // A small key pool forces replacements, collisions and re-adds of removed
     // keys; some keys have the top bit set, and null is a key like any other.
     std::vector<void*> keys;
@@ -49,7 +49,7 @@ TEST(PointerHashTable, LongRandomSequencesMatchAReferenceMap) {
     keys.push_back(nullptr);
     auto anyKey = [&] { return keys[random() % keys.size()]; };
 
-    TPointerHashTable table(seed % 3 == 0 ? 0 : 5);
+    TPointerHashTable table(randomSeed % 3 == 0 ? 0 : 5);
     TModel model;
     for (int step = 0; step < 40000; ++step) {
       void* key = anyKey();

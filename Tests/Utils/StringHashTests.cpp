@@ -9,7 +9,7 @@ using namespace Quillmend;
 
 namespace {
 
-// A plain model of the hashes: tables drawn from seed 0x10101010 with the
+// A plain model of the hashes: tables drawn from start value 0x10101010 with the
 // LCG x * 134775813 + 1, each draw (high half of 0xFFFF * x) + 1; the hash
 // adds table entries and rotates left by 6 after every fourth character.
 struct TModel {
@@ -53,9 +53,9 @@ const TModel Model;
 }  // namespace
 
 TEST(StringHash, FixedValuesFromTheFixedSeed) {
-  uint32_t seed = 0x10101010;
-  EXPECT_EQ(NextHashRandom(seed, 0xFFFF), 0x9917u);
-  EXPECT_EQ(seed, 0x10101010u * 134775813u + 1u);
+  uint32_t randomSeed = 0x10101010;
+  EXPECT_EQ(NextHashRandom(randomSeed, 0xFFFF), 0x9917u);
+  EXPECT_EQ(randomSeed, 0x10101010u * 134775813u + 1u);
 
   // Values computed independently from the table and hash definitions.
   EXPECT_EQ(Utf8HashText("a"), 0xB152u);
