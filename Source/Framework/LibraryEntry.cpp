@@ -125,20 +125,18 @@ void RemoveCppLoadCompilerInterception() {
   g_bccide = nullptr;
 }
 
-// Runs the C++ procedures after a compiler load; a C++ exception is shown
-// (global handler or error box) and swallowed.
+// Runs the C++ procedures after a compiler load; any C++ exception is shown
+// (global handler or error box) and swallowed, once its frames are unwound.
 void InitializeAfterCompilerLoad() {
   std::wstring message;
-  bool failed = false;
-  try {
-    RunCppCompilerInitProcs();
-    if (HasFailedPatches())
-      MessageBoxW(GetActiveWindow(), FailedPatchWarning().c_str(), CppCaption, MB_ICONWARNING);
-  } catch (const std::exception& e) {
-    message = WidenMessage(e.what());
-    failed = true;
-  }
-  if (failed) ReportError(message, CppCaption);
+  const bool succeeded = CatchToMessage(
+      [] {
+        RunCppCompilerInitProcs();
+        if (HasFailedPatches())
+          MessageBoxW(GetActiveWindow(), FailedPatchWarning().c_str(), CppCaption, MB_ICONWARNING);
+      },
+      message);
+  if (!succeeded) ReportError(message, CppCaption);
 }
 
 int32_t CppLoadCompilerHookImpl(int32_t action, uint32_t flag) {
