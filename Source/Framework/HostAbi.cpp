@@ -2,6 +2,8 @@
 // reached through the exports of "rtl150.bpl".
 #include "Framework/HostAbi.h"
 
+#include "Hooking/MethodTables.h"
+
 #include <cstring>
 #include <windows.h>
 
@@ -124,7 +126,7 @@ THostString::~THostString() {
 std::wstring HostExceptionClassName(const void* exceptionObject) {
   if (!exceptionObject) return std::wstring();
   auto classRef = *static_cast<const char* const*>(exceptionObject);
-  auto shortString = *reinterpret_cast<const unsigned char* const*>(classRef - 56);
+  auto shortString = *reinterpret_cast<const unsigned char* const*>(classRef + HostClassLayout::ClassName);
   return std::wstring(shortString + 1, shortString + 1 + shortString[0]);
 }
 

@@ -1,5 +1,6 @@
 #include "Hooking/StartCodeSize.h"
 
+#include "Hooking/Emit.h"
 #include "Hooking/EngineError.h"
 
 #include <initializer_list>
@@ -87,8 +88,6 @@ constexpr TDecoderRow kDecoderTable[] = {
     {Bytes(0xFF),                                        Bytes(0x51),                          Any,         3, kPlain},
     {Bytes(0xFF),                                        Bytes(0x25, 0x93),                    Any,         6, kPlain},
 };
-
-constexpr uint8_t kOpInt3 = 0xCC;
 
 // Bytes after the opcode are read only when a row needs them.
 const TDecoderRow* FindRow(const uint8_t* p) {
