@@ -1,6 +1,7 @@
 #include "Hooking/CodeRedirect.h"
 
 #include "Hooking/Emit.h"
+#include "Hooking/ExportStubs.h"
 
 #include <cstring>
 #include <string>
@@ -9,23 +10,7 @@ namespace Quillmend {
 
 namespace {
 
-constexpr uint8_t kOpPushImm32 = 0x68;
 constexpr uint32_t kProtectSize = 6;
-
-// Windows 9x/Me put a "push imm32; jmp" stub in front of exports that a
-// debugger may see; the NT family does not. Asked once per process.
-bool IsNtFamily() {
-  static const bool isNt = [] {
-    OSVERSIONINFOW info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(&info)) return true;
-#pragma GCC diagnostic pop
-    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
-  }();
-  return isNt;
-}
 
 bool IsImportThunk(const uint8_t* p) { return p[0] == 0xFF && p[1] == 0x25; }
 
@@ -47,8 +32,7 @@ bool WriteCodeMemory(void* dest, const void* source, uint32_t size, uint32_t& wr
 void* GetActualAddr(void* proc) {
   if (!proc) return nullptr;
   auto* p = static_cast<uint8_t*>(proc);
-  if (!IsNtFamily() && p[0] == kOpPushImm32 && p[5] == kOpJmpRel32)
-    p = ReadPointer(p + 1);
+  if (!IsNtFamily() && IsPushJumpStub(p)) p = static_cast<uint8_t*>(PushedAddress(p));
   if (IsImportThunk(p)) p = ReadPointer(ReadPointer(p + 2));
   return p;
 }

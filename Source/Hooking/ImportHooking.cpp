@@ -1,5 +1,6 @@
 #include "Hooking/ImportHooking.h"
 
+#include "Hooking/ExportStubs.h"
 #include "Hooking/MemoryRegions.h"
 
 #include <cstring>
@@ -20,23 +21,8 @@ std::string ToUtf8(const std::wstring& text) {
   return result;
 }
 
-bool IsNtPlatform() {
-  OSVERSIONINFOW version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  return !GetVersionExW(&version) || version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-// A debug thunk of the old consumer Windows: push <real address>; jmp ...
-bool IsPushJumpThunk(const void* p) {
-  const auto* code = static_cast<const uint8_t*>(p);
-  return p != nullptr && IsReadableMemory(p, 6) && code[0] == 0x68 && code[5] == 0xE9;
-}
-
-void* PushedAddress(const void* thunk) {
-  void* value;
-  std::memcpy(&value, static_cast<const uint8_t*>(thunk) + 1, sizeof value);
-  return value;
-}
+// An import entry may hold anything, so the stub test reads only readable bytes.
+bool IsReadablePushJumpStub(const void* p) { return p != nullptr && IsReadableMemory(p, 6) && IsPushJumpStub(p); }
 
 // Stores one import address table entry. The entry's page may share a
 // section with code, so an executable page stays executable while it is
@@ -92,10 +78,10 @@ bool ReplaceDllImport(void* base, const std::wstring& moduleName, void* oldProc,
 bool TJclPeMapImgHooks::ReplaceImportEntries(void* base, const std::wstring& moduleName, void* fromProc,
                                              void* toProc) {
   if (fromProc == nullptr) return false;
-  if (!IsNtPlatform() && IsPushJumpThunk(fromProc)) {
+  if (!IsNtFamily() && IsReadablePushJumpStub(fromProc)) {
     void* const realProc = PushedAddress(fromProc);
     return ReplaceImports(base, moduleName, toProc, [realProc](void* entry) {
-      return IsPushJumpThunk(entry) && PushedAddress(entry) == realProc;
+      return IsReadablePushJumpStub(entry) && PushedAddress(entry) == realProc;
     });
   }
   return ReplaceImports(base, moduleName, toProc, [fromProc](void* entry) { return entry == fromProc; });

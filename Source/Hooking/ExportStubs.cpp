@@ -1,0 +1,39 @@
+#include "Hooking/ExportStubs.h"
+
+#include "Hooking/Emit.h"
+
+#include <cstdint>
+#include <windows.h>
+
+namespace Quillmend {
+
+namespace {
+
+constexpr uint8_t kOpPushImm32 = 0x68;
+
+} // namespace
+
+bool IsNtFamily() {
+  static const bool isNt = [] {
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(&info)) return true;
+#pragma GCC diagnostic pop
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  }();
+  return isNt;
+}
+
+bool IsPushJumpStub(const void* p) {
+  const auto* code = static_cast<const uint8_t*>(p);
+  return code[0] == kOpPushImm32 && code[5] == kOpJmpRel32;
+}
+
+void* PushedAddress(const void* stub) {
+  const auto address = static_cast<uint32_t>(ReadInt32(static_cast<const uint8_t*>(stub) + 1));
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(address));
+}
+
+} // namespace Quillmend
