@@ -3,6 +3,7 @@
 #include "Framework/HostAbi.h"
 
 #include "Hooking/MethodTables.h"
+#include "Hooking/Utf8Conversion.h"
 
 #include <cstring>
 #include <windows.h>
@@ -135,13 +136,7 @@ std::wstring HostExceptionMessage(const void* exceptionObject) {
   return FromHostString(static_cast<const wchar_t* const*>(exceptionObject)[1]);
 }
 
-std::wstring WidenMessage(const char* text) {
-  int length = int(std::strlen(text));
-  int n = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-  std::wstring result(size_t(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text, length, result.data(), n);
-  return result;
-}
+std::wstring WidenMessage(const char* text) { return FromUtf8(text); }
 
 void RaiseHostException(std::wstring&& message) {
   const THostRuntime* rt = HostRuntime();

@@ -4,6 +4,7 @@
 #include "Framework/PatchRegistry.h"
 
 #include "Hooking/EngineError.h"
+#include "Hooking/Utf8Conversion.h"
 
 #include <algorithm>
 #include <map>
@@ -31,13 +32,6 @@ std::vector<std::wstring> g_disabledNames;  // sorted with NameLess
 bool g_allDisabled = false;
 
 const wchar_t* const StatusTexts[] = {L"failed ", L"applied", L"ignored"};
-
-std::string Narrow(const std::wstring& text) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string result(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), result.data(), n, nullptr, nullptr);
-  return result;
-}
 
 // The lock is created by the unit's initialization; code that runs before it
 // (test programs, early callers) gets it created on first use.
@@ -82,7 +76,7 @@ TPatchStatus& FindRegistered(const std::wstring& name) {
     auto it = g_patches->find(name);
     if (it != g_patches->end()) return *it->second;
   }
-  RaiseError("Patch \"%s\" not registered", Narrow(name).c_str());
+  RaiseError("Patch \"%s\" not registered", ToUtf8(name).c_str());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "Hooking/ExportStubs.h"
 #include "Hooking/MemoryRegions.h"
+#include "Hooking/Utf8Conversion.h"
 
 #include <cstring>
 #include <string>
@@ -12,14 +13,6 @@ namespace {
 
 constexpr size_t DosHeaderSize = 64;
 constexpr size_t NtHeadersSize = 248;  // signature, file header, 32-bit optional header
-
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string result(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
-  return result;
-}
 
 // An import entry may hold anything, so the stub test reads only readable bytes.
 bool IsReadablePushJumpStub(const void* p) { return p != nullptr && IsReadableMemory(p, 6) && IsPushJumpStub(p); }

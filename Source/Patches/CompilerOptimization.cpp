@@ -10,6 +10,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/CodeRedirect.h"
 #include "Hooking/PatternSearch.h"
+#include "Hooking/Utf8Conversion.h"
 #include "Patches/CompilerOptimizationPatterns.h"
 #include "Patches/UnitNameDictionary.h"
 #include "Patches/UnitNameHash.h"
@@ -472,9 +473,7 @@ void NotifyUnitReleased(void* unit) {
 
 TDccUnit* FindUnitByTextName(const std::wstring& text) {
   if (!UnitListHead || !HostNameCompare) return nullptr;
-  int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string name(size_t(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), int(text.size()), &name[0], length, nullptr, nullptr);
+  const std::string name = ToUtf8(text);
   if (HostResolveAlias) return UnitFindReplacement(HostResolveAlias(name.c_str()));
   return FindUnitByListWalk(name.c_str());
 }
