@@ -18,15 +18,10 @@ std::vector<ServiceObject*>& Registry() {
 const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kRootServices = {0x7A1B5C1D, 0x0D86, 0x4E8F, {0x9C, 0x3E, 0x51, 0x0B, 0x6F, 0x1A, 0x2C, 0x40}};
 
+// The root answers for itself like any service, and for every registered one.
 HRESULT __stdcall RootQueryInterface(ServiceObject* self, const GUID* iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (!iid) return E_POINTER;
-  if (IsEqualGUID(*iid, kIUnknown) || IsEqualGUID(*iid, self->iid)) {
-    ServiceAddRef(self);
-    *out = self;
-    return S_OK;
-  }
+  HRESULT own = ServiceQueryInterface(self, iid, out);
+  if (own != E_NOINTERFACE) return own;
   if (ServiceObject* service = FindService(*iid)) {
     ServiceAddRef(service);
     *out = service;
