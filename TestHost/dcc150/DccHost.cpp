@@ -230,16 +230,7 @@ TSymbol* PlaceSymbol(void* at, const char* name, uint8_t kind, uint8_t flags, ui
 
 TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
                    uint32_t index) {
-  size_t size = offsetof(TSymbol, Name) + strlen(name) + 1;
-  if (size < sizeof(TSymbol)) size = sizeof(TSymbol);
-  TSymbol* symbol = static_cast<TSymbol*>(DccAlloc(size));
-  symbol->Kind = kind;
-  symbol->Flags = flags;
-  symbol->Byte2 = byte2;
-  symbol->Byte3 = byte3;
-  symbol->Index = index;
-  strcpy(symbol->Name, name);
-  return symbol;
+  return PlaceSymbol(DccAlloc(SymbolSize(name)), name, kind, flags, byte2, byte3, index);
 }
 
 void AddSymbol(TUnit* unit, TSymbol* symbol) {
