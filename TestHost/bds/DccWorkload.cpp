@@ -1,8 +1,8 @@
 // The Delphi compiler workload: the IDE drives its compiler library
 // dcc150.dll through a project's life — load (imports resolved by name),
 // units looked up by name, reset of the outdated units, recompile, free
-// all — and each phase is timed and checksummed. Experts have run their entry points by then, so whatever they
-// changed in the compiler is in effect.
+// all — and each phase is timed and checksummed. Experts have run their
+// entry points by then, so whatever they changed in the compiler is in effect.
 #include <windows.h>
 
 #include <cstdint>

@@ -165,14 +165,12 @@ uint32_t MixUnit(uint32_t h, const TUnit* unit) {
 
 // ---- the workload -------------------------------------------------------------
 
-// A generated project: "System", "SysInit", "Variants", then units
-// "Proj.UnitNNNNN" (a few with a non-ASCII name), each importing System and
-// up to importCount-1 earlier units, some through aliases; then a package of
-// units appended as one chain (two of them named like project units) and the
-// records of the two further lists. Returns the number of units on the list.
 static uint32_t g_loadSeed = 0;  // drives the random choices of the loading step
 
-// Generates the project (names, imports, aliases) without loading anything.
+// Generates the project without loading anything: "System", "SysInit",
+// "Variants", then units "Proj.UnitNNNNN" (a few with a non-ASCII name), each
+// importing System and up to importCount-1 earlier units, some through
+// aliases.
 DCC_EXPORT void __stdcall DccPrepareProject(int unitCount, int importCount, uint32_t randomSeed) {
   if (DccUnitListHead) DccUnitFreeAll();
   ClearAliases();
@@ -221,7 +219,9 @@ DCC_EXPORT void __stdcall DccPrepareProject(int unitCount, int importCount, uint
   g_loadSeed = random.Next();
 }
 
-// Loads the prepared project. Returns the number of units on the list.
+// Loads the prepared project, then a package of units appended as one chain
+// (two of them named like project units) and the records of the two further
+// lists. Returns the number of units on the list.
 DCC_EXPORT int __stdcall DccLoadPrepared() {
   TRandom random{g_loadSeed};
   uint32_t n = uint32_t(g_project.size());

@@ -17,9 +17,9 @@ void AddSymbol(TUnit* unit, TSymbol* symbol);
 // Appends an import node (imported by `name`, linked to `target`, may be
 // null). A name that is not copied must outlive the unit.
 TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyName = true);
-// Symbols placed one after another in one block owned by the unit (the room
-// reserved with the record if it is large enough); sizes counts the bytes
-// each needs (SymbolSize).
+// The block for a unit's symbols, placed one after another and owned by the
+// unit (the room reserved with the record if it is large enough); `bytes` is
+// the sum of SymbolSize over the symbols.
 TSymbol* NewSymbolBlock(TUnit* unit, size_t bytes);
 size_t SymbolSize(const char* name);
 // Fills a symbol at `at` (zeroed memory of SymbolSize(name) bytes).
