@@ -58,9 +58,10 @@ bool ReadRegBool(IRegistry& registry, HKEY root, const std::wstring& key, const 
 
 void WriteRegString(IRegistry& registry, HKEY root, const std::wstring& key, const std::wstring& name,
                     const std::wstring& value) {
+  // A key that cannot be created fails the write like a value that cannot be
+  // set: the caller would otherwise report a registration that never happened.
   auto k = registry.OpenKey(root, key, TRegOpen::Create);
-  if (!k) return;
-  if (!k->WriteValue(name, REG_SZ, RegStringData(value)))
+  if (!k || !k->WriteValue(name, REG_SZ, RegStringData(value)))
     throw EInstallerError(L"Failed to set data for '" + name + L"'");
 }
 

@@ -60,7 +60,8 @@ bool ReadRegString(IRegistry& registry, HKEY root, const std::wstring& key, cons
 // when its first byte is non-zero; missing key or value or other types: def.
 bool ReadRegBool(IRegistry& registry, HKEY root, const std::wstring& key, const std::wstring& name,
                  bool def);
-// Writes a REG_SZ value, creating the key; raises when the value cannot be written.
+// Writes a REG_SZ value, creating the key; raises when the key cannot be
+// created or the value cannot be written.
 void WriteRegString(IRegistry& registry, HKEY root, const std::wstring& key, const std::wstring& name,
                     const std::wstring& value);
 // Deletes a value if key and value exist.

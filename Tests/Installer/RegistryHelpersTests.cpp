@@ -1,5 +1,6 @@
 // ReadRegBool's reading of the "Globals" value in its various data types, and
 // the string helpers that must neither create nor touch what is not there.
+#include "InstallerError.h"
 #include "MemoryRegistry.h"
 
 #include <gtest/gtest.h>
@@ -66,4 +67,25 @@ TEST(InstallerRegistryHelpers, WriteCreatesTheKeyDeleteLeavesMissingKeysAlone) {
   DeleteRegValue(reg, HKEY_CURRENT_USER, Globals, Name);
   ASSERT_EQ(reg.Values(Globals).size(), 1u);
   EXPECT_EQ(reg.Values(Globals)[0].Name, L"Other");
+}
+
+// A registry in which no key can be created (a policy or a full hive).
+class TNoNewKeysRegistry : public TMemoryRegistry {
+public:
+  std::unique_ptr<IRegKey> OpenKey(HKEY root, const std::wstring& path, TRegOpen mode) override {
+    return TMemoryRegistry::OpenKey(root, path, mode == TRegOpen::Create ? TRegOpen::ReadWrite : mode);
+  }
+};
+
+TEST(InstallerRegistryHelpers, WriteRaisesWhenTheKeyCannotBeCreated) {
+  TNoNewKeysRegistry reg;
+  EXPECT_THROW(WriteRegString(reg, HKEY_CURRENT_USER, Globals, Name, L"1"), EInstallerError);
+  EXPECT_FALSE(reg.OpenKey(HKEY_CURRENT_USER, Globals, TRegOpen::ReadOnly));
+
+  reg.PutString(Globals, L"Other", L"kept");
+  WriteRegString(reg, HKEY_CURRENT_USER, Globals, Name, L"1");  // an existing key still takes the value
+  EXPECT_EQ(reg.Values(Globals).size(), 2u);
+
+  reg.FailChange(reg.ChangeCount());
+  EXPECT_THROW(WriteRegString(reg, HKEY_CURRENT_USER, Globals, Name, L"0"), EInstallerError);
 }
