@@ -18,6 +18,7 @@ namespace Quillmend {
 namespace {
 
 const wchar_t* const EmbarcaderoKey = L"\\Software\\Embarcadero";
+const wchar_t* const DefaultRegKey = L"BDS";
 const wchar_t* const StartupDescription = L"Quillmend Startup";
 const wchar_t* const ExpertValueName = L"Quillmend";
 const wchar_t* const CacheValueName = L"QuillmendDisablePackageCache";
@@ -27,7 +28,7 @@ const wchar_t* const CacheValueName = L"QuillmendDisablePackageCache";
 TFormMain::TFormMain(IRegistry& registry, HINSTANCE instance) : FRegistry(registry), FInstance(instance) {}
 
 std::wstring TFormMain::RootKey(const std::wstring& key) const {
-  return std::wstring(L"\\Software\\Embarcadero\\") + key + L"\\" + L"8.0";
+  return std::wstring(EmbarcaderoKey) + L"\\" + key + L"\\" + L"8.0";
 }
 
 void TFormMain::ShowException(const std::wstring& message) { ShowErrorDialog(FHandle, message); }
@@ -88,7 +89,7 @@ void TFormMain::FillRegKeys() {
   }
 
   for (const std::wstring& name : names) {
-    if (!SameText(name, L"BDS")) continue;
+    if (!SameText(name, DefaultRegKey)) continue;
     std::wstring rootDir, app;
     ReadRegString(FRegistry, HKEY_CURRENT_USER, RootKey(name), L"RootDir", rootDir);
     if (!DirectoryExists(rootDir)) {
@@ -99,12 +100,11 @@ void TFormMain::FillRegKeys() {
     FBDSRootDir = ExcludeTrailingPathDelimiter(rootDir);
   }
 
-  auto bds = std::find_if(names.begin(), names.end(), [](const std::wstring& n) { return SameText(n, L"BDS"); });
+  auto bds = std::find_if(names.begin(), names.end(), [](const std::wstring& n) { return SameText(n, DefaultRegKey); });
   if (bds != names.end() && bds != names.begin()) std::iter_swap(bds, names.begin());
   FRegKeys = names;
 
-  FDisablePackageCache =
-      ReadRegBool(FRegistry, HKEY_CURRENT_USER, L"\\Software\\Embarcadero\\BDS\\8.0", CacheValueName, false);
+  FDisablePackageCache = ReadRegBool(FRegistry, HKEY_CURRENT_USER, RootKey(DefaultRegKey), CacheValueName, false);
   FChecked.assign(FRegKeys.size(), true);
   ShowModelInControls();
 }
