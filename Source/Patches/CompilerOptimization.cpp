@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <vector>
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
 #include "Hooking/CodeRedirect.h"
+#include "Hooking/Emit.h"
 #include "Hooking/PatternSearch.h"
 #include "Hooking/Utf8Conversion.h"
 #include "Patches/CompilerOptimizationPatterns.h"
@@ -63,17 +65,15 @@ std::vector<uint8_t> PatternBytes(const char* text) {
   return std::vector<uint8_t>(pattern.begin(), pattern.end());
 }
 
+// Aims the relative call or jump at code[at], which will run from `site`, at `target`.
 void PutRel32(std::vector<uint8_t>& code, size_t at, const uint8_t* site, const void* target) {
-  int32_t displacement = int32_t(uintptr_t(target) - uintptr_t(site + 5));
-  std::memcpy(&code[at + 1], &displacement, 4);
+  WriteInt32(&code[at + 1], Rel32Displacement(site, target));
 }
 
 // A call from `site` to `target` (5 bytes) followed by `tail`.
 std::vector<uint8_t> CallThen(const uint8_t* site, const void* target, std::initializer_list<uint8_t> tail) {
-  std::vector<uint8_t> code(5 + tail.size());
-  code[0] = 0xE8;
-  PutRel32(code, 0, site, target);
-  std::copy(tail.begin(), tail.end(), code.begin() + 5);
+  std::vector<uint8_t> code(kRel32InstructionSize + tail.size());
+  std::copy(tail.begin(), tail.end(), EmitCallRel32(code.data(), site, target));
   return code;
 }
 
@@ -95,6 +95,15 @@ bool Redirect(void* proc, void* replacement, TRedirectCode& record) {
   record.Count = 0;
   return false;
 }
+
+// Marks the span in which this module frees units itself.
+class TMassResetScope {
+public:
+  TMassResetScope() { InMassReset = 1; }
+  ~TMassResetScope() { InMassReset = 0; }
+  TMassResetScope(const TMassResetScope&) = delete;
+  TMassResetScope& operator=(const TMassResetScope&) = delete;
+};
 
 bool IsCoreUnitName(const char* name) {
   return HostNameCompare(name, "System") == 0 || HostNameCompare(name, "SysInit") == 0 ||
@@ -132,10 +141,7 @@ void QM_REGISTER ResetUnitsReplacement(uint32_t eax, uint32_t edx, uint32_t ecx)
         UsedByIndex.ClearSameNamedFlag();
       }
     }
-    struct TMassReset {
-      TMassReset() { InMassReset = 1; }
-      ~TMassReset() { InMassReset = 0; }
-    } massReset;
+    TMassResetScope massReset;
     for (TDccUnit* unit : freed) HostUnitFree(unit);
     if (!freed.empty()) UnitNameDictionary.Reset();
   });
@@ -169,10 +175,7 @@ void QM_REGISTER KibitzUnitResetReplacement() {
 
 void QM_REGISTER UnitFreeAllReplacement() {
   {
-    struct TMassReset {
-      TMassReset() { InMassReset = 1; }
-      ~TMassReset() { InMassReset = 0; }
-    } massReset;
+    TMassResetScope massReset;
     while (TDccUnit* head = *UnitListHead) HostUnitFree(head);
   }
   HostBoundary([] { UnitNameDictionary.Reset(); });
@@ -366,7 +369,7 @@ void InstallUnitFindByAlias(HMODULE dcc) {
       {chain, reinterpret_cast<void*>(&UnitChainAppendReplacement), &g_chainRedirect},
       {find, reinterpret_cast<void*>(&UnitFindReplacement), &g_findRedirect},
   };
-  for (size_t i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < std::size(redirects); ++i) {
     if (Redirect(redirects[i].Proc, redirects[i].Replacement, *redirects[i].Record)) continue;
     // The list operations only work together: undo the ones already redirected.
     for (size_t j = i; j-- > 0;) CodeRestore(*redirects[j].Record);
