@@ -9,7 +9,8 @@
 namespace Quillmend {
 namespace {
 
-// Engine and containers: the string-hash tables are built here.
+// Engine and containers: the hash tables are compile-time constants; the
+// initialization resolves the text comparison's ntdll entry.
 const TUnitInfo HookingUnit = {"Hooking", InitializeUtils, nullptr};
 const TUnitInfo IDEHooksUnit = {"IDEHooks", nullptr, nullptr};
 const TUnitInfo PatchRegistryUnit = {"PatchRegistry", InitializePatchRegistry, FinalizePatchRegistry};
