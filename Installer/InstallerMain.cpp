@@ -143,8 +143,8 @@ void TFormMain::InstallIntoRoot(const std::wstring& key, const std::wstring& sta
   if (auto disabled = FRegistry.OpenKey(HKEY_CURRENT_USER, root + L"\\Disabled Packages", TRegOpen::ReadWrite))
     if (disabled->ValueExists(startupName)) disabled->DeleteValue(startupName);
 
-  if (auto known = FRegistry.OpenKey(HKEY_CURRENT_USER, root + L"\\Known IDE Packages", TRegOpen::Create))
-    PutStartupPackageFirst(*known, startupName, StartupDescription);
+  PutStartupPackageFirst(*CreateRegKey(FRegistry, HKEY_CURRENT_USER, root + L"\\Known IDE Packages"), startupName,
+                         StartupDescription);
 
   if (FDisablePackageCache) {
     FRegistry.DeleteKey(HKEY_CURRENT_USER, root + L"\\" + L"Package Cache");

@@ -56,12 +56,15 @@ bool ReadRegBool(IRegistry& registry, HKEY root, const std::wstring& key, const 
   }
 }
 
+std::unique_ptr<IRegKey> CreateRegKey(IRegistry& registry, HKEY root, const std::wstring& key) {
+  auto k = registry.OpenKey(root, key, TRegOpen::Create);
+  if (!k) throw EInstallerError(FormatText(L"Cannot create registry key \"%s\"", key));
+  return k;
+}
+
 void WriteRegString(IRegistry& registry, HKEY root, const std::wstring& key, const std::wstring& name,
                     const std::wstring& value) {
-  // A key that cannot be created fails the write like a value that cannot be
-  // set: the caller would otherwise report a registration that never happened.
-  auto k = registry.OpenKey(root, key, TRegOpen::Create);
-  if (!k || !k->WriteValue(name, REG_SZ, RegStringData(value)))
+  if (!CreateRegKey(registry, root, key)->WriteValue(name, REG_SZ, RegStringData(value)))
     throw EInstallerError(L"Failed to set data for '" + name + L"'");
 }
 

@@ -60,6 +60,10 @@ bool ReadRegString(IRegistry& registry, HKEY root, const std::wstring& key, cons
 // when its first byte is non-zero; missing key or value or other types: def.
 bool ReadRegBool(IRegistry& registry, HKEY root, const std::wstring& key, const std::wstring& name,
                  bool def);
+// Opens the key, creating it (and its parents) if needed; raises when it
+// cannot be created: whoever asks for a created key means to write there, and
+// skipping the write would report a registration that never happened.
+std::unique_ptr<IRegKey> CreateRegKey(IRegistry& registry, HKEY root, const std::wstring& key);
 // Writes a REG_SZ value, creating the key; raises when the key cannot be
 // created or the value cannot be written.
 void WriteRegString(IRegistry& registry, HKEY root, const std::wstring& key, const std::wstring& name,

@@ -77,8 +77,14 @@ public:
   }
 };
 
-TEST(InstallerRegistryHelpers, WriteRaisesWhenTheKeyCannotBeCreated) {
+TEST(InstallerRegistryHelpers, CreatingAndWritingRaiseWhenTheKeyCannotBeCreated) {
   TNoNewKeysRegistry reg;
+  try {
+    CreateRegKey(reg, HKEY_CURRENT_USER, Globals);
+    ADD_FAILURE() << "no exception";
+  } catch (const EInstallerError& e) {
+    EXPECT_EQ(e.Message(), L"Cannot create registry key \"" + Globals + L"\"");
+  }
   EXPECT_THROW(WriteRegString(reg, HKEY_CURRENT_USER, Globals, Name, L"1"), EInstallerError);
   EXPECT_FALSE(reg.OpenKey(HKEY_CURRENT_USER, Globals, TRegOpen::ReadOnly));
 
