@@ -14,10 +14,6 @@ constexpr uint32_t kProtectSize = 6;
 
 bool IsImportThunk(const uint8_t* p) { return p[0] == 0xFF && p[1] == 0x25; }
 
-uint8_t* ReadPointer(const void* p) {
-  return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(static_cast<uint32_t>(ReadInt32(p))));
-}
-
 } // namespace
 
 bool WriteCodeMemory(void* dest, const void* source, uint32_t size, uint32_t& written) {
@@ -33,7 +29,7 @@ void* GetActualAddr(void* proc) {
   if (!proc) return nullptr;
   auto* p = static_cast<uint8_t*>(proc);
   if (!IsNtFamily() && IsPushJumpStub(p)) p = static_cast<uint8_t*>(PushedAddress(p));
-  if (IsImportThunk(p)) p = ReadPointer(ReadPointer(p + 2));
+  if (IsImportThunk(p)) p = static_cast<uint8_t*>(ReadPointer(ReadPointer(p + 2)));
   return p;
 }
 

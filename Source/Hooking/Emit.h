@@ -30,6 +30,11 @@ inline int32_t ReadInt32(const void* p) {
 
 inline void WriteInt32(void* p, int32_t value) { std::memcpy(p, &value, sizeof value); }
 
+// A 32-bit address held at p (an operand, a table slot, a pushed constant).
+inline void* ReadPointer(const void* p) {
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(ReadInt32(p))));
+}
+
 // E9 rel32
 inline uint8_t* EmitJmpRel32(uint8_t* code, const void* at, const void* target) {
   code[0] = kOpJmpRel32;

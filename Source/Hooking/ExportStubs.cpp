@@ -31,9 +31,6 @@ bool IsPushJumpStub(const void* p) {
   return code[0] == kOpPushImm32 && code[5] == kOpJmpRel32;
 }
 
-void* PushedAddress(const void* stub) {
-  const auto address = static_cast<uint32_t>(ReadInt32(static_cast<const uint8_t*>(stub) + 1));
-  return reinterpret_cast<void*>(static_cast<uintptr_t>(address));
-}
+void* PushedAddress(const void* stub) { return ReadPointer(static_cast<const uint8_t*>(stub) + 1); }
 
 } // namespace Quillmend

@@ -1,6 +1,7 @@
 #include "Hooking/MethodTables.h"
 
 #include "Hooking/CodeRedirect.h"
+#include "Hooking/Emit.h"
 #include "Hooking/MemoryRegions.h"
 
 #include <cstring>
@@ -12,15 +13,9 @@ namespace {
 constexpr int SlotSize = 4;
 constexpr int FirstHeaderSlot = HostClassLayout::SelfPtr / SlotSize;  // -22
 
-void* ReadPtr(const void* address) {
-  void* value;
-  std::memcpy(&value, address, sizeof value);
-  return value;
-}
-
 uint8_t* SlotAddress(TClass aClass, int32_t index) { return static_cast<uint8_t*>(aClass) + SlotSize * index; }
 
-void* HeaderSlot(TClass aClass, int offset) { return ReadPtr(static_cast<uint8_t*>(aClass) + offset); }
+void* HeaderSlot(TClass aClass, int offset) { return ReadPointer(static_cast<uint8_t*>(aClass) + offset); }
 
 bool WritePtr(void* address, void* value) {
   uint32_t written = 0;
@@ -34,7 +29,7 @@ void* ResolveIfCode(void* p) {
   constexpr size_t ThunkSize = 6;  // FF 25 and a 32-bit cell address
   if (reinterpret_cast<uintptr_t>(p) <= 0x10000 || !IsReadableMemory(p, ThunkSize)) return p;
   const auto* code = static_cast<const uint8_t*>(p);
-  if (code[0] == 0xFF && code[1] == 0x25 && !IsReadableMemory(ReadPtr(code + 2), sizeof(void*))) return p;
+  if (code[0] == 0xFF && code[1] == 0x25 && !IsReadableMemory(ReadPointer(code + 2), sizeof(void*))) return p;
   return GetActualAddr(p);
 }
 
@@ -55,7 +50,7 @@ void** FindDynamicSlot(TClass aClass, int32_t index) {
       }
     }
     void* parentVariable = HeaderSlot(cls, HostClassLayout::Parent);
-    cls = parentVariable != nullptr ? ReadPtr(parentVariable) : nullptr;
+    cls = parentVariable != nullptr ? ReadPointer(parentVariable) : nullptr;
   }
   return nullptr;
 }
@@ -74,7 +69,7 @@ int32_t GetVirtualMethodCount(TClass aClass) {
   return static_cast<int32_t>(static_cast<intptr_t>(end - classRef) / SlotSize);
 }
 
-void* GetVirtualMethod(TClass aClass, int32_t index) { return ReadPtr(SlotAddress(aClass, index)); }
+void* GetVirtualMethod(TClass aClass, int32_t index) { return ReadPointer(SlotAddress(aClass, index)); }
 
 void SetVirtualMethod(TClass aClass, int32_t index, void* method) { WritePtr(SlotAddress(aClass, index), method); }
 
@@ -90,7 +85,7 @@ bool ReplaceVmtField(TClass aClass, void* oldProc, void* newProc) {
       readableEnd = ReadableEnd(slot, 0x10000);
       if (reinterpret_cast<uintptr_t>(slot) + SlotSize > readableEnd) return false;
     }
-    void* value = ReadPtr(slot);
+    void* value = ReadPointer(slot);
     if (index >= 0 && value == nullptr) return false;
     if (value != oldProc) value = ResolveIfCode(value);
     if (value == oldProc) return WritePtr(slot, newProc);
@@ -99,13 +94,13 @@ bool ReplaceVmtField(TClass aClass, void* oldProc, void* newProc) {
 
 void* GetDynamicMethod(TClass aClass, int32_t index) {
   void** slot = FindDynamicSlot(aClass, index);
-  return slot != nullptr ? ReadPtr(slot) : nullptr;
+  return slot != nullptr ? ReadPointer(slot) : nullptr;
 }
 
 void* ReplaceDmtField(TClass aClass, int32_t index, void* newProc) {
   void** slot = FindDynamicSlot(aClass, index);
   if (slot == nullptr) return nullptr;
-  void* oldProc = ReadPtr(slot);
+  void* oldProc = ReadPointer(slot);
   return WritePtr(slot, newProc) ? oldProc : nullptr;
 }
 

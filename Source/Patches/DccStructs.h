@@ -7,9 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "Hooking/CallSites.h"
+#include "Hooking/Emit.h"
 
 namespace Quillmend {
 
@@ -130,17 +130,13 @@ static_assert(offsetof(TDccRecordNode, Record) == 0x08 && offsetof(TDccRecordGro
 
 inline uint8_t* CodeAt(void* match, int32_t offset) { return static_cast<uint8_t*>(match) + offset; }
 
-inline uint32_t ReadCodeU32(const void* code) {
-  uint32_t value;
-  std::memcpy(&value, code, sizeof value);
-  return value;
-}
+inline uint32_t ReadCodeU32(const void* code) { return static_cast<uint32_t>(ReadInt32(code)); }
 
 // The absolute address an instruction operand at match+offset holds, typed as
 // the host variable it points at.
 template <class T>
 T* ReadCodeAddress(void* match, int32_t offset) {
-  return reinterpret_cast<T*>(static_cast<uintptr_t>(ReadCodeU32(CodeAt(match, offset))));
+  return static_cast<T*>(ReadPointer(CodeAt(match, offset)));
 }
 
 // Target of the relative call (or jump) instruction at match+offset.
