@@ -5,21 +5,13 @@
 
 #include "Framework/IDEHooks.h"
 #include "Framework/PatchRegistry.h"
+#include "TestPaths.h"
 
 namespace StandIn {
 namespace {
 
 HMODULE g_dcc = nullptr;
 TDriver g_driver;
-
-std::wstring BuildDir() {
-  wchar_t path[MAX_PATH];
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path);
-  dir.resize(dir.find_last_of(L"\\/"));  // <build>\bin
-  dir.resize(dir.find_last_of(L"\\/"));  // <build>
-  return dir;
-}
 
 template <class T>
 void Bind(T& slot, const char* name) {
@@ -44,7 +36,7 @@ void CodeSection(uint8_t*& start, uint32_t& size) {
 } // namespace
 
 HMODULE Load(const char* variant) {
-  std::wstring path = BuildDir();
+  std::wstring path = BuildDirectory();
   if (variant) {
     path += L"\\host-variants\\";
     for (const char* p = variant; *p; ++p) path += wchar_t(*p);

@@ -6,6 +6,7 @@
 
 #include "TestHost/Common/HostGuard.h"
 #include "TestHost/Common/HostRtl.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
@@ -16,11 +17,7 @@ using namespace Quillmend;
 namespace {
 
 const QmHost::HostRtl* LoadHostRuntime() {
-  wchar_t path[MAX_PATH];
-  std::wstring exe(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  std::wstring build = exe.substr(0, exe.find_last_of(L"\\/"));
-  build = build.substr(0, build.find_last_of(L"\\/"));
-  if (!LoadLibraryW((build + L"\\host\\rtl150.bpl").c_str())) return nullptr;
+  if (!LoadLibraryW((BuildDirectory() + L"\\host\\rtl150.bpl").c_str())) return nullptr;
   return QmHost::LoadedHostRtl();
 }
 

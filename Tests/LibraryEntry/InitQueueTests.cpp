@@ -2,6 +2,7 @@
 // end-to-end tests cover the rest of the entry and the compiler load.
 #include "Framework/LibraryEntry.h"
 #include "Hooking/EngineError.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -40,9 +41,7 @@ TEST(InitQueues, WizardProcsRunInQueueOrderUntilOneRaisesAndNeverTwice) {
 }
 
 TEST(InitQueues, BccideWithoutCppLoadCompilerIsAnError) {
-  wchar_t path[MAX_PATH];
-  std::wstring exe(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  HMODULE probe = LoadLibraryW((exe.substr(0, exe.find_last_of(L"\\/")) + L"\\LibraryEntryFixtures\\bccide.dll").c_str());
+  HMODULE probe = LoadLibraryW((ProgramDirectory() + L"\\LibraryEntryFixtures\\bccide.dll").c_str());
   ASSERT_NE(probe, nullptr);
   AddCppCompilerInitProc(CppPatch);
   try {

@@ -1,6 +1,7 @@
 // Run-time access to the IDE's modules. The probe modules stand in for
 // "dcc150.dll" and "bccide.dll" in a directory the tests add to the search path.
 #include "Framework/IDEHooks.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -10,12 +11,7 @@ using namespace Quillmend;
 
 namespace {
 
-std::wstring FixtureDirectory() {
-  wchar_t path[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring dir(path, n);
-  return dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"LibraryEntryFixtures";
-}
+std::wstring FixtureDirectory() { return ProgramDirectory() + L"\\LibraryEntryFixtures"; }
 
 }  // namespace
 

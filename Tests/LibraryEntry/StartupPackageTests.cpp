@@ -4,18 +4,12 @@
 
 #include "TestHost/Common/HostGuard.h"
 #include "TestHost/Common/HostRtl.h"
+#include "TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 namespace {
-
-std::wstring BuildDirectory() {
-  wchar_t path[MAX_PATH];
-  std::wstring exe(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  exe = exe.substr(0, exe.find_last_of(L"\\/"));
-  return exe.substr(0, exe.find_last_of(L"\\/"));
-}
 
 // A function too short to hold a 5-byte jump: a lone RET.
 const unsigned char TinyFunction[] = {0xC3, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC};

@@ -7,8 +7,6 @@
 
 namespace {
 
-std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L"\\/")); }
-
 std::wstring Widen(const std::string& text) {
   int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
   std::wstring result(size_t(n), L'\0');
@@ -78,11 +76,6 @@ private:
 };
 
 }  // namespace
-
-std::wstring BuildDirectory() {
-  wchar_t path[MAX_PATH];
-  return Parent(Parent(std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH))));
-}
 
 std::vector<std::wstring> TIdeRun::Lines(const std::wstring& prefix) const {
   std::vector<std::wstring> result;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "TestPaths.h"
+
 struct TIdeSetup {
   std::wstring Name;                   // unique per test: registry key "QmTest-<Name>" and work directory
   std::wstring Suite = L"LibraryEntry";// work directories live in <build>\Testing\<Suite>\<Name>
@@ -36,8 +38,6 @@ struct TIdeRun {
 
 TIdeRun RunIde(const TIdeSetup& setup);
 
-// The build tree (the test programs live in <build>\bin).
-std::wstring BuildDirectory();
 
 // One message box as the journal records it.
 struct TMessageBox {
