@@ -57,6 +57,9 @@ _QmHostGuardHandler:
         push    ebx
         call    _RtlUnwind@16
 .Lunwound:
+        # RtlUnwind leaves our registration record at the head of the chain;
+        # take it from there rather than trust EBX across the call.
+        mov     ebx, dword ptr fs:[0]
         mov     esp, ebx
         mov     ebp, [ebx+12]
         mov     eax, 1
