@@ -6,6 +6,7 @@
 #include <vector>
 #include <windows.h>
 
+#include "Framework/HostFinally.h"
 #include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
@@ -96,14 +97,28 @@ bool Redirect(void* proc, void* replacement, TRedirectCode& record) {
   return false;
 }
 
-// Marks the span in which this module frees units itself.
-class TMassResetScope {
-public:
-  TMassResetScope() { InMassReset = 1; }
-  ~TMassResetScope() { InMassReset = 0; }
-  TMassResetScope(const TMassResetScope&) = delete;
-  TMassResetScope& operator=(const TMassResetScope&) = delete;
-};
+// Runs freeUnits (calls of the host's unit-free routine) with InMassReset set
+// to 1, the span in which this module frees units itself. The flag goes back
+// to 0, and `collection` (if given) is released, also when the host routine
+// raises a host exception through these frames: that unwinds by SEH and skips
+// C++ destructors, so a scope guard would leave the unlinking replacement
+// switched off for the rest of the session. After such a raise an unknown
+// part of the units is gone, so the name dictionary rebuilds at its next use.
+template <class F>
+void FreeUnitsInMassReset(F&& freeUnits, std::vector<TDccUnit*>* collection = nullptr) {
+  bool finished = false;
+  HostTryFinally(
+      [&] {
+        InMassReset = 1;
+        freeUnits();
+        finished = true;
+      },
+      [&]() noexcept {
+        InMassReset = 0;
+        if (!finished) UnitNameDictionary.Valid = false;
+        if (collection) std::vector<TDccUnit*>().swap(*collection);
+      });
+}
 
 bool IsCoreUnitName(const char* name) {
   return HostNameCompare(name, "System") == 0 || HostNameCompare(name, "SysInit") == 0 ||
@@ -141,9 +156,9 @@ void QM_REGISTER ResetUnitsReplacement(uint32_t eax, uint32_t edx, uint32_t ecx)
         UsedByIndex.ClearSameNamedFlag();
       }
     }
-    TMassResetScope massReset;
-    for (TDccUnit* unit : freed) HostUnitFree(unit);
-    if (!freed.empty()) UnitNameDictionary.Reset();
+    const bool anyFreed = !freed.empty();
+    FreeUnitsInMassReset([&freed] { for (TDccUnit* unit : freed) HostUnitFree(unit); }, &freed);
+    if (anyFreed) UnitNameDictionary.Reset();
   });
 }
 
@@ -174,11 +189,12 @@ void QM_REGISTER KibitzUnitResetReplacement() {
 }
 
 void QM_REGISTER UnitFreeAllReplacement() {
-  {
-    TMassResetScope massReset;
-    while (TDccUnit* head = *UnitListHead) HostUnitFree(head);
-  }
-  HostBoundary([] { UnitNameDictionary.Reset(); });
+  HostBoundary([] {
+    FreeUnitsInMassReset([] {
+      while (TDccUnit* head = *UnitListHead) HostUnitFree(head);
+    });
+    UnitNameDictionary.Reset();
+  });
 }
 
 void QM_REGISTER UnitAppendReplacement(TDccUnit* unit) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 using namespace Dcc;
 
@@ -436,6 +437,10 @@ DCC_EXPORT int __stdcall DccUnitCount() {
 
 // ---- single steps, for tests ----------------------------------------------------
 
+namespace {
+TUnit* g_raiseOnFree = nullptr;  // see DccRaiseOnFree
+}
+
 // A new unit appended through the append routine; with symbols if asked.
 DCC_EXPORT TUnit* __stdcall DccNewUnit(const char* name, uint32_t serial, int state, int flags, int withSymbols) {
   TUnit* unit = NewUnitRecord(name, serial);
@@ -477,6 +482,10 @@ DCC_EXPORT TUnit* __stdcall DccAppendChain(const char* const* names, int count, 
   return chain.First;
 }
 
+// Arms the unit-free routine to raise a host exception when it is next asked
+// to free this unit (before it touches anything); null disarms. Fires once.
+DCC_EXPORT void __stdcall DccRaiseOnFree(TUnit* unit) { g_raiseOnFree = unit; }
+
 DCC_EXPORT void __stdcall DccAddAlias(const char* name, const char* target) { AddAlias(name, target); }
 
 // index 0/1: last/current options, 2/3: defines, 4/5: platform; the text is
@@ -511,6 +520,16 @@ DCC_EXPORT void* __stdcall DccPatternSite(const char* routine) {
   for (const auto& site : sites)
     if (strcmp(site.Name, routine) == 0) return site.Site;
   return nullptr;
+}
+
+void Dcc::RaiseIfArmedForFree(TUnit* unit) {
+  if (!unit || unit != g_raiseOnFree) return;
+  g_raiseOnFree = nullptr;
+  // A bare host exception: the stand-in has no host run-time to make an
+  // exception object, so parameter 1 stays null.
+  ULONG_PTR params[7] = {};
+  params[0] = reinterpret_cast<ULONG_PTR>(__builtin_return_address(0));
+  RaiseException(0x0EEDFADE, EXCEPTION_NONCONTINUABLE, 7, params);
 }
 
 // ---- "CompilerCompileCmdLine" -----------------------------------------------------

@@ -115,6 +115,7 @@ void DCC_REGISTER HostUnlinkFinished(TUnit* removed) {
 }
 
 TUnit* DCC_REGISTER HostUnitFree(TUnit* unit) {
+  RaiseIfArmedForFree(unit);
   TUnit* next = unit->Next;
   DccUnlinkImports(unit);
   DccUnitRemove(unit);

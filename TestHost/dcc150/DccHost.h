@@ -28,6 +28,10 @@ TSymbol* PlaceSymbol(void* at, const char* name, uint8_t kind, uint8_t flags, ui
 // Releases a record that is on no list (imports, symbols, the record).
 void FreeUnitRecord(TUnit* unit);
 
+// Raises a host exception if a test armed the unit-free routine for this
+// unit (DccRaiseOnFree); the arming is used up.
+void RaiseIfArmedForFree(TUnit* unit);
+
 void AddAlias(const char* name, const char* target);
 void ClearAliases();
 

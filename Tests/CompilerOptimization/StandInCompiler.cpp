@@ -60,6 +60,7 @@ HMODULE Load(const char* variant) {
   Bind(g_driver.AppendChain, "DccAppendChain");
   Bind(g_driver.SetOption, "DccSetOption");
   Bind(g_driver.PatternSite, "DccPatternSite");
+  Bind(g_driver.RaiseOnFree, "DccRaiseOnFree");
   Bind(g_driver.UnitFind, "DccUnitFind");
   Bind(g_driver.UnitRemove, "DccUnitRemove");
   Bind(g_driver.UnitAppend, "DccUnitAppend");

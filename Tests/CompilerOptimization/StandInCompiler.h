@@ -29,6 +29,8 @@ struct TDriver {
   TDccUnit*(__stdcall* AppendChain)(const char* const* names, int count, uint32_t serial);
   void(__stdcall* SetOption)(int index, const char* value);
   void*(__stdcall* PatternSite)(const char* routine);
+  // The unit-free routine raises a host exception when next asked to free this unit.
+  void(__stdcall* RaiseOnFree)(TDccUnit* unit);
   // The compiler's own routines, host register convention.
   TDccUnit* QM_REGISTER (*UnitFind)(const char* name);
   int QM_REGISTER (*UnitRemove)(TDccUnit* unit);
