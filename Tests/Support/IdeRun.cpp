@@ -5,27 +5,9 @@
 #include <sstream>
 #include <windows.h>
 
+#include "Common/Journal.h"
+
 namespace {
-
-std::wstring Widen(const std::string& text) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring result(size_t(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), result.data(), n);
-  return result;
-}
-
-std::wstring Unescape(const std::wstring& line) {
-  std::wstring out;
-  for (size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == L'\\' && i + 1 < line.size()) {
-      wchar_t c = line[++i];
-      out += c == L'r' ? L'\r' : c == L'n' ? L'\n' : c;
-    } else {
-      out += line[i];
-    }
-  }
-  return out;
-}
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
   std::vector<std::string> lines;
@@ -147,7 +129,7 @@ TIdeRun RunIde(const TIdeSetup& setup) {
   }
   RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
 
-  for (const auto& line : ReadLines(journal)) run.Journal.push_back(Unescape(Widen(line)));
+  for (const auto& line : QmHost::ReadJournalLines(journal)) run.Journal.push_back(QmHost::JournalUnescape(line));
   run.Events = ReadLines(events);
   return run;
 }
