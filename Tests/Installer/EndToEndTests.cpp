@@ -4,6 +4,7 @@
 // The tests share HKCU\Software\Embarcadero and the experts directory, so
 // CTest runs them one at a time (RESOURCE_LOCK); the BDS root is put back.
 #include "RealRegistry.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -32,16 +33,6 @@ std::wstring ExpertsDir() {
   wchar_t path[MAX_PATH];
   SHGetSpecialFolderPathW(nullptr, path, CSIDL_COMMON_DOCUMENTS, FALSE);
   return std::wstring(path) + L"\\RAD Studio\\8.0\\Experts";
-}
-
-std::string ReadFileBytes(const std::wstring& name) {
-  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string content(GetFileSize(h, nullptr), '\0');
-  DWORD n = 0;
-  ReadFile(h, &content[0], static_cast<DWORD>(content.size()), &n, nullptr);
-  CloseHandle(h);
-  return content;
 }
 
 bool Exists(const std::wstring& name) { return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -2,6 +2,7 @@
 // as it was and no temporary file behind; success copies the times.
 #include "FileSystem.h"
 #include "InstallerError.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -45,16 +46,6 @@ void WriteWhole(const std::wstring& name, const std::string& content) {
   CloseHandle(h);
 }
 
-std::string ReadWhole(const std::wstring& name) {
-  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string content(GetFileSize(h, nullptr), '\0');
-  DWORD n = 0;
-  ReadFile(h, &content[0], static_cast<DWORD>(content.size()), &n, nullptr);
-  CloseHandle(h);
-  return content;
-}
-
 FILETIME LastWriteTime(const std::wstring& name) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data);
@@ -79,7 +70,7 @@ TEST(InstallerFileReplace, ReplacesWholeFileWithTheSourceTimes) {
   WriteFileReplacing(target, content.data(), content.size(), timesFrom);
   FILETIME written = LastWriteTime(target);
   EXPECT_EQ(CompareFileTime(&old, &written), 0);
-  EXPECT_EQ(ReadWhole(target), content);
+  EXPECT_EQ(QuillmendTest::ReadFileBytes(target), content);
   EXPECT_EQ(dir.Files().size(), 2u);  // no temporary file left
 }
 
@@ -91,7 +82,7 @@ TEST(InstallerFileReplace, FailureAfterWritingKeepsTheEarlierFile) {
   // The times cannot be read: the failure comes after all data was written.
   EXPECT_THROW(WriteFileReplacing(target, content.data(), content.size(), dir.Path + L"\\missing.exe"),
                EInstallerError);
-  EXPECT_EQ(ReadWhole(target), "the good earlier file");
+  EXPECT_EQ(QuillmendTest::ReadFileBytes(target), "the good earlier file");
   EXPECT_EQ(dir.Files(), std::vector<std::wstring>{L"QuillmendStartup.bpl"});
 
   // A target directory that does not exist: nothing is created anywhere.
