@@ -98,12 +98,47 @@ bool RegisterPatch(const std::wstring& name, const std::wstring& description, bo
 
 void SetPatchApplied(const std::wstring& name) {
   TRegistryLock lock;
-  FindRegistered(name).Status = psApplied;
+  TPatchStatus& status = FindRegistered(name);
+  status.Status = psApplied;
+  status.Reason.clear();
 }
 
 void SetPatchIgnored(const std::wstring& name) {
   TRegistryLock lock;
   FindRegistered(name).Status = psIgnored;
+}
+
+void SetPatchFailed(const std::wstring& name, const std::wstring& reason) {
+  TRegistryLock lock;
+  TPatchStatus& status = FindRegistered(name);
+  status.Status = psFailed;
+  status.Reason = reason;
+}
+
+bool IsPatchApplied(const std::wstring& name) {
+  TRegistryLock lock;
+  if (!g_patches) return false;
+  auto it = g_patches->find(name);
+  return it != g_patches->end() && it->second->Status == psApplied;
+}
+
+std::vector<TPatchReport> PatchReports() {
+  TRegistryLock lock;
+  std::vector<TPatchReport> reports;
+  if (!g_patches) return reports;
+  for (const auto& [name, status] : *g_patches)
+    reports.push_back({name, status->Description, TPatchState(status->Status), status->Reason});
+  return reports;
+}
+
+std::wstring FailedPatchReasons() {
+  std::wstring text;
+  for (const TPatchReport& report : PatchReports()) {
+    if (report.Status != psFailed) continue;
+    if (!text.empty()) text += L"\r\n";
+    text += report.Name + L": " + (report.Reason.empty() ? L"no reason given" : report.Reason);
+  }
+  return text;
 }
 
 bool IsPatchRegistered(const std::wstring& name) {

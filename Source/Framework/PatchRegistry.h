@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Quillmend {
 
@@ -12,6 +13,15 @@ struct TPatchStatus {
   std::wstring Description;
   uint8_t Status = psFailed;
   bool CppCompilerPatch = false;
+  std::wstring Reason;  // why a failed patch failed; empty when nobody said
+};
+
+// One registered patch as a report sees it.
+struct TPatchReport {
+  std::wstring Name;
+  std::wstring Description;
+  TPatchState Status;
+  std::wstring Reason;
 };
 
 // True: the patch is enabled and now registered (failed until reported).
@@ -19,6 +29,16 @@ struct TPatchStatus {
 bool RegisterPatch(const std::wstring& name, const std::wstring& description, bool cppCompilerPatch);
 void SetPatchApplied(const std::wstring& name);
 void SetPatchIgnored(const std::wstring& name);
+// Leaves the patch failed and keeps the reason (the about box's text is
+// unchanged; reasons are read through PatchReports). Raises like SetPatchApplied.
+void SetPatchFailed(const std::wstring& name, const std::wstring& reason);
+// True when registered and applied.
+bool IsPatchApplied(const std::wstring& name);
+// Every registered patch in list order (names sorted ignoring case).
+std::vector<TPatchReport> PatchReports();
+// "name: reason" for every failed patch, one per line (CR LF), in list order;
+// "name: no reason given" where none was kept.
+std::wstring FailedPatchReasons();
 bool IsPatchRegistered(const std::wstring& name);
 void GetPatchStatusText(bool onlyFailed, std::wstring& text);
 bool HasFailedPatches();

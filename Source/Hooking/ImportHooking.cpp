@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace Quillmend {
 
@@ -31,24 +32,32 @@ bool StoreImportEntry(void** entry, void* value) {
   return true;
 }
 
-// Walks the import address tables of every descriptor of `base` that imports
-// from `moduleName` (any case) and replaces each entry `matches` accepts.
-template <typename Matches>
-bool ReplaceImports(void* base, const std::wstring& moduleName, void* newProc, Matches matches) {
+// Calls visit(entry) for each import address table entry of every
+// descriptor of `base` that imports from `moduleName` (any case).
+template <typename Visit>
+void ForEachImportEntry(void* base, const std::wstring& moduleName, Visit visit) {
   PIMAGE_NT_HEADERS headers = GetImageNtHeaders(base);
-  if (headers == nullptr) return false;
+  if (headers == nullptr) return;
   const DWORD importsRva = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-  if (importsRva == 0) return false;
+  if (importsRva == 0) return;
   const std::string wanted = ToUtf8(moduleName);
   auto* image = static_cast<uint8_t*>(base);
-  bool replaced = false;
   for (auto* descriptor = reinterpret_cast<PIMAGE_IMPORT_DESCRIPTOR>(image + importsRva); descriptor->Name != 0;
        ++descriptor) {
     if (descriptor->FirstThunk == 0) continue;
     if (_stricmp(reinterpret_cast<const char*>(image + descriptor->Name), wanted.c_str()) != 0) continue;
     for (auto** entry = reinterpret_cast<void**>(image + descriptor->FirstThunk); *entry != nullptr; ++entry)
-      if (matches(*entry) && StoreImportEntry(entry, newProc)) replaced = true;
+      visit(entry);
   }
+}
+
+// Replaces each entry `matches` accepts.
+template <typename Matches>
+bool ReplaceImports(void* base, const std::wstring& moduleName, void* newProc, Matches matches) {
+  bool replaced = false;
+  ForEachImportEntry(base, moduleName, [&](void** entry) {
+    if (matches(*entry) && StoreImportEntry(entry, newProc)) replaced = true;
+  });
   return replaced;
 }
 
@@ -61,6 +70,15 @@ PIMAGE_NT_HEADERS GetImageNtHeaders(void* base) {
   auto* headers = reinterpret_cast<PIMAGE_NT_HEADERS>(static_cast<uint8_t*>(base) + dos->e_lfanew);
   if (!IsReadableMemory(headers, NtHeadersSize) || headers->Signature != IMAGE_NT_SIGNATURE) return nullptr;
   return headers;
+}
+
+std::vector<void**> FindImportSlots(void* base, const std::wstring& moduleName, void* proc) {
+  std::vector<void**> slots;
+  if (proc == nullptr) return slots;
+  ForEachImportEntry(base, moduleName, [&](void** entry) {
+    if (*entry == proc) slots.push_back(entry);
+  });
+  return slots;
 }
 
 bool ReplaceDllImport(void* base, const std::wstring& moduleName, void* oldProc, void* newProc) {

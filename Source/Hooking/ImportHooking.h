@@ -2,11 +2,18 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace Quillmend {
 
+// The NT headers of the image at `base`; null when it is not a readable PE image.
 PIMAGE_NT_HEADERS GetImageNtHeaders(void* base);
+// The import address table entries of `base` that import from `moduleName`
+// (any case) and hold `proc`. Writes nothing.
+std::vector<void**> FindImportSlots(void* base, const std::wstring& moduleName, void* proc);
+// Writes `newProc` into every entry holding `oldProc` (the page's protection
+// is lifted for the write and put back); true when at least one was written.
 bool ReplaceDllImport(void* base, const std::wstring& moduleName, void* oldProc, void* newProc);
 
 class TJclPeMapImgHooks {

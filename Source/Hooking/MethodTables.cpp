@@ -73,9 +73,8 @@ void* GetVirtualMethod(TClass aClass, int32_t index) { return ReadPointer(SlotAd
 
 void SetVirtualMethod(TClass aClass, int32_t index, void* method) { WritePtr(SlotAddress(aClass, index), method); }
 
-bool ReplaceVmtField(TClass aClass, void* oldProc, void* newProc) {
+void** FindVmtField(TClass aClass, void* oldProc) {
   oldProc = GetActualAddr(oldProc);
-  newProc = GetActualAddr(newProc);
   // Every header slot, then the virtual methods up to the first null slot;
   // the walk also stops where readable memory ends.
   uintptr_t readableEnd = 0;
@@ -83,14 +82,21 @@ bool ReplaceVmtField(TClass aClass, void* oldProc, void* newProc) {
     uint8_t* slot = SlotAddress(aClass, index);
     if (reinterpret_cast<uintptr_t>(slot) + SlotSize > readableEnd) {
       readableEnd = ReadableEnd(slot, 0x10000);
-      if (reinterpret_cast<uintptr_t>(slot) + SlotSize > readableEnd) return false;
+      if (reinterpret_cast<uintptr_t>(slot) + SlotSize > readableEnd) return nullptr;
     }
     void* value = ReadPointer(slot);
-    if (index >= 0 && value == nullptr) return false;
+    if (index >= 0 && value == nullptr) return nullptr;
     if (value != oldProc) value = ResolveIfCode(value);
-    if (value == oldProc) return WritePtr(slot, newProc);
+    if (value == oldProc) return reinterpret_cast<void**>(slot);
   }
 }
+
+bool ReplaceVmtField(TClass aClass, void* oldProc, void* newProc) {
+  void** slot = FindVmtField(aClass, oldProc);
+  return slot != nullptr && WritePtr(slot, GetActualAddr(newProc));
+}
+
+void** FindDynamicMethodSlot(TClass aClass, int32_t index) { return FindDynamicSlot(aClass, index); }
 
 void* GetDynamicMethod(TClass aClass, int32_t index) {
   void** slot = FindDynamicSlot(aClass, index);

@@ -1,15 +1,13 @@
 // Records of the compiler library dcc150.dll that the compiler patches read
-// and write, and helpers to read values out of matched compiler code. The
-// library ships without symbols; these offsets fit the build the patterns
-// are made for, and every pattern that embeds one of them is checked against
+// and write. The library ships without symbols; these offsets fit the build
+// the patterns are made for, and every pattern that embeds one of them is checked against
 // the constants here before anything is written.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "Hooking/CallSites.h"
-#include "Hooking/Emit.h"
+#include "Hooking/MatchedCode.h"
 
 namespace Quillmend {
 
@@ -125,29 +123,5 @@ static_assert(offsetof(TDccUnit, Next) == DccUnitLayout::Next && offsetof(TDccUn
 static_assert(offsetof(TDccUnitChain, First) == 0x0C && offsetof(TDccUnitChain, Last) == 0x10, "unit chain layout");
 static_assert(offsetof(TDccRecordNode, Record) == 0x08 && offsetof(TDccRecordGroup, Chain) == 0x04,
               "further list layout");
-
-// ---- reading matched code ---------------------------------------------------------
-
-inline uint8_t* CodeAt(void* match, int32_t offset) { return static_cast<uint8_t*>(match) + offset; }
-
-inline uint32_t ReadCodeU32(const void* code) { return static_cast<uint32_t>(ReadInt32(code)); }
-
-// The absolute address an instruction operand at match+offset holds, typed as
-// the host variable it points at.
-template <class T>
-T* ReadCodeAddress(void* match, int32_t offset) {
-  return static_cast<T*>(ReadPointer(CodeAt(match, offset)));
-}
-
-// Target of the relative call (or jump) instruction at match+offset.
-inline void* CallTargetAt(void* match, int32_t offset) { return GetCallTargetAddress(CodeAt(match, offset)); }
-
-// Whether a constant embedded in matched code has the value our layout expects.
-inline bool EmbeddedU8Is(void* match, int32_t offset, uint32_t expected) {
-  return *CodeAt(match, offset) == expected;
-}
-inline bool EmbeddedU32Is(void* match, int32_t offset, uint32_t expected) {
-  return ReadCodeU32(CodeAt(match, offset)) == expected;
-}
 
 } // namespace Quillmend
