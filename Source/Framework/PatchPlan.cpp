@@ -48,6 +48,7 @@ struct TPlanRun {
   TCodeTransaction Transaction;
   std::wstring Reason;
   bool NeedsRunningIde = false;
+  bool Ignored = false;
   // Slots whose old values are handed out at publication (where, what).
   std::vector<std::pair<void**, void*>> OldValues;
 
@@ -296,6 +297,15 @@ void TPatchPlan::Expect(const wchar_t* reason, std::function<bool(const TPlanVal
   FSteps.push_back({TStep::Check, [text, check](TPlanRun& run) { return check(run.Values) || run.Fail(text); }});
 }
 
+void TPatchPlan::IgnoreWhen(const wchar_t* why, std::function<bool(const TPlanValues&)> condition) {
+  std::wstring text = why;
+  FSteps.push_back({TStep::Check, [text, condition](TPlanRun& run) {
+                      if (!condition(run.Values)) return true;
+                      run.Ignored = true;
+                      return run.Fail(text);
+                    }});
+}
+
 // ---- captures ----------------------------------------------------------------------
 
 TCaptureRef TPatchPlan::AddCapture(std::function<bool(TPlanRun&, uintptr_t&)> read) {
@@ -474,6 +484,7 @@ TPlanVerdict Verdict(TPlanRun& run) {
   TPlanVerdict verdict;
   verdict.Reason = run.Reason;
   verdict.Applies = run.Reason.empty();
+  verdict.Ignored = run.Ignored;
   verdict.NeedsRunningIde = run.NeedsRunningIde;
   verdict.Values = run.Values;
   verdict.Edits = run.Transaction.Edits();
@@ -507,6 +518,8 @@ TPlanVerdict InstallPlanVerdict(TPatchPlan& plan) {
   verdict.Registered = true;
   if (verdict.Applies)
     SetPatchApplied(plan.Name());
+  else if (verdict.Ignored)
+    SetPatchIgnored(plan.Name());
   else
     SetPatchFailed(plan.Name(), verdict.Reason);
   return verdict;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 #include <windows.h>
 
@@ -64,8 +65,9 @@ public:
 class TTarget {
 public:
   TTarget(const void* address) : Address(address) {}  // NOLINT: a function pointer converts
-  template <class R, class... A>
-  TTarget(R (*function)(A...)) : Address(reinterpret_cast<const void*>(function)) {}  // NOLINT
+  // Any function pointer, whatever its calling convention.
+  template <class F, class = std::enable_if_t<std::is_function_v<F>>>
+  TTarget(F* function) : Address(reinterpret_cast<const void*>(function)) {}  // NOLINT
   TTarget(TCaptureRef capture) : Capture(capture.Index) {}  // NOLINT
   const void* Resolve(const TPlanValues& values) const {
     return Capture >= 0 ? reinterpret_cast<const void*>(values.Captures.at(size_t(Capture))) : Address;
@@ -140,6 +142,9 @@ public:
   void ExpectEqual(TCaptureRef a, TCaptureRef b, const wchar_t* what);
   // Anything else: true when satisfied; `reason` is kept otherwise.
   void Expect(const wchar_t* reason, std::function<bool(const TPlanValues&)> check);
+  // When `condition` holds here, the patch does not apply to this host by
+  // design: it is reported ignored (not failed) and nothing is written.
+  void IgnoreWhen(const wchar_t* why, std::function<bool(const TPlanValues&)> condition);
 
   // ---- captures --------------------------------------------------------------
   // The 32-bit value at site + offset (an embedded address or constant).
@@ -213,6 +218,7 @@ private:
 struct TPlanVerdict {
   bool Registered = false;      // false: disabled (installation) — a dry run never registers
   bool Applies = false;
+  bool Ignored = false;         // IgnoreWhen held; Reason says why
   bool NeedsRunningIde = false; // a computed site could not be answered without the IDE
   std::wstring Reason;          // why not, when !Applies
   TPlanValues Values;           // what was found (dry run and installation)

@@ -3,6 +3,8 @@
 
 #include <exception>
 
+#include "Hooking/CodeTransaction.h"
+
 namespace Quillmend {
 
 TUnitTable::TUnitTable(std::vector<const TUnitInfo*> units)
@@ -29,6 +31,9 @@ void TUnitTable::InitializeUnits() {
 }
 
 void TUnitTable::FinalizeUnits() {
+  // Every byte the patches wrote goes back before any unit frees the state
+  // its replacements use.
+  UndoAllTransactions();
   std::exception_ptr first;
   for (size_t i = Units.size(); i-- > 0;) {
     if (Counters[i] == 0) continue;

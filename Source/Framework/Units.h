@@ -29,7 +29,8 @@ public:
   // (so no patch is left pointing into a library about to be unloaded), then
   // the exception propagates.
   void InitializeUnits();
-  // Finalizes the initialized units in reverse order. An exception from one
+  // Undoes every committed code transaction of the process (the patches'
+  // writes), then finalizes the initialized units in reverse order. An exception from one
   // finalization does not stop the others; the first is raised at the end.
   void FinalizeUnits();
 

@@ -10,7 +10,7 @@
 #include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
-#include "Hooking/CodeRedirect.h"
+#include "Framework/PatchPlan.h"
 #include "Hooking/Emit.h"
 #include "Hooking/PatternSearch.h"
 #include "Hooking/Utf8Conversion.h"
@@ -39,63 +39,11 @@ namespace {
 
 constexpr int32_t SearchLimit = 0x10000;  // the pattern search reads this as 16 MB
 constexpr int32_t NoLimit = 0;
-
-// Host bytes this module overwrote, put back at finalization.
-struct TCodeWrite {
-  uint8_t* Address;
-  std::vector<uint8_t> Saved;
-};
-std::vector<TCodeWrite> g_codeWrites;
-
-TRedirectCode g_unlinkRedirect;
-TRedirectCode g_appendRedirect;
-TRedirectCode g_removeRedirect;
-TRedirectCode g_chainRedirect;
-TRedirectCode g_findRedirect;
+const wchar_t* const Dcc = L"dcc150.dll";
 
 // The two option string variables the after-compile decision compares.
 const char** g_lastOptions = nullptr;
 const char** g_currentOptions = nullptr;
-
-void* Find(HMODULE dcc, const char* pattern, int32_t limit) {
-  return FindMethodPtr(dcc, ParsePattern(pattern), limit);
-}
-
-std::vector<uint8_t> PatternBytes(const char* text) {
-  TBytePattern pattern = ParsePattern(text);
-  return std::vector<uint8_t>(pattern.begin(), pattern.end());
-}
-
-// Aims the relative call or jump at code[at], which will run from `site`, at `target`.
-void PutRel32(std::vector<uint8_t>& code, size_t at, const uint8_t* site, const void* target) {
-  WriteInt32(&code[at + 1], Rel32Displacement(site, target));
-}
-
-// A call from `site` to `target` (5 bytes) followed by `tail`.
-std::vector<uint8_t> CallThen(const uint8_t* site, const void* target, std::initializer_list<uint8_t> tail) {
-  std::vector<uint8_t> code(kRel32InstructionSize + tail.size());
-  std::copy(tail.begin(), tail.end(), EmitCallRel32(code.data(), site, target));
-  return code;
-}
-
-// Writes host code and remembers what was there; false if nothing was written.
-bool WriteHostCode(uint8_t* address, const std::vector<uint8_t>& code) {
-  TCodeWrite record{address, std::vector<uint8_t>(address, address + code.size())};
-  uint32_t written = 0;
-  if (!WriteCodeMemory(address, code.data(), uint32_t(code.size()), written) || written != code.size()) {
-    if (written) WriteCodeMemory(address, record.Saved.data(), written, written);
-    return false;
-  }
-  g_codeWrites.push_back(std::move(record));
-  return true;
-}
-
-bool Redirect(void* proc, void* replacement, TRedirectCode& record) {
-  CodeRedirect(proc, replacement, record);
-  if (record.RealProc) return true;
-  record.Count = 0;
-  return false;
-}
 
 // Runs freeUnits (calls of the host's unit-free routine) with InMassReset set
 // to 1, the span in which this module frees units itself. The flag goes back
@@ -266,193 +214,197 @@ asm(".text\n"
 
 // ---- installation ---------------------------------------------------------------------
 
-bool CaptureHostNameCompare(HMODULE dcc) {
-  if (!HostNameCompare)
-    HostNameCompare = reinterpret_cast<THostNameCompare>(Find(dcc, Patterns::NameCompare, SearchLimit));
-  return HostNameCompare != nullptr;
+const wchar_t* const UnlinkImports = L"Compiler.UnlinkImports";
+
+template <class T>
+T As(uintptr_t value) {
+  return reinterpret_cast<T>(value);
+}
+
+// Bytes of a pattern text that holds no wildcard.
+std::vector<uint8_t> TemplateBytes(const char* text) {
+  TBytePattern pattern = ParsePattern(text);
+  return std::vector<uint8_t>(pattern.begin(), pattern.end());
 }
 
 // The call at -6 of a loop's match replaces the loop's first instruction; the
 // short jump that follows leaves the loop by the loop's own exit distance.
-std::vector<uint8_t> LoopReplacementCall(uint8_t* site, const void* replacement) {
-  return CallThen(site, replacement, {0x90, 0x90, 0x90, 0xEB});
+const std::vector<uint8_t> LoopExitTail = {0x90, 0x90, 0x90, 0xEB};
+
+// Every sub-patch whose replacement compares unit names finds the compiler's
+// comparison itself and publishes it (the same routine each time).
+TSiteRef NameCompareSite(TPatchPlan& plan) {
+  return plan.Pattern(L"NameCompare", Dcc, Patterns::NameCompare, SearchLimit);
 }
 
-void InstallUnlinkImports(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.UnlinkImports", L"Compiler optimizations (UnlinkImports)", false)) return;
-  void* match = Find(dcc, Patterns::UnlinkImports, NoLimit);
-  if (!match) return;
-  UnitListHead = ReadCodeAddress<TDccUnit*>(match, 0x08);
-  FurtherList1Head = ReadCodeAddress<TDccRecordNode*>(match, 0x2B);
-  FurtherList2Head = ReadCodeAddress<TDccRecordGroup*>(match, 0x4B);
-  // The replacement compares unit names after unlinking.
-  if (!CaptureHostNameCompare(dcc)) return;
-  if (!Redirect(match, reinterpret_cast<void*>(&UnlinkImportsReplacement), g_unlinkRedirect)) return;
-  SetPatchApplied(L"Compiler.UnlinkImports");
+void PublishNameCompare(const TPlanValues& values, TSiteRef site) {
+  HostNameCompare = reinterpret_cast<THostNameCompare>(values.Site(site));
 }
 
-void InstallResetUnits(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.ResetUnits", L"Compiler optimizations (UnitReset)", false)) return;
-  // The reset replacement marks units and compares their names like the unlinking.
-  if (!UnitListHead || !CaptureHostNameCompare(dcc)) return;
-  uint8_t* match = static_cast<uint8_t*>(Find(dcc, Patterns::ResetUnits, SearchLimit));
-  if (!match) return;
-  void* unitFree = CallTargetAt(match, 0x11);
-  if (!unitFree) return;
-  HostUnitFree = reinterpret_cast<THostUnitFree>(unitFree);
-  if (!WriteHostCode(match - 6, LoopReplacementCall(match - 6, reinterpret_cast<void*>(&ResetUnitsReplacement))))
-    return;
-  SetPatchApplied(L"Compiler.ResetUnits");
+TPatchPlan UnlinkImportsPlan() {
+  TPatchPlan plan(UnlinkImports, L"Compiler optimizations (UnlinkImports)");
+  TSiteRef unlink = plan.Pattern(L"UnlinkImports", Dcc, Patterns::UnlinkImports, NoLimit);
+  TSiteRef compare = NameCompareSite(plan);  // the replacement compares unit names after unlinking
+  TCaptureRef head = plan.Operand(unlink, 0x08);
+  TCaptureRef list1 = plan.Operand(unlink, 0x2B);
+  TCaptureRef list2 = plan.Operand(unlink, 0x4B);
+  plan.Redirect(unlink, &UnlinkImportsReplacement);
+  plan.OnCommit([=](const TPlanValues& v) {
+    UnitListHead = v.Get<TDccUnit**>(head);
+    FurtherList1Head = v.Get<TDccRecordNode**>(list1);
+    FurtherList2Head = v.Get<TDccRecordGroup**>(list2);
+    PublishNameCompare(v, compare);
+  });
+  return plan;
 }
 
-void InstallKibitzUnitReset(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.KibitzCompilerImplUnitReset",
-                     L"Compiler optimizations (KibitzCompilerImplUnitReset)", false))
-    return;
-  if (!UnitListHead || !CaptureHostNameCompare(dcc)) return;
-  uint8_t* match = static_cast<uint8_t*>(Find(dcc, Patterns::KibitzUnitReset, SearchLimit));
-  if (!match) return;
-  if (!EmbeddedU32Is(match, 0x06, DccUnitLayout::UnitSymbol) || !EmbeddedU8Is(match, 0x0C, DccSymbolLayout::Name))
-    return;
-  if (!WriteHostCode(match - 6,
-                     LoopReplacementCall(match - 6, reinterpret_cast<void*>(&KibitzUnitResetReplacement))))
-    return;
-  SetPatchApplied(L"Compiler.KibitzCompilerImplUnitReset");
+TPatchPlan ResetUnitsPlan() {
+  TPatchPlan plan(L"Compiler.ResetUnits", L"Compiler optimizations (UnitReset)");
+  plan.Needs({UnlinkImports});  // the list head, and the marking the reset shares
+  TSiteRef loop = plan.Pattern(L"ResetUnits", Dcc, Patterns::ResetUnits, SearchLimit);
+  TCaptureRef unitFree = plan.CallTarget(loop, 0x11);
+  plan.WriteCall(loop, -6, &ResetUnitsReplacement, LoopExitTail);
+  plan.OnCommit([=](const TPlanValues& v) { HostUnitFree = v.Get<THostUnitFree>(unitFree); });
+  return plan;
 }
 
-void InstallUnitFreeAll(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.UnitFreeAll", L"Compiler optimizations (UnitFreeAll)", false)) return;
-  if (!UnitListHead) return;
-  auto withHead = [](const char* text) {
-    TBytePattern pattern = ParsePattern(text);
-    uint32_t head = uint32_t(uintptr_t(UnitListHead));
-    for (int i = 0; i < 4; ++i) pattern[size_t(2 + i)] = int16_t((head >> (8 * i)) & 0xFF);
-    return pattern;
-  };
-  void* replacement = reinterpret_cast<void*>(&UnitFreeAllReplacement);
-  if (uint8_t* match = static_cast<uint8_t*>(FindMethodPtr(dcc, withHead(Patterns::UnitFreeAll1), SearchLimit))) {
-    void* unitFree = CallTargetAt(match, 0x08);
-    if (!unitFree) return;
-    HostUnitFree = reinterpret_cast<THostUnitFree>(unitFree);
-    if (!WriteHostCode(match + 1, CallThen(match + 1, replacement, {0xEB, 0x0B}))) return;
-  } else if (uint8_t* match2 =
-                 static_cast<uint8_t*>(FindMethodPtr(dcc, withHead(Patterns::UnitFreeAll2), SearchLimit))) {
-    void* unitFree = CallTargetAt(match2, 0x0D);
-    void* firstCall = CallTargetAt(match2, 0x06);
-    if (!unitFree || !firstCall) return;
-    HostUnitFree = reinterpret_cast<THostUnitFree>(unitFree);
-    // The call at +6 moves to +1, so that the replacement's call fits before the jump.
-    std::vector<uint8_t> code = CallThen(match2 + 1, firstCall, {});
-    std::vector<uint8_t> call = CallThen(match2 + 6, replacement, {0xEB, 0x0B});
-    code.insert(code.end(), call.begin(), call.end());
-    if (!WriteHostCode(match2 + 1, code)) return;
-  } else {
-    return;
-  }
-  SetPatchApplied(L"Compiler.UnitFreeAll");
+TPatchPlan KibitzUnitResetPlan() {
+  TPatchPlan plan(L"Compiler.KibitzCompilerImplUnitReset", L"Compiler optimizations (KibitzCompilerImplUnitReset)");
+  plan.Needs({UnlinkImports});
+  TSiteRef loop = plan.Pattern(L"KibitzUnitReset", Dcc, Patterns::KibitzUnitReset, SearchLimit);
+  plan.ExpectU32(loop, 0x06, DccUnitLayout::UnitSymbol);
+  plan.ExpectU8(loop, 0x0C, DccSymbolLayout::Name);
+  plan.WriteCall(loop, -6, &KibitzUnitResetReplacement, LoopExitTail);
+  return plan;
 }
 
-void InstallUnitFindByAlias(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.UnitFindByAlias", L"Compiler optimizations (UnitFindByAlias)", false)) return;
-  if (!UnitListHead || !CaptureHostNameCompare(dcc)) return;
-  uint8_t* append = static_cast<uint8_t*>(Find(dcc, Patterns::UnitAppend, SearchLimit));
-  uint8_t* remove = static_cast<uint8_t*>(Find(dcc, Patterns::UnitRemove, SearchLimit));
-  uint8_t* chain = static_cast<uint8_t*>(Find(dcc, Patterns::UnitChainAppend, SearchLimit));
-  uint8_t* find = static_cast<uint8_t*>(Find(dcc, Patterns::UnitFind, SearchLimit));
-  uint8_t* alias = static_cast<uint8_t*>(Find(dcc, Patterns::UnitAlias, NoLimit));
-  if (!append || !remove || !chain || !find || !alias) return;
-  TDccUnit** tail = ReadCodeAddress<TDccUnit*>(append, 0x07);
-  TDccUnit** head = ReadCodeAddress<TDccUnit*>(remove, -4);
+TPatchPlan UnitFreeAllPlan() {
+  TPatchPlan plan(L"Compiler.UnitFreeAll", L"Compiler optimizations (UnitFreeAll)");
+  plan.Needs({UnlinkImports});
+  // Bytes 2..5 of both forms are the unit list head's address.
+  TSiteRef loop = plan.PatternWith(
+      L"UnitFreeAll", Dcc, [](const TPlanValues&) { return std::vector<const char*>{Patterns::UnitFreeAll1, Patterns::UnitFreeAll2}; },
+      [](const TPlanValues&, std::vector<int16_t>& pattern) {
+        const uint32_t head = uint32_t(uintptr_t(UnitListHead));
+        for (int i = 0; i < 4; ++i) pattern[size_t(2 + i)] = int16_t((head >> (8 * i)) & 0xFF);
+      },
+      SearchLimit);
+  // Form 1 calls the unit-free routine at +8; form 2 first calls another
+  // routine at +6, then the unit-free routine at +0xD.
+  TCaptureRef unitFree = plan.Compute([=](const TPlanValues& v) {
+    return reinterpret_cast<uintptr_t>(CallTargetAt(v.Site(loop), v.Form(loop) == 0 ? 0x08 : 0x0D));
+  });
+  TCaptureRef firstCall = plan.Compute([=](const TPlanValues& v) {
+    return v.Form(loop) == 0 ? 1 : reinterpret_cast<uintptr_t>(CallTargetAt(v.Site(loop), 0x06));
+  });
+  plan.Expect(L"UnitFreeAll: no call to the unit-free routine",
+              [=](const TPlanValues& v) { return v.Value(unitFree) != 0 && v.Value(firstCall) != 0; });
+  plan.WriteCode(loop, 1, [=](const TPlanValues& v, const uint8_t* at) {
+    std::vector<uint8_t> code(v.Form(loop) == 0 ? 7 : 12);
+    uint8_t* p = code.data();
+    // Form 2: the call at +6 moves to +1, so that the replacement's call fits before the jump.
+    if (v.Form(loop) == 1) p = EmitCallRel32(p, at, v.Get<const void*>(firstCall));
+    p = EmitCallRel32(p, at + (p - code.data()), reinterpret_cast<const void*>(&UnitFreeAllReplacement));
+    p[0] = 0xEB;
+    p[1] = 0x0B;
+    return code;
+  });
+  plan.OnCommit([=](const TPlanValues& v) { HostUnitFree = v.Get<THostUnitFree>(unitFree); });
+  return plan;
+}
+
+TPatchPlan UnitFindByAliasPlan() {
+  TPatchPlan plan(L"Compiler.UnitFindByAlias", L"Compiler optimizations (UnitFindByAlias)");
+  plan.Needs({UnlinkImports});
+  TSiteRef append = plan.Pattern(L"UnitAppend", Dcc, Patterns::UnitAppend, SearchLimit);
+  TSiteRef remove = plan.Pattern(L"UnitRemove", Dcc, Patterns::UnitRemove, SearchLimit);
+  TSiteRef chain = plan.Pattern(L"UnitChainAppend", Dcc, Patterns::UnitChainAppend, SearchLimit);
+  TSiteRef find = plan.Pattern(L"UnitFind", Dcc, Patterns::UnitFind, SearchLimit);
+  TSiteRef alias = plan.Pattern(L"UnitAlias", Dcc, Patterns::UnitAlias, NoLimit);
+  TSiteRef removeRoutine = plan.Computed(L"UnitRemove -0x06", [=](const TPlanValues& v) { return v.At(remove, -6); });
+  TCaptureRef tail = plan.Operand(append, 0x07);
+  TCaptureRef head = plan.Operand(remove, -4);
+  TCaptureRef hashByte = plan.CallTarget(find, 0x07);
   // The five routines must work on the one list the unlinking walks.
-  uint32_t headValue = uint32_t(uintptr_t(head)), tailValue = uint32_t(uintptr_t(tail));
-  if (head != UnitListHead || !EmbeddedU32Is(append, 0x15, headValue) || !EmbeddedU32Is(append, 0x1A, tailValue) ||
-      !EmbeddedU32Is(remove, 0x10, headValue) || !EmbeddedU32Is(remove, 0x16, tailValue) ||
-      !EmbeddedU32Is(chain, 0x09, tailValue) || !EmbeddedU32Is(chain, 0x1B, headValue) ||
-      !EmbeddedU32Is(chain, 0x24, tailValue) || !EmbeddedU32Is(find, 0x10, headValue))
-    return;
-  void* hashByte = CallTargetAt(find, 0x07);
-  if (!hashByte) return;
-  UnitListTail = tail;
-  HostNameHashByte = reinterpret_cast<THostNameHashByte>(hashByte);
-  UnitNameDictionary.Reset();
-  struct {
-    void* Proc;
-    void* Replacement;
-    TRedirectCode* Record;
-  } const redirects[] = {
-      {append, reinterpret_cast<void*>(&UnitAppendReplacement), &g_appendRedirect},
-      {remove - 6, reinterpret_cast<void*>(&UnitRemoveReplacement), &g_removeRedirect},
-      {chain, reinterpret_cast<void*>(&UnitChainAppendReplacement), &g_chainRedirect},
-      {find, reinterpret_cast<void*>(&UnitFindReplacement), &g_findRedirect},
+  TCaptureRef unlinkHead = plan.Compute([](const TPlanValues&) { return reinterpret_cast<uintptr_t>(UnitListHead); });
+  plan.ExpectEqual(head, unlinkHead, L"UnitRemove -0x04: the unlinking's list head");
+  const struct {
+    TSiteRef Site;
+    int32_t Offset;
+    TCaptureRef Variable;
+    const wchar_t* What;
+  } operands[] = {
+      {append, 0x15, head, L"UnitAppend +0x15: list head"},   {append, 0x1A, tail, L"UnitAppend +0x1A: list tail"},
+      {remove, 0x10, head, L"UnitRemove +0x10: list head"},   {remove, 0x16, tail, L"UnitRemove +0x16: list tail"},
+      {chain, 0x09, tail, L"UnitChainAppend +0x09: list tail"}, {chain, 0x1B, head, L"UnitChainAppend +0x1B: list head"},
+      {chain, 0x24, tail, L"UnitChainAppend +0x24: list tail"}, {find, 0x10, head, L"UnitFind +0x10: list head"},
   };
-  for (size_t i = 0; i < std::size(redirects); ++i) {
-    if (Redirect(redirects[i].Proc, redirects[i].Replacement, *redirects[i].Record)) continue;
-    // The list operations only work together: undo the ones already redirected.
-    for (size_t j = i; j-- > 0;) CodeRestore(*redirects[j].Record);
-    return;
-  }
-  // Known only once the dictionary is kept in step: finding a unit by text
-  // name goes through the dictionary then.
-  HostResolveAlias = reinterpret_cast<THostResolveAlias>(static_cast<void*>(alias));
-  SetPatchApplied(L"Compiler.UnitFindByAlias");
+  for (const auto& o : operands) plan.ExpectEqual(plan.Operand(o.Site, o.Offset), o.Variable, o.What);
+  plan.Redirect(append, &UnitAppendReplacement);
+  plan.Redirect(removeRoutine, &UnitRemoveReplacement);
+  plan.Redirect(chain, &UnitChainAppendReplacement);
+  plan.Redirect(find, &UnitFindReplacement);
+  plan.OnCommit([=](const TPlanValues& v) {
+    UnitListTail = v.Get<TDccUnit**>(tail);
+    HostNameHashByte = v.Get<THostNameHashByte>(hashByte);
+    UnitNameDictionary.Reset();
+    // Finding a unit by text name goes through the dictionary once it is kept in step.
+    HostResolveAlias = reinterpret_cast<THostResolveAlias>(v.Site(alias));
+  });
+  plan.OnRollback([] { HostResolveAlias = nullptr; });
+  return plan;
 }
 
-void InstallNoUnitDiscardAfterCompile(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.NoUnitDiscardAfterCompile", L"Compiler optimizations (NoUnitDiscardAfterCompile)",
-                     false))
-    return;
-  uint8_t* match = static_cast<uint8_t*>(Find(dcc, Patterns::NoUnitDiscard, SearchLimit));
-  if (!match) return;
-  g_lastOptions = ReadCodeAddress<const char*>(match, 0x0A);
-  g_currentOptions = ReadCodeAddress<const char*>(match, 0x13);
-  if (!WriteHostCode(match + 8, CallThen(match + 8, reinterpret_cast<void*>(&NoUnitDiscardStub), {0xEB, 0x61})))
-    return;
-  SetPatchApplied(L"Compiler.NoUnitDiscardAfterCompile");
+TPatchPlan NoUnitDiscardPlan() {
+  TPatchPlan plan(L"Compiler.NoUnitDiscardAfterCompile", L"Compiler optimizations (NoUnitDiscardAfterCompile)");
+  TSiteRef decision = plan.Pattern(L"NoUnitDiscard", Dcc, Patterns::NoUnitDiscard, SearchLimit);
+  TCaptureRef lastOptions = plan.Operand(decision, 0x0A);
+  TCaptureRef currentOptions = plan.Operand(decision, 0x13);
+  plan.WriteCall(decision, 8, &NoUnitDiscardStub, {0xEB, 0x61});
+  plan.OnCommit([=](const TPlanValues& v) {
+    g_lastOptions = v.Get<const char**>(lastOptions);
+    g_currentOptions = v.Get<const char**>(currentOptions);
+  });
+  return plan;
 }
 
-void InstallSymLookupScope(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.SymLookupScope", L"Compiler optimizations (SymLookupScope)", false)) return;
-  uint8_t* match = static_cast<uint8_t*>(Find(dcc, Patterns::SymLookupScope, SearchLimit));
-  if (!match) return;
-  if (!EmbeddedU32Is(match, 0x19, DccUnitLayout::SymbolChains) || !EmbeddedU8Is(match, 0x2E, DccSymbolLayout::Name))
-    return;
-  void* compare = CallTargetAt(match, 0x31);
-  if (!compare) return;
-  std::vector<uint8_t> code = PatternBytes(Patterns::SymLookupScopeRewrite);
-  code[18] = uint8_t(DccSymbolLayout::Name);
-  PutRel32(code, 0x15, match + 0x2C + 0x15, compare);
-  if (!WriteHostCode(match + 0x2C, code)) return;
-  SetPatchApplied(L"Compiler.SymLookupScope");
+TPatchPlan SymLookupScopePlan() {
+  TPatchPlan plan(L"Compiler.SymLookupScope", L"Compiler optimizations (SymLookupScope)");
+  TSiteRef lookup = plan.Pattern(L"SymLookupScope", Dcc, Patterns::SymLookupScope, SearchLimit);
+  plan.ExpectU32(lookup, 0x19, DccUnitLayout::SymbolChains);
+  plan.ExpectU8(lookup, 0x2E, DccSymbolLayout::Name);
+  TCaptureRef compare = plan.CallTarget(lookup, 0x31);
+  plan.WriteCode(lookup, 0x2C, [=](const TPlanValues& v, const uint8_t* at) {
+    std::vector<uint8_t> code = TemplateBytes(Patterns::SymLookupScopeRewrite);
+    code[18] = uint8_t(DccSymbolLayout::Name);
+    EmitCallRel32(&code[0x15], at + 0x15, v.Get<const void*>(compare));
+    return code;
+  });
+  return plan;
 }
 
-void InstallImportedSymbol(HMODULE dcc) {
-  if (!RegisterPatch(L"Compiler.ImportedSymbol", L"Compiler optimizations (ImportedSymbol)", false)) return;
-  uint8_t* match = static_cast<uint8_t*>(Find(dcc, Patterns::ImportedSymbol, SearchLimit));
-  if (!match) return;
-  if (!EmbeddedU32Is(match, 0x0D, DccUnitLayout::SymbolChains) || !EmbeddedU8Is(match, 0x17, DccSymbolLayout::Name) ||
-      !EmbeddedU8Is(match, 0x1A, DccSymbolLayout::Name))
-    return;
-  void* compare = CallTargetAt(match, 0x1B);
-  void* visible = CallTargetAt(match, 0x36);
-  if (!compare || !visible) return;
-  std::vector<uint8_t> loop = PatternBytes(Patterns::ImportedSymbolTemplate);
-  PutRel32(loop, 0x3D, match + 0x3D, compare);
-  PutRel32(loop, 0x50, match + 0x50, visible);
-  // From the first test to the loop's closing jump; the template's last byte is filler.
-  std::vector<uint8_t> code(loop.begin() + 0x15, loop.begin() + 0x67);
-  if (!WriteHostCode(match + 0x15, code)) return;
-  SetPatchApplied(L"Compiler.ImportedSymbol");
+TPatchPlan ImportedSymbolPlan() {
+  TPatchPlan plan(L"Compiler.ImportedSymbol", L"Compiler optimizations (ImportedSymbol)");
+  TSiteRef lookup = plan.Pattern(L"ImportedSymbol", Dcc, Patterns::ImportedSymbol, SearchLimit);
+  plan.ExpectU32(lookup, 0x0D, DccUnitLayout::SymbolChains);
+  plan.ExpectU8(lookup, 0x17, DccSymbolLayout::Name);
+  plan.ExpectU8(lookup, 0x1A, DccSymbolLayout::Name);
+  TCaptureRef compare = plan.CallTarget(lookup, 0x1B);
+  TCaptureRef visible = plan.CallTarget(lookup, 0x36);
+  plan.WriteCode(lookup, 0x15, [=](const TPlanValues& v, const uint8_t* at) {
+    // The template is laid out from the match; bytes 0x15..0x66 are written,
+    // from the first test to the loop's closing jump (its last byte is filler).
+    const uint8_t* match = at - 0x15;
+    std::vector<uint8_t> loop = TemplateBytes(Patterns::ImportedSymbolTemplate);
+    EmitCallRel32(&loop[0x3D], match + 0x3D, v.Get<const void*>(compare));
+    EmitCallRel32(&loop[0x50], match + 0x50, v.Get<const void*>(visible));
+    return std::vector<uint8_t>(loop.begin() + 0x15, loop.begin() + 0x67);
+  });
+  return plan;
 }
 
 void FinalizeCompilerOptimization() {
-  for (auto it = g_codeWrites.rbegin(); it != g_codeWrites.rend(); ++it) {
-    uint32_t written = 0;
-    WriteCodeMemory(it->Address, it->Saved.data(), uint32_t(it->Saved.size()), written);
-  }
-  g_codeWrites.clear();
-  for (TRedirectCode* record : {&g_findRedirect, &g_chainRedirect, &g_removeRedirect, &g_appendRedirect,
-                                &g_unlinkRedirect})
-    while (record->Count > 0) CodeRestore(*record);
+  // The framework has put every byte back before the units finalize.
   UnitNameDictionary.Reset();
   UsedByIndex.Free();
 }
@@ -497,25 +449,30 @@ TDccUnit* FindUnitByTextName(const std::wstring& text) {
   return FindUnitByListWalk(name.c_str());
 }
 
+std::vector<TPatchPlan> CompilerOptimizationPlans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(UnlinkImportsPlan());
+  plans.push_back(ResetUnitsPlan());
+  plans.push_back(KibitzUnitResetPlan());
+  plans.push_back(UnitFreeAllPlan());
+  plans.push_back(UnitFindByAliasPlan());
+  plans.push_back(NoUnitDiscardPlan());
+  plans.push_back(SymLookupScopePlan());
+  plans.push_back(ImportedSymbolPlan());
+  return plans;
+}
+
 void InstallCompilerOptimization() {
   InitUnitNameHashWeights();
-  if (!RegisterPatch(L"Compiler.Optimization", L"Compiler optimizations", false)) return;
-  HMODULE dcc = GetDccHandle();
-  if (!dcc) return;
+  TPatchPlan parent(L"Compiler.Optimization", L"Compiler optimizations");
+  parent.Computed(Dcc, [](const TPlanValues&) { return static_cast<void*>(GetDccHandle()); });
+  if (!InstallPlan(parent)) return;
   // Installed first, in this order, by the compiler output and file-age work:
   //   TODO "Compiler.MapFileBuffer"
   //   TODO "Compiler.DrcFileBuffer"
   //   TODO "Compiler.BackgroundCompilerFileExists"
   //   TODO "Compiler.SourceOutdated" and its children
-  InstallUnlinkImports(dcc);
-  InstallResetUnits(dcc);
-  InstallKibitzUnitReset(dcc);
-  InstallUnitFreeAll(dcc);
-  InstallUnitFindByAlias(dcc);
-  InstallNoUnitDiscardAfterCompile(dcc);
-  InstallSymLookupScope(dcc);
-  InstallImportedSymbol(dcc);
-  SetPatchApplied(L"Compiler.Optimization");
+  for (TPatchPlan& plan : CompilerOptimizationPlans()) InstallPlan(plan);
 }
 
 const TUnitInfo Unit_CompilerOptimization = {"CompilerOptimization", &InitializeCompilerOptimization,

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Framework/HostAbi.h"
+#include "Framework/PatchPlan.h"
 #include "Framework/Units.h"
 #include "Patches/DccStructs.h"
 
@@ -57,6 +59,8 @@ uint32_t QM_REGISTER StringsDiffer(uint32_t keepEmpty) asm("QmStringsDiffer");
 // Finds a unit like the compiler's lookup by name, through the dictionary.
 TDccUnit* QM_REGISTER UnitFindReplacement(const char* name);
 
+// The sub-patches' plans, in installation order.
+std::vector<TPatchPlan> CompilerOptimizationPlans();
 // The wizard-init procedure installing "Compiler.Optimization" and its sub-patches.
 void InstallCompilerOptimization();
 

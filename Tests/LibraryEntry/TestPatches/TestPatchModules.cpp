@@ -4,11 +4,10 @@
 // "QuillmendTest.Patches" (";"-separated), so one test library serves every
 // case. Events are appended to the file named by "QuillmendTest.Log", one
 // line each, so tests can see what ran and how often.
-#include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
+#include "Framework/PatchPlan.h"
 #include "Framework/PatchRegistry.h"
 #include "Framework/Units.h"
-#include "Hooking/CodeRedirect.h"
 #include "Hooking/EngineError.h"
 
 #include <cstdint>
@@ -46,31 +45,28 @@ void Log(const char* line) {
 void ImmediateInit() {
   if (!Selected(L"immediate")) return;
   Log("load immediate");
-  if (RegisterPatch(L"Start.TestImmediate", L"Test patch installed at load", false))
-    SetPatchApplied(L"Start.TestImmediate");
+  TPatchPlan plan(L"Start.TestImmediate", L"Test patch installed at load", TInstallMoment::UnitInit);
+  InstallPlan(plan);
 }
 
 // Rewrites bccide.dll's CppLoadCompiler at load so that every call answers
-// 4242; the finalization puts it back.
-TRedirectCode g_loadHook = {};
+// 4242; the framework puts it back when the library unloads.
+bool g_loadHookApplied = false;
 
 int32_t __stdcall LoadHookReplacement(int32_t, uint32_t) { return 4242; }
 
 void LoadHookInit() {
   if (!Selected(L"hook-at-load")) return;
   Log("load hook-at-load");
-  HMODULE bccide = GetModuleHandleW(L"bccide.dll");
-  void* target = bccide ? DbgStrictGetProcAddress(bccide, "CppLoadCompiler") : nullptr;
-  if (!RegisterPatch(L"Start.TestLoadHook", L"Test patch rewriting CppLoadCompiler at load", false) || !target)
-    return;
-  CodeRedirect(target, reinterpret_cast<void*>(&LoadHookReplacement), g_loadHook);
-  SetPatchApplied(L"Start.TestLoadHook");
+  TPatchPlan plan(L"Start.TestLoadHook", L"Test patch rewriting CppLoadCompiler at load", TInstallMoment::UnitInit);
+  TSiteRef target = plan.Export(L"CppLoadCompiler", L"bccide.dll", "CppLoadCompiler");
+  plan.Redirect(target, &LoadHookReplacement);
+  g_loadHookApplied = InstallPlan(plan);
 }
 
 void LoadHookFinal() {
-  if (g_loadHook.Count == 0) return;
+  if (!g_loadHookApplied) return;
   Log("finalize hook-at-load");
-  CodeRestore(g_loadHook);
 }
 
 void RaiseAtLoadInit() {
@@ -83,19 +79,22 @@ void RaiseAtLoadInit() {
 
 void WizardApplied() {
   Log("wizard applied");
-  if (RegisterPatch(L"Compiler.TestWizard", L"Test patch installed at expert entry", false))
-    SetPatchApplied(L"Compiler.TestWizard");
+  TPatchPlan plan(L"Compiler.TestWizard", L"Test patch installed at expert entry");
+  InstallPlan(plan);
 }
 
 void WizardFailed() {
   Log("wizard failed");
-  RegisterPatch(L"IDE.TestFailed", L"Test patch whose target is missing", false);
+  TPatchPlan plan(L"IDE.TestFailed", L"Test patch whose target is missing");
+  plan.Module(L"QuillmendTestMissingModule.bpl");
+  InstallPlan(plan);
 }
 
 void WizardIgnored() {
   Log("wizard ignored");
-  if (RegisterPatch(L"VCL.TestIgnored", L"Test patch that does not apply", false))
-    SetPatchIgnored(L"VCL.TestIgnored");
+  TPatchPlan plan(L"VCL.TestIgnored", L"Test patch that does not apply");
+  plan.IgnoreWhen(L"not for this host", [](const TPlanValues&) { return true; });
+  InstallPlan(plan);
 }
 
 void WizardRaises() {
@@ -115,14 +114,16 @@ void WizardInit() {
 
 void CppApplied() {
   Log("cpp applied");
-  if (RegisterPatch(L"CppCompiler.TestCpp", L"Test patch of the C++ compiler", true) &&
-      GetModuleHandleW(L"comp32x.dll"))
-    SetPatchApplied(L"CppCompiler.TestCpp");
+  TPatchPlan plan(L"CppCompiler.TestCpp", L"Test patch of the C++ compiler", TInstallMoment::CppCompilerLoad);
+  plan.Module(L"comp32x.dll");
+  InstallPlan(plan);
 }
 
 void CppFailed() {
   Log("cpp failed");
-  RegisterPatch(L"bcc.TestCppFailed", L"Test C++ patch whose target is missing", true);
+  TPatchPlan plan(L"bcc.TestCppFailed", L"Test C++ patch whose target is missing", TInstallMoment::CppCompilerLoad);
+  plan.Export(L"Missing", L"comp32x.dll", "QuillmendTestMissingExport");
+  InstallPlan(plan);
 }
 
 void CppRaises() {
