@@ -2,7 +2,7 @@
 // containers with the same keys (addresses of live heap blocks), and of the
 // string hashes on identifier-like names. Prints the figures; not a test.
 #include "Hooking/Utils.h"
-#include "Patches/UnitHashSet.h"
+#include "Patches/Compiler/UnitHashSet.h"
 
 #include "Common/BenchTimer.h"
 

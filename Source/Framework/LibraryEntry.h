@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Framework/Units.h"
+#include "Framework/LibraryUnitTable.h"
 
 namespace Quillmend {
 

@@ -3,7 +3,7 @@
 #include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
-#include "Framework/Units.h"
+#include "Framework/LibraryUnitTable.h"
 #include "Hooking/Utils.h"
 
 namespace Quillmend {

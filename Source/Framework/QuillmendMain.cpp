@@ -2,7 +2,7 @@
 // expert entry exported as INITWIZARD0001.
 #include "Framework/HostAbi.h"
 #include "Framework/LibraryEntry.h"
-#include "Framework/Units.h"
+#include "Framework/LibraryUnitTable.h"
 
 #include <windows.h>
 

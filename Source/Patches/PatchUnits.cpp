@@ -1,7 +1,7 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
-#include "Framework/Units.h"
-#include "Patches/CompilerOptimization.h"
+#include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerOptimization.h"
 
 namespace Quillmend {
 

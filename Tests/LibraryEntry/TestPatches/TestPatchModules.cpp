@@ -7,7 +7,7 @@
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchPlan.h"
 #include "Framework/PatchRegistry.h"
-#include "Framework/Units.h"
+#include "Framework/LibraryUnitTable.h"
 #include "Hooking/EngineError.h"
 
 #include <cstdint>

@@ -10,8 +10,8 @@
 
 #include "Framework/HostAbi.h"
 #include "Framework/PatchPlan.h"
-#include "Framework/Units.h"
-#include "Patches/DccStructs.h"
+#include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/DccStructs.h"
 
 namespace Quillmend {
 

@@ -1,4 +1,4 @@
-#include "Patches/UnitHashSet.h"
+#include "Patches/Compiler/UnitHashSet.h"
 
 namespace Quillmend {
 

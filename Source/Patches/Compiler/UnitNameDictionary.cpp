@@ -1,9 +1,9 @@
-#include "Patches/UnitNameDictionary.h"
+#include "Patches/Compiler/UnitNameDictionary.h"
 
 #include <algorithm>
 
-#include "Patches/CompilerOptimization.h"
-#include "Patches/UnitNameHash.h"
+#include "Patches/Compiler/CompilerOptimization.h"
+#include "Patches/Compiler/UnitNameHash.h"
 
 namespace Quillmend {
 

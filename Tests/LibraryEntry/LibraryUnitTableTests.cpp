@@ -1,5 +1,5 @@
 // The unit runner behind library load and unload.
-#include "Framework/Units.h"
+#include "Framework/LibraryUnitTable.h"
 #include "Hooking/EngineError.h"
 
 #include <gtest/gtest.h>

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "Hooking/PointerHashTable.h"
-#include "Patches/DccStructs.h"
-#include "Patches/UnitHashSet.h"
+#include "Patches/Compiler/DccStructs.h"
+#include "Patches/Compiler/UnitHashSet.h"
 
 namespace Quillmend {
 

@@ -1,10 +1,10 @@
-#include "Patches/UsedByIndex.h"
+#include "Patches/Compiler/UsedByIndex.h"
 
 #include <algorithm>
 #include <new>
 
-#include "Patches/CompilerOptimization.h"
-#include "Patches/UnitNameHash.h"
+#include "Patches/Compiler/CompilerOptimization.h"
+#include "Patches/Compiler/UnitNameHash.h"
 
 namespace Quillmend {
 

@@ -1,4 +1,4 @@
-#include "Patches/CompilerOptimization.h"
+#include "Patches/Compiler/CompilerOptimization.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,10 +14,10 @@
 #include "Hooking/Emit.h"
 #include "Hooking/PatternSearch.h"
 #include "Hooking/Utf8Conversion.h"
-#include "Patches/CompilerOptimizationPatterns.h"
-#include "Patches/UnitNameDictionary.h"
-#include "Patches/UnitNameHash.h"
-#include "Patches/UsedByIndex.h"
+#include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/UnitNameDictionary.h"
+#include "Patches/Compiler/UnitNameHash.h"
+#include "Patches/Compiler/UsedByIndex.h"
 
 namespace Quillmend {
 

@@ -1,4 +1,4 @@
-#include "Patches/UnitNameHash.h"
+#include "Patches/Compiler/UnitNameHash.h"
 
 #include <string>
 #include <windows.h>

@@ -8,7 +8,7 @@
 #include <vector>
 #include <windows.h>
 
-#include "Patches/CompilerOptimization.h"
+#include "Patches/Compiler/CompilerOptimization.h"
 
 namespace StandIn {
 

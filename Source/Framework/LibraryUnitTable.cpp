@@ -1,5 +1,5 @@
 // The unit runner behind the library's load and unload.
-#include "Framework/Units.h"
+#include "Framework/LibraryUnitTable.h"
 
 #include <exception>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Patches/UnitNameDictionary.h"
+#include "Patches/Compiler/UnitNameDictionary.h"
 #include "StandInCompiler.h"
 
 namespace {

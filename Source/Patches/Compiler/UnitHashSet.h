@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "Patches/UnitTableStorage.h"
+#include "Patches/Compiler/UnitTableStorage.h"
 
 namespace Quillmend {
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "Patches/UnitNameDictionary.h"
-#include "Patches/UnitNameHash.h"
+#include "Patches/Compiler/UnitNameDictionary.h"
+#include "Patches/Compiler/UnitNameHash.h"
 #include "StandInCompiler.h"
 
 using Quillmend::TDccUnit;

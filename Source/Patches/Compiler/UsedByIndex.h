@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "Patches/DccStructs.h"
-#include "Patches/UnitHashSet.h"
+#include "Patches/Compiler/DccStructs.h"
+#include "Patches/Compiler/UnitHashSet.h"
 
 namespace Quillmend {
 

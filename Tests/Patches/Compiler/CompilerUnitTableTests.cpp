@@ -1,7 +1,7 @@
 // The storage rules the compiler's unit tables share (pointer hash, doubling
 // growth, odd bucket counts, newest-first chains, clearing), seen through the
 // unit set whose arrays are open to inspection.
-#include "Patches/UnitHashSet.h"
+#include "Patches/Compiler/UnitHashSet.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Hooking/PatternSearch.h"
-#include "Patches/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "StandInCompiler.h"
 
 namespace Patterns = Quillmend::CompilerOptimizationPatterns;
