@@ -46,6 +46,12 @@ HMODULE Load(const char* variant) {
   path += L"\\dcc150.dll";
   g_dcc = LoadLibraryW(path.c_str());
   if (!g_dcc) throw std::runtime_error("cannot load the stand-in dcc150.dll");
+  return BindLoaded();
+}
+
+HMODULE BindLoaded() {
+  g_dcc = GetModuleHandleW(L"dcc150.dll");
+  if (!g_dcc) throw std::runtime_error("no dcc150.dll loaded");
   Bind(g_driver.LoadProject, "DccLoadProject");
   Bind(g_driver.MarkOutdated, "DccMarkOutdated");
   Bind(g_driver.Reset, "DccReset");

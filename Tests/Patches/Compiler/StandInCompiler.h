@@ -41,6 +41,8 @@ struct TDriver {
 
 // Loads <build>/host/dcc150.dll, or <build>/host-variants/<variant>/dcc150.dll.
 HMODULE Load(const char* variant = nullptr);
+// Binds the driver to the dcc150.dll already loaded (by the three-way harness).
+HMODULE BindLoaded();
 const TDriver& Driver();
 
 // Copy of the library's code section.

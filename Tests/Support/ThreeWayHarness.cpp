@@ -1,0 +1,239 @@
+#include "ThreeWayHarness.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+#include "Hooking/CodeTransaction.h"
+#include "TestPaths.h"
+
+using Quillmend::TPatchReport;
+
+namespace {
+
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 0x80 ? char(c) : '?';
+  return out;
+}
+
+std::wstring Hex(const void* p) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"%08X", unsigned(reinterpret_cast<uintptr_t>(p)));
+  return text;
+}
+
+bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool Contains(const std::vector<std::wstring>& list, const std::wstring& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+std::wstring Join(const std::vector<std::wstring>& names) {
+  std::wstring text;
+  for (const std::wstring& name : names) text += name + L";";
+  return text;
+}
+
+}  // namespace
+
+TThreeWayRun::TThreeWayRun(const TThreeWaySubsystem& subsystem) : FSubsystem(subsystem) {}
+
+void TThreeWayRun::Load(const std::string& variant) {
+  const std::wstring build = BuildDirectory();
+  for (const std::wstring& file : FSubsystem.Modules) {
+    std::wstring path = build + L"\\host\\" + file;
+    if (!variant.empty()) {
+      std::wstring altered = build + L"\\host-variants\\" + Widen(variant) + L"\\" + file;
+      if (FileExists(altered)) path = altered;
+    }
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (!module) throw std::runtime_error("cannot load " + Narrow(path));
+    FModules.push_back(module);
+    // Code and read-only data: what patches write and the host never does.
+    auto* base = reinterpret_cast<uint8_t*>(module);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+      const bool code = section->Characteristics & IMAGE_SCN_MEM_EXECUTE;
+      const bool readOnly = !(section->Characteristics & IMAGE_SCN_MEM_WRITE);
+      if (!code && !readOnly) continue;
+      uint8_t* start = base + section->VirtualAddress;
+      std::string name(reinterpret_cast<const char*>(section->Name), strnlen(reinterpret_cast<const char*>(section->Name), 8));
+      FSnapshot.push_back({file + L" " + Widen(name), start, std::vector<uint8_t>(start, start + section->Misc.VirtualSize)});
+    }
+  }
+  if (FSubsystem.AfterLoad) FSubsystem.AfterLoad();
+}
+
+void TThreeWayRun::Install(const std::wstring& disabledPatches) {
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
+  FSubsystem.Install();
+  FReports = Quillmend::PatchReports();
+}
+
+const TPatchReport* TThreeWayRun::Report(const std::wstring& patch) const {
+  for (const TPatchReport& report : FReports)
+    if (report.Name == patch) return &report;
+  return nullptr;
+}
+
+std::wstring TThreeWayRun::Status(const std::wstring& patch) const {
+  const TPatchReport* report = Report(patch);
+  if (!report) return L"";
+  switch (report->Status) {
+    case Quillmend::psApplied: return L"applied";
+    case Quillmend::psIgnored: return L"ignored";
+    default: return L"failed";
+  }
+}
+
+std::vector<std::wstring> TThreeWayRun::UndeclaredChanges() const {
+  const std::vector<Quillmend::TCommittedRange> ranges = Quillmend::CommittedRanges();
+  std::vector<std::wstring> changes;
+  for (const TSection& section : FSnapshot) {
+    for (size_t i = 0; i < section.Bytes.size(); ++i) {
+      uint8_t* at = section.Start + i;
+      if (*at == section.Bytes[i]) continue;
+      const bool declared = std::any_of(ranges.begin(), ranges.end(), [at](const Quillmend::TCommittedRange& r) {
+        return at >= r.Address && at < r.Address + r.Size;
+      });
+      if (!declared) changes.push_back(section.Name + L" at " + Hex(at));
+    }
+  }
+  return changes;
+}
+
+size_t TThreeWayRun::CommittedRangesOf(const std::wstring& patch) const {
+  const std::vector<Quillmend::TCommittedRange> ranges = Quillmend::CommittedRanges();
+  return size_t(std::count_if(ranges.begin(), ranges.end(),
+                              [&](const Quillmend::TCommittedRange& r) { return r.Owner == patch; }));
+}
+
+std::vector<std::wstring> TThreeWayRun::UndoAndCompare() {
+  Quillmend::UndoAllTransactions();
+  std::vector<std::wstring> left;
+  for (const TSection& section : FSnapshot)
+    for (size_t i = 0; i < section.Bytes.size(); ++i)
+      if (section.Start[i] != section.Bytes[i]) left.push_back(section.Name + L" at " + Hex(section.Start + i));
+  for (const std::wstring& report : Quillmend::UndoReports()) left.push_back(report);
+  return left;
+}
+
+std::string TThreeWayRun::Exercise() const { return FSubsystem.Exercise ? FSubsystem.Exercise() : std::string(); }
+
+std::vector<std::wstring> NeedsClosure(const std::vector<TPatchRow>& rows, const std::wstring& patch) {
+  std::vector<std::wstring> closure;
+  std::vector<std::wstring> pending = {patch};
+  while (!pending.empty()) {
+    std::wstring name = pending.back();
+    pending.pop_back();
+    for (const TPatchRow& row : rows) {
+      if (row.Patch != name) continue;
+      for (const std::wstring& need : row.Needs)
+        if (!Contains(closure, need)) {
+          closure.push_back(need);
+          pending.push_back(need);
+        }
+    }
+  }
+  return closure;
+}
+
+std::vector<std::wstring> Dependants(const std::vector<TPatchRow>& rows, const std::wstring& patch) {
+  std::vector<std::wstring> result;
+  for (const TPatchRow& row : rows)
+    if (row.Patch != patch && Contains(NeedsClosure(rows, row.Patch), patch)) result.push_back(row.Patch);
+  return result;
+}
+
+namespace {
+
+// What every case checks after installing: nothing written outside the
+// committed writes, the host's results unchanged, the code restored at undo.
+void ExpectConsistent(TThreeWayRun& run, const std::string& before) {
+  EXPECT_EQ(run.UndeclaredChanges(), std::vector<std::wstring>()) << "bytes changed outside every committed write";
+  EXPECT_EQ(run.Exercise(), before) << "the host's results changed";
+  EXPECT_EQ(run.UndoAndCompare(), std::vector<std::wstring>()) << "not restored byte for byte";
+}
+
+}  // namespace
+
+void ExpectAppliedAlone(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row) {
+  TThreeWayRun run(s);
+  run.Load();
+  const std::string before = run.Exercise();
+  // Everything but this patch, its ancestors and the patches it needs is off.
+  const std::vector<std::wstring> needed = NeedsClosure(rows, row.Patch);
+  std::vector<std::wstring> disabled;
+  for (const TPatchRow& other : rows)
+    if (other.Patch != row.Patch && !Contains(needed, other.Patch)) disabled.push_back(other.Patch);
+  run.Install(Join(disabled));
+  const TPatchReport* report = run.Report(row.Patch);
+  ASSERT_NE(report, nullptr) << "not registered";
+  EXPECT_EQ(run.Status(row.Patch), L"applied") << Narrow(report->Reason);
+  for (const std::wstring& off : disabled) EXPECT_EQ(run.Status(off), L"") << Narrow(off) << " is disabled";
+  ExpectConsistent(run, before);
+}
+
+void ExpectDisabledUntouched(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row) {
+  TThreeWayRun run(s);
+  run.Load();
+  const std::string before = run.Exercise();
+  run.Install(row.Patch);
+  EXPECT_EQ(run.Status(row.Patch), L"");
+  EXPECT_EQ(run.CommittedRangesOf(row.Patch), 0u);
+  const std::vector<std::wstring> dependants = Dependants(rows, row.Patch);
+  for (const TPatchRow& other : rows) {
+    if (other.Patch == row.Patch) continue;
+    SCOPED_TRACE(Narrow(other.Patch));
+    // What builds on it is failed, or not even registered when the disabled
+    // patch is the parent that installs it.
+    if (Contains(dependants, other.Patch)) {
+      EXPECT_NE(run.Status(other.Patch), L"applied");
+      EXPECT_EQ(run.CommittedRangesOf(other.Patch), 0u);
+    } else {
+      EXPECT_EQ(run.Status(other.Patch), L"applied");
+    }
+  }
+  ExpectConsistent(run, before);
+}
+
+void ExpectMismatchedFails(const TThreeWaySubsystem& s, const TVariantRow& row) {
+  TThreeWayRun run(s);
+  run.Load(row.Variant);
+  const std::string before = run.Exercise();
+  run.Install(L"");
+  for (const std::wstring& patch : s.Patches) {
+    SCOPED_TRACE(Narrow(patch));
+    const bool failing = Contains(row.Failing, patch);
+    EXPECT_EQ(run.Status(patch), failing ? L"failed" : L"applied");
+    if (!failing) continue;
+    EXPECT_EQ(run.CommittedRangesOf(patch), 0u);
+    const TPatchReport* report = run.Report(patch);
+    if (report) {
+      EXPECT_FALSE(report->Reason.empty()) << "failed without a reason";
+    }
+  }
+  ExpectConsistent(run, before);
+}
+
+void ExpectAllApplied(const TThreeWaySubsystem& s) {
+  TThreeWayRun run(s);
+  run.Load();
+  const std::string before = run.Exercise();
+  run.Install(L"");
+  for (const std::wstring& patch : s.Patches) {
+    const TPatchReport* report = run.Report(patch);
+    EXPECT_EQ(run.Status(patch), L"applied") << Narrow(patch) << ": " << (report ? Narrow(report->Reason) : "");
+  }
+  ExpectConsistent(run, before);
+}
+
+std::string ThreeWayTestName(const std::wstring& patch) {
+  std::string name;
+  for (wchar_t c : patch) name += (c < 0x80 && isalnum(int(c))) ? char(c) : '_';
+  return name;
+}

@@ -1,0 +1,117 @@
+// The three-way test of a patch subsystem against its stand-in modules, in
+// the test process: every patch applied (the host's results unchanged),
+// disabled (not one byte of it written), against a mismatched host variant
+// (it and what builds on it failed, nothing of theirs written), and after
+// every case the code put back byte for byte by the library's undo.
+//
+// A subsystem's three-way tests are a table of its patches and of its
+// variants plus one instantiation:
+//
+//   const TThreeWaySubsystem& Compiler() { static TThreeWaySubsystem s{...}; return s; }
+//   QM_THREE_WAY_TESTS(Compiler, Compiler(), PatchRows, VariantRows)
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "Framework/PatchRegistry.h"
+
+struct TThreeWaySubsystem {
+  // Stand-in modules loaded into the test process, in order: file names in
+  // <build>/host (a variant directory's copy replaces the host's).
+  std::vector<std::wstring> Modules;
+  // Runs after the modules are loaded (driver binding, set-up).
+  std::function<void()> AfterLoad;
+  // Installs the subsystem's patches, as the library would at its moment.
+  std::function<void()> Install;
+  // Runs the stand-in's workload and returns what it computed; called before
+  // and after installing, the two must be equal. May be empty.
+  std::function<std::string()> Exercise;
+  // Every patch the subsystem registers, parents included.
+  std::vector<std::wstring> Patches;
+};
+
+struct TPatchRow {
+  std::wstring Patch;
+  std::vector<std::wstring> Needs;  // patches it builds on (direct)
+};
+
+struct TVariantRow {
+  std::string Variant;               // <build>/host-variants/<Variant>
+  std::vector<std::wstring> Failing; // patches that must fail there (dependants included)
+};
+
+// What one case found; the assertions read it.
+class TThreeWayRun {
+public:
+  explicit TThreeWayRun(const TThreeWaySubsystem& subsystem);
+
+  // Loads the stand-ins (from the variant's directory where it has a copy).
+  void Load(const std::string& variant = "");
+  // Sets "Quillmend.DisabledPatches" and installs.
+  void Install(const std::wstring& disabledPatches);
+
+  // Registry state: nullptr when the patch is not registered.
+  const Quillmend::TPatchReport* Report(const std::wstring& patch) const;
+  std::wstring Status(const std::wstring& patch) const;  // "applied", "failed", "ignored" or ""
+
+  // Code and read-only data bytes of the loaded stand-ins that differ from
+  // the snapshot taken at load and lie outside every committed write.
+  std::vector<std::wstring> UndeclaredChanges() const;
+  // Committed writes owned by this patch (count).
+  size_t CommittedRangesOf(const std::wstring& patch) const;
+  // Runs the library's undo of every committed write; the differences left
+  // against the snapshot (empty when restored byte for byte).
+  std::vector<std::wstring> UndoAndCompare();
+
+  std::string Exercise() const;
+
+private:
+  struct TSection {
+    std::wstring Name;
+    uint8_t* Start;
+    std::vector<uint8_t> Bytes;
+  };
+  const TThreeWaySubsystem& FSubsystem;
+  std::vector<HMODULE> FModules;
+  std::vector<TSection> FSnapshot;
+  std::vector<Quillmend::TPatchReport> FReports;
+};
+
+// The patches a row's patch builds on, transitively, and those building on it.
+std::vector<std::wstring> NeedsClosure(const std::vector<TPatchRow>& rows, const std::wstring& patch);
+std::vector<std::wstring> Dependants(const std::vector<TPatchRow>& rows, const std::wstring& patch);
+
+// The checks, shared by the generated tests.
+void ExpectAppliedAlone(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row);
+void ExpectDisabledUntouched(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row);
+void ExpectMismatchedFails(const TThreeWaySubsystem& s, const TVariantRow& row);
+void ExpectAllApplied(const TThreeWaySubsystem& s);
+
+std::string ThreeWayTestName(const std::wstring& patch);
+
+// Generates, for a subsystem `Name`: <Name>ThreeWay/Patch.AppliedAlone/<patch>,
+// .../Patch.DisabledUntouched/<patch>, .../Variant.MismatchedFails/<variant>
+// and <Name>ThreeWay.AllAppliedAndRestored.
+#define QM_THREE_WAY_TESTS(Name, subsystem, patchRows, variantRows)                                                \
+  class Name##ThreeWayPatch : public testing::TestWithParam<TPatchRow> {};                                          \
+  TEST_P(Name##ThreeWayPatch, AppliedAlone) { ExpectAppliedAlone(subsystem, patchRows, GetParam()); }               \
+  TEST_P(Name##ThreeWayPatch, DisabledUntouched) { ExpectDisabledUntouched(subsystem, patchRows, GetParam()); }     \
+  INSTANTIATE_TEST_SUITE_P(Name, Name##ThreeWayPatch, testing::ValuesIn(patchRows),                                 \
+                           [](const testing::TestParamInfo<TPatchRow>& info) {                                      \
+                             return ThreeWayTestName(info.param.Patch);                                             \
+                           });                                                                                      \
+  class Name##ThreeWayVariant : public testing::TestWithParam<TVariantRow> {};                                      \
+  TEST_P(Name##ThreeWayVariant, MismatchedFails) { ExpectMismatchedFails(subsystem, GetParam()); }                  \
+  INSTANTIATE_TEST_SUITE_P(Name, Name##ThreeWayVariant, testing::ValuesIn(variantRows),                             \
+                           [](const testing::TestParamInfo<TVariantRow>& info) {                                    \
+                             std::string name;                                                                      \
+                             for (char c : info.param.Variant) name += isalnum((unsigned char)c) ? c : '_';         \
+                             return name;                                                                           \
+                           });                                                                                      \
+  TEST(Name##ThreeWay, AllAppliedAndRestored) { ExpectAllApplied(subsystem); }
