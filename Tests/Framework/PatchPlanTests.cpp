@@ -1,0 +1,232 @@
+// Patch plans and their code transactions on a stand-in "module" of our own:
+// three pages of executable memory holding a few routines. Every case checks
+// the bytes themselves, not only what the plan reports.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+#include <windows.h>
+
+#include "Framework/PatchPlan.h"
+#include "Framework/PatchRegistry.h"
+#include "Hooking/CodeTransaction.h"
+
+using namespace Quillmend;
+
+namespace {
+
+constexpr size_t PageSize = 0x1000;
+
+// Page 0: a routine `mov eax, 1234; ret` at +0x10, filler, and the pattern
+// "11 22 33 44 55" at +0x40; page 1 and 2: filler.
+struct TFakeModule {
+  uint8_t* Base = nullptr;
+  TFakeModule() {
+    Base = static_cast<uint8_t*>(VirtualAlloc(nullptr, 3 * PageSize, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    std::memset(Base, 0x90, 3 * PageSize);
+    const uint8_t routine[] = {0xB8, 0xD2, 0x04, 0x00, 0x00, 0xC3};
+    std::memcpy(Base + 0x10, routine, sizeof routine);
+    const uint8_t marker[] = {0x11, 0x22, 0x33, 0x44, 0x55};
+    std::memcpy(Base + 0x40, marker, sizeof marker);
+    const uint8_t constant[] = {0x78, 0x56, 0x34, 0x12};
+    std::memcpy(Base + 0x48, constant, sizeof constant);
+  }
+  std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(Base, Base + 3 * PageSize); }
+  int Call() const { return reinterpret_cast<int(__cdecl*)()>(Base + 0x10)(); }
+};
+
+TFakeModule& Fake() {
+  static TFakeModule module;
+  return module;
+}
+
+HMODULE ResolveFake(const wchar_t* name) {
+  return std::wstring(name) == L"fake.dll" ? reinterpret_cast<HMODULE>(Fake().Base) : nullptr;
+}
+
+class PatchPlan : public testing::Test {
+protected:
+  void SetUp() override {
+    SetPlanModuleResolver(&ResolveFake);
+    Original = Fake().Bytes();
+  }
+  void TearDown() override { SetPlanModuleResolver(nullptr); }
+
+  std::wstring ReasonOf(const std::wstring& name) {
+    for (const TPatchReport& report : PatchReports())
+      if (report.Name == name) return report.Reason;
+    return L"<not registered>";
+  }
+  std::vector<uint8_t> Original;
+};
+
+TPatchPlan MarkerPlan(const wchar_t* name) {
+  TPatchPlan plan(name, L"writes over the marker");
+  TSiteRef marker = plan.Pattern(L"Marker", L"fake.dll", "11 22 33 44 55", 0);
+  plan.WriteBytes(marker, 0, "AA BB");
+  plan.WriteBytes(marker, 0x10, "CC");
+  return plan;
+}
+
+TEST_F(PatchPlan, AMissingLastSiteWritesNothing) {
+  TPatchPlan plan = MarkerPlan(L"IDE.TestLastSite");
+  plan.Pattern(L"Absent", L"fake.dll", "DE AD BE EF 01", 0);
+  EXPECT_FALSE(InstallPlan(plan));
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_EQ(ReasonOf(L"IDE.TestLastSite"), L"Absent: pattern not found");
+  EXPECT_FALSE(IsPatchApplied(L"IDE.TestLastSite"));
+  EXPECT_EQ(CommittedRanges().size(), 0u);
+}
+
+TEST_F(PatchPlan, AFailedExpectationAfterTheEditsWritesNothing) {
+  TPatchPlan plan = MarkerPlan(L"IDE.TestExpectation");
+  TSiteRef marker = plan.Pattern(L"Marker", L"fake.dll", "11 22 33 44 55", 0);
+  plan.ExpectU32(marker, 8, 0x12345678);
+  plan.ExpectU32(marker, 8, 0x12345679);
+  EXPECT_FALSE(InstallPlan(plan));
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_EQ(ReasonOf(L"IDE.TestExpectation"), L"Marker +0x08: 0x12345679 expected, 0x12345678 found");
+}
+
+TEST_F(PatchPlan, AppliedWritesEveryEditAndTheUndoPutsThemBack) {
+  TPatchPlan plan = MarkerPlan(L"IDE.TestApplied");
+  EXPECT_TRUE(InstallPlan(plan));
+  EXPECT_EQ(Fake().Base[0x40], 0xAA);
+  EXPECT_EQ(Fake().Base[0x41], 0xBB);
+  EXPECT_EQ(Fake().Base[0x50], 0xCC);
+  EXPECT_EQ(CommittedRanges().size(), 2u);
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_TRUE(UndoReports().empty());
+}
+
+TEST_F(PatchPlan, TwoPlansEditingTheSameBytesAreRefused) {
+  TPatchPlan first = MarkerPlan(L"IDE.TestFirst");
+  ASSERT_TRUE(InstallPlan(first));
+  const std::vector<uint8_t> afterFirst = Fake().Bytes();
+  TPatchPlan second(L"IDE.TestSecond", L"overlaps the first");
+  TSiteRef nearMarker = second.Computed(L"Near marker", [](const TPlanValues&) { return Fake().Base + 0x3F; });
+  second.WriteBytes(nearMarker, 0, "01 02 03");  // 0x3F..0x41 meets the first plan's 0x40..0x41
+  EXPECT_FALSE(InstallPlan(second));
+  EXPECT_EQ(ReasonOf(L"IDE.TestSecond"), L"Near marker +0x00: bytes already patched by IDE.TestFirst");
+  EXPECT_EQ(Fake().Bytes(), afterFirst);
+}
+
+TPatchPlan WriteAt(const wchar_t* name, size_t offset, const char* bytes) {
+  TPatchPlan plan(name, L"writes at an offset");
+  TSiteRef site = plan.Computed(L"Site", [offset](const TPlanValues&) { return Fake().Base + offset; });
+  plan.WriteBytes(site, 0, bytes);
+  return plan;
+}
+
+TEST_F(PatchPlan, TwoPatchesOnOneRoutineAreUndoneInReverseOrder) {
+  TPatchPlan redirect(L"IDE.TestRedirect", L"redirects the routine");
+  TSiteRef routine = redirect.Computed(L"Routine", [](const TPlanValues&) { return Fake().Base + 0x10; });
+  redirect.Redirect(routine, Fake().Base + 0x200);
+  TPatchPlan tail = WriteAt(L"IDE.TestTail", 0x15, "C2 04 00");
+  ASSERT_TRUE(InstallPlan(redirect));
+  ASSERT_TRUE(InstallPlan(tail));
+  const std::vector<TCommittedRange> ranges = CommittedRanges();
+  ASSERT_EQ(ranges.size(), 2u);
+  EXPECT_EQ(ranges[0].Owner, L"IDE.TestRedirect");
+  EXPECT_EQ(ranges[1].Owner, L"IDE.TestTail");
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_TRUE(CommittedRanges().empty());
+}
+
+TEST_F(PatchPlan, BytesSomeoneElseWroteOverOursAreLeftAndReported) {
+  TPatchPlan ours = WriteAt(L"IDE.TestOurs", 0x80, "01 02 03 04");
+  TPatchPlan kept = WriteAt(L"IDE.TestKept", 0x90, "05 06");
+  ASSERT_TRUE(InstallPlan(ours));
+  ASSERT_TRUE(InstallPlan(kept));
+  Fake().Base[0x82] = 0xF4;  // another hook on top of ours
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Base[0x80], 0x01);
+  EXPECT_EQ(Fake().Base[0x82], 0xF4);
+  EXPECT_EQ(Fake().Base[0x90], 0x90);  // the other patch is undone as usual
+  const std::vector<std::wstring> reports = UndoReports();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].rfind(L"IDE.TestOurs: bytes at ", 0), 0u);
+}
+
+TEST_F(PatchPlan, ARefusedWriteHalfWayRollsBackWhatTheCommitWrote) {
+  // A view of a read-only section: readable, and no protection change makes it writable.
+  HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, PageSize, nullptr);
+  ASSERT_NE(section, nullptr);
+  auto* view = static_cast<uint8_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, PageSize));
+  ASSERT_NE(view, nullptr);
+  TCodeTransaction transaction(L"IDE.TestHalfWay");
+  ASSERT_TRUE(transaction.Stage(Fake().Base + 0x100, {0xAB, 0xCD}, L"first"));
+  ASSERT_TRUE(transaction.Stage(Fake().Base + 0x1000, {0xEF}, L"second"));
+  ASSERT_TRUE(transaction.Stage(view + 0x10, {0x12}, L"refused"));
+  EXPECT_FALSE(transaction.Commit());
+  EXPECT_EQ(transaction.Reason().rfind(L"refused: write refused", 0), 0u) << std::string(transaction.Reason().begin(), transaction.Reason().end());
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_EQ(view[0x10], 0);
+  EXPECT_TRUE(CommittedRanges().empty());
+  UnmapViewOfFile(view);
+  CloseHandle(section);
+}
+
+TEST_F(PatchPlan, ADryRunWritesNothingAndAgreesWithTheInstallation) {
+  TPatchPlan applies = MarkerPlan(L"IDE.TestApplies");
+  TPatchPlan fails = MarkerPlan(L"IDE.TestFails");
+  TSiteRef marker = fails.Pattern(L"Marker", L"fake.dll", "11 22 33 44 55", 0);
+  fails.ExpectU8(marker, 0, 0x12);
+  const TPlanVerdict dryApplies = DryRunPlan(applies);
+  const TPlanVerdict dryFails = DryRunPlan(fails);
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_FALSE(IsPatchRegistered(L"IDE.TestApplies"));
+  EXPECT_TRUE(dryApplies.Applies);
+  EXPECT_FALSE(dryFails.Applies);
+  EXPECT_EQ(dryFails.Reason, L"Marker +0x00: 0x12 expected, 0x11 found");
+
+  const TPlanVerdict installedFails = InstallPlanVerdict(fails);
+  const TPlanVerdict installedApplies = InstallPlanVerdict(applies);
+  EXPECT_EQ(installedFails.Reason, dryFails.Reason);
+  EXPECT_TRUE(installedApplies.Applies);
+  ASSERT_EQ(installedApplies.Edits.size(), dryApplies.Edits.size());
+  for (size_t i = 0; i < dryApplies.Edits.size(); ++i) {
+    EXPECT_EQ(installedApplies.Edits[i].Address, dryApplies.Edits[i].Address);
+    EXPECT_EQ(installedApplies.Edits[i].NewBytes, dryApplies.Edits[i].NewBytes);
+  }
+  // Once applied, a dry run of the same plan sees its own bytes in the way.
+  EXPECT_FALSE(DryRunPlan(applies).Applies);
+}
+
+int32_t __cdecl (*g_orgRoutine)() = nullptr;
+int32_t __cdecl RoutinePlusOne() { return g_orgRoutine() + 1; }
+
+TEST_F(PatchPlan, ARedirectWithAnOriginalCallReachesTheRoutineThroughItsTrampoline) {
+  TPatchPlan plan(L"IDE.TestOrgCall", L"wraps the routine");
+  TSiteRef routine = plan.Computed(L"Routine", [](const TPlanValues&) { return Fake().Base + 0x10; });
+  plan.RedirectOrgCall(routine, &RoutinePlusOne, reinterpret_cast<void**>(&g_orgRoutine));
+  ASSERT_TRUE(InstallPlan(plan));
+  EXPECT_EQ(Fake().Call(), 1235);
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Call(), 1234);
+  EXPECT_EQ(Fake().Bytes(), Original);
+}
+
+TEST_F(PatchPlan, NeedsIgnoredAndDisabledPatches) {
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"IDE.TestDisabled");
+  TPatchPlan disabled = MarkerPlan(L"IDE.TestDisabled");
+  EXPECT_FALSE(InstallPlan(disabled));
+  EXPECT_FALSE(IsPatchRegistered(L"IDE.TestDisabled"));
+  TPatchPlan needing = MarkerPlan(L"IDE.TestNeeding");
+  needing.Needs({L"IDE.TestDisabled"});
+  EXPECT_FALSE(InstallPlan(needing));
+  EXPECT_EQ(ReasonOf(L"IDE.TestNeeding"), L"needs IDE.TestDisabled");
+  TPatchPlan ignored = MarkerPlan(L"IDE.TestIgnored");
+  ignored.IgnoreWhen(L"not for this host", [](const TPlanValues&) { return true; });
+  EXPECT_FALSE(InstallPlan(ignored));
+  std::wstring text;
+  GetPatchStatusText(false, text);
+  EXPECT_EQ(text.find(L"IDE.TestIgnored"), std::wstring::npos);
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_EQ(FailedPatchReasons(), L"IDE.TestNeeding: needs IDE.TestDisabled");
+}
+
+}  // namespace
