@@ -3,7 +3,9 @@
 #include "Framework/HostAbi.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/LibraryUnitTable.h"
+#include "Framework/PatchRegistry.h"
 
+#include <algorithm>
 #include <windows.h>
 
 using namespace Quillmend;
@@ -34,4 +36,19 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 // INITWIZARD0001(Services, RegisterProc, var Terminate): Boolean, stdcall.
 extern "C" BOOL __stdcall InitWizard(void* services, void* registerProc, void** terminate) {
   return HostBoundary([&] { return WizardEntry(services, registerProc, terminate) ? TRUE : FALSE; });
+}
+
+// QuillmendFailedPatchReasons(Buffer, Size): Integer, stdcall. Why each failed
+// patch failed, for tools and logs beside the about box: "name: reason"
+// lines separated by CR LF. Copies at most Size - 1 characters and a zero
+// into Buffer (when Buffer is given) and returns the whole text's length.
+extern "C" int __stdcall QuillmendFailedPatchReasons(wchar_t* buffer, int size) {
+  std::wstring text;
+  CatchToMessage([&] { text = FailedPatchReasons(); }, text);
+  if (buffer && size > 0) {
+    const size_t count = std::min<size_t>(text.size(), size_t(size - 1));
+    text.copy(buffer, count);
+    buffer[count] = L'\0';
+  }
+  return int(text.size());
 }

@@ -18,6 +18,23 @@ int QM_HOST_REGISTER RegisterWizard(void* wizard) {
   return 0;
 }
 
+// An expert that says why its patches failed (Quillmend's diagnostic export)
+// gets each reason journaled as PATCH-FAILED <name>: <reason>.
+void JournalFailureReasons(HMODULE module) {
+  using TReasons = int(__stdcall*)(wchar_t* buffer, int size);
+  auto reasons = reinterpret_cast<TReasons>(reinterpret_cast<void*>(GetProcAddress(module, "QuillmendFailedPatchReasons")));
+  if (!reasons) return;
+  std::wstring text(size_t(reasons(nullptr, 0)) + 1, L'\0');
+  text.resize(size_t(reasons(&text[0], int(text.size()))));
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(L"\r\n", start);
+    if (end == std::wstring::npos) end = text.size();
+    App().Log(L"PATCH-FAILED " + JournalEscape(text.substr(start, end - start)));
+    start = end + 2;
+  }
+}
+
 void Drop(LoadedExpert& expert) {
   HostApp& app = App();
   if (expert.terminate) {
@@ -66,6 +83,7 @@ void LoadExpert(const std::wstring& path, void* services) {
   // A Delphi Boolean is returned in AL.
   bool ok = (result & 0xFF) != 0;
   app.Log(L"EXPERT-INIT " + JournalEscape(path) + (ok ? L" -> true" : L" -> false"));
+  JournalFailureReasons(module);
   if (!ok) {
     Drop(expert);
     return;

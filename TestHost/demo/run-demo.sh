@@ -101,6 +101,11 @@ if grep -q '^MESSAGEBOX ' "$JOURNAL"; then
 else
   echo "   (none: every registered patch was applied)"
 fi
+if grep -q '^PATCH-FAILED ' "$JOURNAL"; then
+  echo
+  echo "== why they failed"
+  grep '^PATCH-FAILED ' "$JOURNAL" | sed 's/^PATCH-FAILED //' | unescape | indent
+fi
 if grep -q '^EXCEPTION ' "$JOURNAL"; then
   echo
   echo "== errors the IDE saw"

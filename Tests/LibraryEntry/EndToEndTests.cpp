@@ -52,6 +52,9 @@ TEST(ExpertEntry, AboutEntryListsAppliedAndFailedButNotIgnoredAndFailuresAreWarn
   EXPECT_EQ(boxes[0].Caption, Title);
   EXPECT_EQ(boxes[0].Style, IconWarning);
   EXPECT_EQ(boxes[0].Text, WarningHead + L"failed : Test patch whose target is missing [IDE.TestFailed]");
+  // Why it failed, beside the unchanged texts.
+  EXPECT_EQ(run.Lines(L"PATCH-FAILED "),
+            std::vector<std::wstring>{L"IDE.TestFailed: QuillmendTestMissingModule.bpl: module not loaded"});
   // The entry is removed again when the IDE drops the expert.
   auto added = run.Lines(L"ABOUT-ADD ");
   ASSERT_EQ(added.size(), 1u);
