@@ -411,6 +411,13 @@ void TPatchPlan::RedirectOrgCall(TSiteRef routine, TTarget replacement, void** o
   });
 }
 
+void TPatchPlan::HookWinApi(TSiteRef function, TTarget replacement, void** orgCall) {
+  AddEdit([function, replacement, orgCall](TPlanRun& run) {
+    return run.Staged(run.Transaction.StageWinApiHook(run.Values.Site(function), replacement.Resolve(run.Values),
+                                                      orgCall, run.Label(function)));
+  });
+}
+
 void TPatchPlan::WritePointer(TSiteRef site, int32_t offset, TTarget value) {
   AddEdit([site, offset, value](TPlanRun& run) {
     return run.Staged(

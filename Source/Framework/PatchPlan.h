@@ -171,6 +171,10 @@ public:
   // The same with an original-call trampoline, stored into *orgCall before
   // the jump goes live.
   void RedirectOrgCall(TSiteRef routine, TTarget replacement, void** orgCall);
+  // A hook over a Win32 function's entry (hot-patch prologue, an earlier
+  // hot-patch hook taken over, or a trampoline), the way to call the
+  // function as it was stored into *orgCall before the hook goes live.
+  void HookWinApi(TSiteRef function, TTarget replacement, void** orgCall);
   // A 32-bit slot at site + offset (data variable, table entry).
   void WritePointer(TSiteRef site, int32_t offset, TTarget value);
   // Virtual method `index` of the class at `classRef` (the slot's old value

@@ -10,6 +10,8 @@
 #include "Hooking/MemoryRegions.h"
 #include "Hooking/OrgCall.h"
 #include "Hooking/StartCodeSize.h"
+#include "Hooking/WinApiHooking.h"
+#include "Hooking/CallSites.h"
 
 namespace Quillmend {
 
@@ -184,6 +186,28 @@ bool TCodeTransaction::StageRedirectOrgCall(void* proc, const void* replacement,
   return true;
 }
 
+bool TCodeTransaction::StageWinApiHook(void* proc, const void* replacement, void** orgCall, std::wstring label) {
+  auto* entry = static_cast<uint8_t*>(GetActualAddr(proc));
+  if (!entry) return Fail((label.empty() ? std::wstring(L"hook") : label) + L": no routine");
+  constexpr int PadSize = 5;
+  switch (WinApiHookMode(entry)) {
+    case 1:
+      if (!StageJump(entry - PadSize, replacement, {0xEB, 0xF9}, label)) return false;
+      FEdits.back().OrgCallValue = entry + 2;  // past the no-op: the function as it was
+      break;
+    case 2: {
+      void* previous = GetCallTargetAddress(entry - PadSize);
+      if (!StageRetarget(entry - PadSize, replacement, label)) return false;
+      FEdits.back().OrgCallValue = previous;  // the hook that was there passes control on
+      break;
+    }
+    default:
+      return StageRedirectOrgCall(entry, replacement, orgCall, std::move(label));
+  }
+  FEdits.back().OrgCall = orgCall;
+  return true;
+}
+
 bool TCodeTransaction::StagePointer(void* slot, const void* value, std::wstring label) {
   std::vector<uint8_t> bytes(sizeof(uint32_t));
   WriteInt32(bytes.data(), static_cast<int32_t>(reinterpret_cast<uintptr_t>(value)));
@@ -207,7 +231,7 @@ bool TCodeTransaction::Commit() {
     TCodeEdit& e = FEdits[done];
     if (e.OrgCall) {
       try {
-        *e.OrgCall = CreateOrgCallMethodPtr(e.Address);
+        *e.OrgCall = e.OrgCallValue ? e.OrgCallValue : CreateOrgCallMethodPtr(e.Address);
       } catch (const std::exception&) {
         break;
       }

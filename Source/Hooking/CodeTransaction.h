@@ -24,7 +24,8 @@ struct TCodeEdit {
   uint8_t* Address;
   std::vector<uint8_t> NewBytes;
   std::vector<uint8_t> SavedBytes;   // what was there when the edit was staged
-  void** OrgCall = nullptr;          // RedirectOrgCall: where the trampoline is published
+  void** OrgCall = nullptr;          // where the original-call entry is published at commit
+  void* OrgCallValue = nullptr;      // that entry when known at staging (else a trampoline is built)
   std::wstring Label;                // for reasons: "UnitFind +0x05"
 };
 
@@ -50,6 +51,11 @@ public:
   // into *orgCall before the jump is written (null again after a rollback).
   // False when the start cannot be decoded.
   bool StageRedirectOrgCall(void* proc, const void* replacement, void** orgCall, std::wstring label = L"");
+  // A hook over a Win32 entry, laid out as WinApiHookMode says (hot-patch
+  // jump, taking over an existing one, or a redirect with a trampoline); the
+  // way to call the function as it was is stored into *orgCall before the
+  // hook goes live.
+  bool StageWinApiHook(void* proc, const void* replacement, void** orgCall, std::wstring label = L"");
   // A 32-bit pointer slot (method table, import table, data variable).
   bool StagePointer(void* slot, const void* value, std::wstring label = L"");
 

@@ -18,6 +18,8 @@ bool ReplaceDllImport(void* base, const std::wstring& moduleName, void* oldProc,
 
 class TJclPeMapImgHooks {
 public:
+  // ReplaceDllImport, where off the NT family an entry holding a push/jmp
+  // stub of the same function counts as holding it.
   static bool ReplaceImportEntries(void* base, const std::wstring& moduleName, void* fromProc, void* toProc);
 };
 

@@ -16,6 +16,11 @@ using TBytePattern = std::vector<int16_t>;
 // Raises EQuillmendError on malformed text.
 TBytePattern ParsePattern(std::string_view hexText);
 
+// First match of `pattern` (at least four entries) starting in the executable,
+// readable regions of one allocation (module) from `startAddress` on, within
+// `maxSize` bytes (0x10000 is taken as 16 MB, 0 or less as no limit); a match
+// may run past the limit into readable memory. Null when there is none.
+// Reads only.
 void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t maxSize);
 void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize);
 

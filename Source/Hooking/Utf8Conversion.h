@@ -7,6 +7,7 @@
 
 namespace Quillmend {
 
+// Whole-text conversions; invalid sequences become U+FFFD. Raise nothing.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
 

@@ -38,15 +38,22 @@ bool WriteAll(void* dest, const void* source, uint32_t size) {
 
 }  // namespace
 
+uint8_t WinApiHookMode(const uint8_t* entry) {
+  const bool roomBefore = IsReadableMemory(entry - PadSize, PadSize) && IsReadableMemory(entry, 2);
+  if (roomBefore && StartsWith(entry, MovEdiEdi) && HasFillerBefore(entry)) return ModeHotPatch;
+  if (roomBefore && StartsWith(entry, ShortJumpBack) && entry[-PadSize] == kOpJmpRel32) return ModeRetargeted;
+  return ModeTrampoline;
+}
+
 void* HookWinApiProc(void* winApiProc, void* newProc, TWinApiHookInfo& info) {
   std::memset(&info, 0, sizeof info);
   if (winApiProc == nullptr || newProc == nullptr) return nullptr;
   auto* p = static_cast<uint8_t*>(GetActualAddr(winApiProc));
   info.WinApiProc = p;
   // The two hot-patch forms use the five bytes in front of the entry.
-  const bool roomBefore = IsReadableMemory(p - PadSize, PadSize);
+  const uint8_t mode = WinApiHookMode(p);
 
-  if (roomBefore && StartsWith(p, MovEdiEdi) && HasFillerBefore(p)) {
+  if (mode == ModeHotPatch) {
     info.Mode = ModeHotPatch;
     std::memcpy(info.Data, p - PadSize, HotPatchSize);
     uint8_t code[HotPatchSize];
@@ -55,7 +62,7 @@ void* HookWinApiProc(void* winApiProc, void* newProc, TWinApiHookInfo& info) {
     return p + sizeof MovEdiEdi;  // past the no-op: the function as it was
   }
 
-  if (roomBefore && StartsWith(p, ShortJumpBack) && p[-PadSize] == kOpJmpRel32) {
+  if (mode == ModeRetargeted) {
     // Someone hot-patched it already: take over their jump and hand back
     // their hook, which the new hook calls to pass control on.
     info.Mode = ModeRetargeted;

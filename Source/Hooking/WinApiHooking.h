@@ -21,7 +21,20 @@ struct TWinApiHookInfo {
 #pragma pack(pop)
 static_assert(sizeof(TWinApiHookInfo) == 12, "TWinApiHookInfo layout");
 
+// How a hook is laid over a Win32 entry (after GetActualAddr): 1 when it
+// starts with the hot-patch no-op (8B FF) behind five filler bytes (a jump
+// goes into the filler, the entry's no-op becomes a short jump back to it);
+// 2 when someone hot-patched it already (their jump is taken over); 3
+// otherwise (a jump at the entry and an original-call trampoline). Reads only.
+uint8_t WinApiHookMode(const uint8_t* entry);
+
+// Hooks the entry as WinApiHookMode says and returns how to call the function
+// as it was: the entry past its no-op (1), the previous hook (2), or a
+// trampoline (3); null for a null argument. `info` records what to undo.
+// Raises the system error when a write is refused.
 void* HookWinApiProc(void* winApiProc, void* newProc, TWinApiHookInfo& info);
+// Puts back what HookWinApiProc wrote; false when `info` holds no hook or
+// the write is refused.
 bool UnhookWinApiProc(TWinApiHookInfo& info);
 
 } // namespace Quillmend

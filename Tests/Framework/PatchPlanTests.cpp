@@ -31,6 +31,9 @@ struct TFakeModule {
     std::memcpy(Base + 0x40, marker, sizeof marker);
     const uint8_t constant[] = {0x78, 0x56, 0x34, 0x12};
     std::memcpy(Base + 0x48, constant, sizeof constant);
+    // A hot-patchable function at +0x400 (filler before it): mov edi,edi; mov eax,42; ret.
+    const uint8_t hotPatchable[] = {0x8B, 0xFF, 0xB8, 0x2A, 0x00, 0x00, 0x00, 0xC3};
+    std::memcpy(Base + 0x400, hotPatchable, sizeof hotPatchable);
   }
   std::vector<uint8_t> Bytes() const { return std::vector<uint8_t>(Base, Base + 3 * PageSize); }
   int Call() const { return reinterpret_cast<int(__cdecl*)()>(Base + 0x10)(); }
@@ -208,6 +211,44 @@ TEST_F(PatchPlan, ARedirectWithAnOriginalCallReachesTheRoutineThroughItsTrampoli
   UndoAllTransactions();
   EXPECT_EQ(Fake().Call(), 1234);
   EXPECT_EQ(Fake().Bytes(), Original);
+}
+
+int32_t __cdecl (*g_orgHotPatchable)() = nullptr;
+int32_t __cdecl HotPatchablePlusOne() { return g_orgHotPatchable() + 1; }
+int32_t __cdecl ForeignHook() { return 1000; }
+
+TPatchPlan HotPatchPlan(const wchar_t* name) {
+  TPatchPlan plan(name, L"hooks a hot-patchable function");
+  TSiteRef entry = plan.Computed(L"Function", [](const TPlanValues&) { return Fake().Base + 0x400; });
+  plan.HookWinApi(entry, &HotPatchablePlusOne, reinterpret_cast<void**>(&g_orgHotPatchable));
+  return plan;
+}
+
+int32_t CallHotPatchable() { return reinterpret_cast<int32_t(__cdecl*)()>(Fake().Base + 0x400)(); }
+
+TEST_F(PatchPlan, AWin32HookUsesTheHotPatchRoomOrTakesOverAForeignHook) {
+  TPatchPlan first = HotPatchPlan(L"IDE.TestWinApi");
+  ASSERT_TRUE(InstallPlan(first));
+  EXPECT_EQ(Fake().Base[0x400], 0xEB);  // the entry's no-op became the short jump back
+  EXPECT_EQ(CallHotPatchable(), 43);
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_EQ(CallHotPatchable(), 42);
+
+  // Someone else hot-patched it first: our hook goes in front and calls theirs.
+  std::vector<uint8_t> foreign(7);
+  foreign[0] = 0xE9;
+  const int32_t displacement = int32_t(reinterpret_cast<uintptr_t>(&ForeignHook) - uintptr_t(Fake().Base + 0x3FB + 5));
+  std::memcpy(&foreign[1], &displacement, 4);
+  foreign[5] = 0xEB;
+  foreign[6] = 0xF9;
+  std::memcpy(Fake().Base + 0x3FB, foreign.data(), foreign.size());
+  TPatchPlan second = HotPatchPlan(L"IDE.TestWinApiAgain");
+  ASSERT_TRUE(InstallPlan(second));
+  EXPECT_EQ(CallHotPatchable(), 1001);
+  UndoAllTransactions();
+  EXPECT_EQ(CallHotPatchable(), 1000);
+  std::memcpy(Fake().Base + 0x3FB, Original.data() + 0x3FB, foreign.size());
 }
 
 TEST_F(PatchPlan, NeedsIgnoredAndDisabledPatches) {
