@@ -7,10 +7,16 @@
 
 namespace Quillmend {
 
+class TPatchPlan;
+
 struct TUnitInfo {
   const char* Name;
   void (*Initialize)();  // may be null
   void (*Finalize)();    // may be null
+  // The module's patch plans, in installation order, for checking an IDE
+  // without installing anything (may be null: a unit without named patches).
+  // Building them must not load or run anything.
+  std::vector<TPatchPlan> (*Plans)() = nullptr;
 };
 
 // The patch modules of one build of Quillmend.dll, in link order. The shipped

@@ -49,6 +49,7 @@ struct TPlanRun {
   std::wstring Reason;
   bool NeedsRunningIde = false;
   bool Ignored = false;
+  std::function<bool(const std::wstring&)> IsApplied;  // for Needs; empty: the registry
   // Slots whose old values are handed out at publication (where, what).
   std::vector<std::pair<void**, void*>> OldValues;
 
@@ -77,7 +78,7 @@ struct TPlanRun {
 
   void Run() {
     for (const std::wstring& need : Plan.FNeeds)
-      if (!IsPatchApplied(need)) {
+      if (!(IsApplied ? IsApplied(need) : IsPatchApplied(need))) {
         Fail(L"needs " + need);
         return;
       }
@@ -142,6 +143,16 @@ TSiteRef TPatchPlan::Module(const wchar_t* moduleName) {
     HMODULE module = SiteModule(run, name);
     run.Values.Sites[size_t(site.Index)] = reinterpret_cast<uint8_t*>(module);
     return module != nullptr;
+  });
+}
+
+TSiteRef TPatchPlan::LoadedModule(const wchar_t* moduleName, HMODULE (*load)()) {
+  std::wstring name = moduleName;
+  return AddSite(name, [name, load](TPlanRun& run, TSiteRef site) {
+    HMODULE module = g_moduleResolver ? g_moduleResolver(name.c_str()) : load();
+    if (!module) return run.Fail(name + L": module not loaded");
+    run.Values.Sites[size_t(site.Index)] = reinterpret_cast<uint8_t*>(module);
+    return true;
   });
 }
 
@@ -500,9 +511,11 @@ TPlanVerdict Verdict(TPlanRun& run) {
 
 } // namespace
 
-TPlanVerdict DryRunPlan(TPatchPlan& plan) {
+TPlanVerdict DryRunPlan(TPatchPlan& plan, const TDryRunOptions& options) {
   TPlanRun run(plan, true);
+  run.IsApplied = options.IsApplied;
   run.Run();
+  if (run.Reason.empty() && options.Publish && plan.FPublish) plan.FPublish(run.Values);
   return Verdict(run);
 }
 

@@ -86,6 +86,7 @@ HMODULE ResolvePlanModule(const wchar_t* moduleName);
 
 struct TPlanRun;
 struct TPlanVerdict;
+struct TDryRunOptions;
 
 class TPatchPlan {
 public:
@@ -108,6 +109,9 @@ public:
 
   // The base of a module ("<module>: module not loaded").
   TSiteRef Module(const wchar_t* moduleName);
+  // A module the patch loads itself when installing (GetDccHandle, say);
+  // under a custom module resolver (the check tool) it is only looked up.
+  TSiteRef LoadedModule(const wchar_t* moduleName, HMODULE (*load)());
   // An export by exact name ("<label>: export not found").
   TSiteRef Export(const wchar_t* label, const wchar_t* moduleName, const char* exportName);
   // A byte pattern searched from the module's base; maxSize as FindMethodPtr
@@ -203,6 +207,7 @@ public:
 private:
   friend struct TPlanRun;
   friend TPlanVerdict InstallPlanVerdict(TPatchPlan& plan);
+  friend TPlanVerdict DryRunPlan(TPatchPlan& plan, const TDryRunOptions& options);
   TSiteRef AddSite(std::wstring label, std::function<bool(TPlanRun&, TSiteRef)> resolve);
   TCaptureRef AddCapture(std::function<bool(TPlanRun&, uintptr_t&)> read);
   void AddEdit(std::function<bool(TPlanRun&)> stage);
@@ -236,7 +241,16 @@ struct TPlanVerdict {
 bool InstallPlan(TPatchPlan& plan);
 // The same with the full verdict.
 TPlanVerdict InstallPlanVerdict(TPatchPlan& plan);
+struct TDryRunOptions {
+  // Whether a needed patch counts as applied; empty: the registry says.
+  std::function<bool(const std::wstring& name)> IsApplied;
+  // Run the plan's publication (OnCommit) although nothing is committed: in a
+  // process that runs no replacement (the check tool), later plans may need
+  // what an earlier one found.
+  bool Publish = false;
+};
+
 // Everything but registering and committing: would this plan apply here?
-TPlanVerdict DryRunPlan(TPatchPlan& plan);
+TPlanVerdict DryRunPlan(TPatchPlan& plan, const TDryRunOptions& options = {});
 
 } // namespace Quillmend

@@ -403,6 +403,25 @@ TPatchPlan ImportedSymbolPlan() {
   return plan;
 }
 
+TPatchPlan OptimizationPlan() {
+  TPatchPlan plan(L"Compiler.Optimization", L"Compiler optimizations");
+  plan.LoadedModule(Dcc, &GetDccHandle);
+  return plan;
+}
+
+std::vector<TPatchPlan> SubPatchPlans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(UnlinkImportsPlan());
+  plans.push_back(ResetUnitsPlan());
+  plans.push_back(KibitzUnitResetPlan());
+  plans.push_back(UnitFreeAllPlan());
+  plans.push_back(UnitFindByAliasPlan());
+  plans.push_back(NoUnitDiscardPlan());
+  plans.push_back(SymLookupScopePlan());
+  plans.push_back(ImportedSymbolPlan());
+  return plans;
+}
+
 void FinalizeCompilerOptimization() {
   // The framework has put every byte back before the units finalize.
   UnitNameDictionary.Reset();
@@ -449,33 +468,27 @@ TDccUnit* FindUnitByTextName(const std::wstring& text) {
   return FindUnitByListWalk(name.c_str());
 }
 
+
 std::vector<TPatchPlan> CompilerOptimizationPlans() {
   std::vector<TPatchPlan> plans;
-  plans.push_back(UnlinkImportsPlan());
-  plans.push_back(ResetUnitsPlan());
-  plans.push_back(KibitzUnitResetPlan());
-  plans.push_back(UnitFreeAllPlan());
-  plans.push_back(UnitFindByAliasPlan());
-  plans.push_back(NoUnitDiscardPlan());
-  plans.push_back(SymLookupScopePlan());
-  plans.push_back(ImportedSymbolPlan());
+  plans.push_back(OptimizationPlan());
+  for (TPatchPlan& plan : SubPatchPlans()) plans.push_back(std::move(plan));
   return plans;
 }
 
 void InstallCompilerOptimization() {
   InitUnitNameHashWeights();
-  TPatchPlan parent(L"Compiler.Optimization", L"Compiler optimizations");
-  parent.Computed(Dcc, [](const TPlanValues&) { return static_cast<void*>(GetDccHandle()); });
+  TPatchPlan parent = OptimizationPlan();
   if (!InstallPlan(parent)) return;
   // Installed first, in this order, by the compiler output and file-age work:
   //   TODO "Compiler.MapFileBuffer"
   //   TODO "Compiler.DrcFileBuffer"
   //   TODO "Compiler.BackgroundCompilerFileExists"
   //   TODO "Compiler.SourceOutdated" and its children
-  for (TPatchPlan& plan : CompilerOptimizationPlans()) InstallPlan(plan);
+  for (TPatchPlan& plan : SubPatchPlans()) InstallPlan(plan);
 }
 
 const TUnitInfo Unit_CompilerOptimization = {"CompilerOptimization", &InitializeCompilerOptimization,
-                                             &FinalizeCompilerOptimization};
+                                             &FinalizeCompilerOptimization, &CompilerOptimizationPlans};
 
 } // namespace Quillmend
