@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "Patches/Compiler/UnitNameDictionary.h"
 #include "Patches/Compiler/UnitNameHash.h"
@@ -20,7 +23,7 @@ TDccUnit* Unit(const char* name, uint32_t serial, int state = 8, int flags = 0) 
 uint32_t Rebuilds() { return Quillmend::UnitNameDictionary.RebuildCount; }
 
 struct TScenario {
-  TDccUnit *System, *A, *B, *C, *E, *F, *LowerC, *SecondB, *Record;
+  TDccUnit *System, *A, *B, *C, *E, *F, *LowerC, *SecondB, *Record, *HalfFlaggedC;
 };
 
 // A (source changed) is imported by B (compiled), B by C (loaded, flagged)
@@ -41,13 +44,14 @@ TScenario BuildScenario() {
   D().Import(s.F, "System");
   s.LowerC = Unit("c", 6, 8, 0x6000);
   s.SecondB = Unit("B", 10, 8, 0x6000);
+  s.HalfFlaggedC = Unit("C", 11, 8, 0x4000);
   s.Record = D().NewRecord(1, "R", 20, 7);
   D().Import(s.Record, "C");
   return s;
 }
 
 void ExpectResetOutcome(const TScenario& s) {
-  EXPECT_EQ(D().UnitCount(), 7);
+  EXPECT_EQ(D().UnitCount(), 8);
   EXPECT_EQ(D().UnitFind("A"), nullptr);
   // Transitively: B and C drop from compiled states to 4, so does the record.
   EXPECT_EQ(s.B->State, 4);
@@ -68,6 +72,8 @@ void ExpectResetOutcome(const TScenario& s) {
   EXPECT_EQ(s.C->Flags, 0x2000);
   EXPECT_EQ(s.LowerC->Flags, 0x2000);
   EXPECT_EQ(s.SecondB->Flags, 0x6000);
+  // The rule needs both bits: a unit flagged 0x4000 alone keeps its flag.
+  EXPECT_EQ(s.HalfFlaggedC->Flags, 0x4000);
   EXPECT_EQ(s.SecondB->State, 8);
 }
 
@@ -264,4 +270,149 @@ TEST(UnitNameDictionary, TextNamesResolveAliasesThenFindTheUnit) {
   EXPECT_EQ(Quillmend::FindUnitByTextName(L"Alias.Unit00007"), aliased);
   EXPECT_EQ(Quillmend::FindUnitByTextName(L"proj.UNIT00010"), D().UnitFind("Proj.Unit00010"));
   EXPECT_EQ(Quillmend::FindUnitByTextName(L"Proj.Missing"), nullptr);
+}
+
+// ---- the list routines against the compiler's own ---------------------------------
+
+namespace {
+
+template <class T>
+T DccExport(const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
+}
+
+// Runs a script of list operations and writes down, after every step, what
+// it returned, the list in order, head and tail (units by creation index,
+// -1 for none). Lookups happen only where the script says, since a lookup
+// brings the dictionary up to date and would hide a stale entry.
+//   new NAME | chain NAME NAME | remove I | append I | find NAME |
+//   unlink I (off the list without the remove routine) |
+//   release I (the compiler reports record I freed) | rename I NAME
+std::string RunScript(const std::vector<std::string>& script, bool patched) {
+  TDccUnit** head = DccExport<TDccUnit**>("DccUnitListHead");
+  TDccUnit** tail = DccExport<TDccUnit**>("DccUnitListTail");
+  std::vector<TDccUnit*> units;
+  auto index = [&](TDccUnit* u) {
+    for (size_t i = 0; i < units.size(); ++i)
+      if (units[i] == u) return int(i);
+    return u ? 999 : -1;
+  };
+  std::string trace;
+  for (const std::string& step : script) {
+    std::istringstream words(step);
+    std::string op, a, b;
+    words >> op >> a >> b;
+    long result = 0;
+    if (op == "new") {
+      units.push_back(D().NewUnit(a.c_str(), uint32_t(units.size()), 8, 0, 1));
+    } else if (op == "chain") {
+      const char* names[] = {a.c_str(), b.c_str()};
+      TDccUnit* first = D().AppendChain(names, 2, uint32_t(units.size()));
+      units.push_back(first);
+      units.push_back(first->Next);
+    } else if (op == "remove") {
+      result = D().UnitRemove(units[size_t(std::stoi(a))]);
+    } else if (op == "append") {
+      D().UnitAppend(units[size_t(std::stoi(a))]);
+    } else if (op == "find") {
+      result = index(D().UnitFind(a.c_str()));
+    } else if (op == "unlink") {
+      // The compiler takes the unit off its list on a path of its own.
+      TDccUnit* unit = units[size_t(std::stoi(a))];
+      TDccUnit** link = head;
+      TDccUnit* before = nullptr;
+      while (*link != unit) {
+        before = *link;
+        link = &(*link)->Next;
+      }
+      *link = unit->Next;
+      if (*tail == unit) *tail = before;
+    } else if (op == "release") {
+      if (patched) Quillmend::NotifyUnitReleased(units[size_t(std::stoi(a))]);
+    } else if (op == "rename") {
+      // The reused record gets the new name and the compiler's hash byte of it.
+      TDccUnit* unit = units[size_t(std::stoi(a))];
+      std::strcpy(unit->UnitSymbol->Name, b.c_str());
+      unit->NameHash = D().NewRecord(1, b.c_str(), 999, 8)->NameHash;
+    }
+    trace += step + " -> " + std::to_string(result) + " [";
+    for (TDccUnit* u = *head; u; u = u->Next) trace += std::to_string(index(u)) + " ";
+    trace += "] head " + std::to_string(index(*head)) + " tail " + std::to_string(index(*tail)) + "\n";
+  }
+  D().FreeAll();
+  return trace;
+}
+
+const std::vector<std::vector<std::string>>& ListScripts() {
+  static const std::vector<std::vector<std::string>> scripts = {
+      // A duplicate-named unit (not the head) removed and appended again, no lookup between.
+      {"new H", "new Dup", "new X", "new Dup", "find Dup", "remove 1", "append 1", "find Dup", "find X"},
+      // The last unit removed while it is not the head: the tail moves.
+      {"new A", "new B", "new C", "find C", "remove 2", "new D", "find D", "find C", "remove 1", "remove 0",
+       "new E", "find E", "find A"},
+      // Removing what is not on the list answers 0 and changes nothing.
+      {"new A", "new B", "find A", "remove 1", "remove 1", "find B", "remove 0", "remove 0", "find A", "new C",
+       "find C"},
+      // Chains onto an empty and a non-empty list, then a chain unit moved.
+      {"chain P1 P2", "find P2", "new A", "chain Q1 Q2", "find Q1", "remove 4", "find Q2", "append 4", "find Q2",
+       "find P1"},
+      // The head removed and appended again.
+      {"new A", "new B", "find A", "remove 0", "find A", "find B", "append 0", "find A", "find B"},
+      // A removed record released and reused under another name.
+      {"new A", "new B", "find B", "remove 1", "release 1", "rename 1 Z", "append 1", "find B", "find Z", "find A"},
+      // A record released without a remove the dictionary saw, then reused.
+      {"new A", "new B", "find A", "unlink 1", "release 1", "rename 1 Z", "append 1", "find B", "find Z", "find A"},
+      {"new A", "find A", "new B", "unlink 1", "release 1", "rename 1 A", "append 1", "find A", "new C", "find C"},
+      {"new A", "new Dup", "new Dup", "find Dup", "unlink 1", "release 1", "append 1", "find Dup", "find A"},
+      // Two different units removed, one appended again.
+      {"new A", "new B", "new C", "find A", "remove 0", "remove 2", "append 2", "find C", "find A", "find B"},
+  };
+  return scripts;
+}
+
+}  // namespace
+
+TEST(UnitList, ListRoutinesAnswerAsTheCompilersOwnAfterEveryStep) {
+  StandIn::Load();
+  std::vector<std::string> plain;
+  for (const auto& script : ListScripts()) plain.push_back(RunScript(script, false));
+  StandIn::Install();
+  for (size_t i = 0; i < ListScripts().size(); ++i) EXPECT_EQ(RunScript(ListScripts()[i], true), plain[i]);
+}
+
+// After a CodeInsight compile: a compiled unit with one cut link drops to
+// state 5 and loses its other links; units at 5 or below lose theirs;
+// System and SysInit keep theirs whatever their state.
+TEST(UnitList, CodeInsightResetAsTheCompilersOwn) {
+  auto run = [] {
+    TDccUnit* a = Unit("A", 1);
+    TDccUnit* system = Unit("System", 2, 4);
+    D().Import(system, "A");
+    TDccUnit* sysInit = Unit("SysInit", 3, 8);
+    D().Import(sysInit, "A");
+    D().Import(sysInit, "System");
+    sysInit->Imports->Unit = nullptr;
+    TDccUnit* cut = Unit("Cut", 4, 8);
+    D().Import(cut, "A");
+    D().Import(cut, "System");
+    cut->Imports->Next->Unit = nullptr;
+    TDccUnit* whole = Unit("Whole", 5, 7);
+    D().Import(whole, "A");
+    TDccUnit* low = Unit("Low", 6, 4);
+    D().Import(low, "A");
+    DccExport<void (*)()>("DccKibitzUnitReset")();
+    std::string state;
+    for (TDccUnit* u : {a, system, sysInit, cut, whole, low}) {
+      state += std::to_string(u->State) + ":";
+      for (Quillmend::TDccImport* n = u->Imports; n; n = n->Next) state += n->Unit ? "L" : "-";
+      state += " ";
+    }
+    D().FreeAll();
+    return state;
+  };
+  StandIn::Load();
+  const std::string plain = run();
+  EXPECT_EQ(plain, "8: 4:L 8:-L 5:-- 7:L 4:- ");
+  StandIn::Install();
+  EXPECT_EQ(run(), plain);
 }
