@@ -1,5 +1,6 @@
 // The unit runner behind library load and unload.
 #include "Framework/LibraryUnitTable.h"
+#include "Hooking/CodeTransaction.h"
 #include "Hooking/EngineError.h"
 
 #include <gtest/gtest.h>
@@ -71,4 +72,30 @@ TEST(UnitTable, FailingFinalizationDoesNotStopTheOthers) {
   table.InitializeUnits();
   EXPECT_THROW(table.FinalizeUnits(), EQuillmendError);
   EXPECT_EQ(g_events, (Events{"init A", "init B", "init C", "final C", "final B", "final A"}));
+}
+
+namespace {
+
+uint8_t g_code[8] = {0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90, 0x90};
+uint8_t g_seenAtFinalization = 0;
+
+// A unit that patches at its initialization, as patch modules do, and looks
+// at the patched byte when it is finalized.
+void PatchingInit() {
+  TCodeTransaction transaction(L"Start.TestUnitTable");
+  transaction.Stage(g_code, {0xC3});
+  transaction.Commit();
+}
+void PatchingFinal() { g_seenAtFinalization = g_code[0]; }
+const TUnitInfo Patching = {"P", PatchingInit, PatchingFinal};
+
+}  // namespace
+
+TEST(UnitTable, EveryWriteIsUndoneBeforeAnyUnitIsFinalized) {
+  TUnitTable table({&Patching, &A});
+  table.InitializeUnits();
+  EXPECT_EQ(g_code[0], 0xC3);
+  table.FinalizeUnits();
+  EXPECT_EQ(g_seenAtFinalization, 0x90);
+  EXPECT_EQ(g_code[0], 0x90);
 }
