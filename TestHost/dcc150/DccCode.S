@@ -4,77 +4,14 @@
 // lines (each with its instruction as a comment); glue code around it uses
 // mnemonics. Host register convention: arguments in eax, edx, ecx.
 //
-// Building with -DQM_ALTER_<ROUTINE> re-encodes one instruction inside that
-// routine's searched bytes (a "test r,r" becomes the equivalent "or r,r", or
-// "xor r,r" takes its other opcode): the routine behaves exactly the same,
-// but its bytes no longer match. Such builds stand for a compiler build the
-// pack does not know.
+// Each searched routine is declared with SEARCHED_ROUTINE where its searched
+// bytes begin, and has one ALTBYTE: in the routine's variant build one
+// instruction takes an equivalent encoding (a "test r,r" becomes "or r,r",
+// or "xor r,r" takes its other opcode), so the routine behaves exactly the
+// same but its bytes no longer match. Such builds stand for a compiler build
+// the pack does not know (Common/SearchedRoutines.inc).
 
-#ifdef QM_ALTER_NAMECOMPARE
-#define OP_NAMECOMPARE_XOR 0x31
-#else
-#define OP_NAMECOMPARE_XOR 0x33
-#endif
-#ifdef QM_ALTER_UNLINK
-#define OP_UNLINK_TEST 0x0B
-#else
-#define OP_UNLINK_TEST 0x85
-#endif
-#ifdef QM_ALTER_RESET
-#define OP_RESET_TEST 0x0B
-#else
-#define OP_RESET_TEST 0x85
-#endif
-#ifdef QM_ALTER_KIBITZRESET
-#define OP_KIBITZ_TEST 0x0B
-#else
-#define OP_KIBITZ_TEST 0x85
-#endif
-#ifdef QM_ALTER_FREEALL
-#define OP_FREEALL_TEST 0x0B
-#else
-#define OP_FREEALL_TEST 0x85
-#endif
-#ifdef QM_ALTER_APPEND
-#define OP_APPEND_TEST 0x0B
-#else
-#define OP_APPEND_TEST 0x85
-#endif
-#ifdef QM_ALTER_REMOVE
-#define OP_REMOVE_TEST 0x0B
-#else
-#define OP_REMOVE_TEST 0x85
-#endif
-#ifdef QM_ALTER_CHAINAPPEND
-#define OP_CHAIN_TEST 0x0B
-#else
-#define OP_CHAIN_TEST 0x85
-#endif
-#ifdef QM_ALTER_FIND
-#define OP_FIND_TEST 0x0B
-#else
-#define OP_FIND_TEST 0x85
-#endif
-#ifdef QM_ALTER_ALIAS
-#define OP_ALIAS_TEST 0x0B
-#else
-#define OP_ALIAS_TEST 0x85
-#endif
-#ifdef QM_ALTER_NODISCARD
-#define OP_NODISCARD_TEST 0x0A
-#else
-#define OP_NODISCARD_TEST 0x84
-#endif
-#ifdef QM_ALTER_SCOPE
-#define OP_SCOPE_TEST 0x0B
-#else
-#define OP_SCOPE_TEST 0x85
-#endif
-#ifdef QM_ALTER_IMPORTED
-#define OP_IMPORTED_TEST 0x0B
-#else
-#define OP_IMPORTED_TEST 0x85
-#endif
+#include "Common/SearchedRoutines.inc"
 
 // A relative call or jump to a symbol.
 #define CALL_REL(target) .byte 0xE8; .long target - . - 4
@@ -102,13 +39,13 @@ _DccOptions:          .long 0, 0, 0, 0, 0, 0
 
 // ---- name comparison: eax = first name, edx = second; 0 when equal ignoring ASCII case
         .balign 16
-        .globl _DccNameCompare
-_DccNameCompare:
+        SEARCHED_ROUTINE namecompare, NameCompare, _DccNameCompare
         .byte 0x53                          // push ebx
         .byte 0x56                          // push esi
         .byte 0x57                          // push edi
         .byte 0x83, 0xC4, 0xF8              // add esp,-8
-        .byte OP_NAMECOMPARE_XOR, 0xC9      // xor ecx,ecx
+        ALTBYTE namecompare, 0x33, 0x31     // xor ecx,ecx
+        .byte 0xC9
         .byte 0x89, 0xCB                    // mov ebx,ecx
         .byte 0x89, 0x54, 0x24, 0x04        // mov [esp+4],edx
         .byte 0x89, 0x04, 0x24              // mov [esp],eax
@@ -153,13 +90,13 @@ _DccNameCompare:
 
 // ---- import unlinking: eax = unit X; cuts every link to X, transitively ---------
         .balign 16
-        .globl _DccUnlinkImports
-_DccUnlinkImports:
+        SEARCHED_ROUTINE unlink, UnlinkImports, _DccUnlinkImports
         .byte 0x53, 0x56, 0x57, 0x55        // push ebx; push esi; push edi; push ebp
         .byte 0x8B, 0xE8                    // mov ebp,eax
         .byte 0x8B, 0x35                    // mov esi,[DccUnitListHead]
         .long _DccUnitListHead
-        .byte OP_UNLINK_TEST, 0xF6          // test esi,esi
+        ALTBYTE unlink, 0x85, 0x0B          // test esi,esi
+        .byte 0xF6
         .byte 0x74, 0x19                    // je list1
 .Lul_units:
         .byte 0x83, 0xBE, 0x60, 0x01, 0x00, 0x00, 0x00  // cmp dword [esi+0x160],0
@@ -216,13 +153,14 @@ _DccUnlinkImports:
 // ---- reset of outdated units: eax, edx, ecx = compile mode and two flags --------
 // Frees every unit whose state is below 4 or 5 (HostUnitFree returns the next unit).
         .balign 16
-        .globl _DccResetUnits, _DccResetUnitsLoop
+        .globl _DccResetUnits
 _DccResetUnits:
         push esi
         .byte 0x8B, 0x35                    // mov esi,[DccUnitListHead]
         .long _DccUnitListHead
-_DccResetUnitsLoop:
-        .byte OP_RESET_TEST, 0xF6           // test esi,esi
+        SEARCHED_ROUTINE reset, ResetUnits, _DccResetUnitsLoop
+        ALTBYTE reset, 0x85, 0x0B           // test esi,esi
+        .byte 0xF6
         .byte 0x74, 0x1D                    // je done
         .byte 0x8A, 0x46, 0x12              // loop: mov al,[esi+0x12]
         .byte 0x3C, 0x04                    // cmp al,4
@@ -243,15 +181,16 @@ _DccResetUnitsLoop:
 // System and SysInit are left alone; a compiled unit with a cut link drops to
 // state 5; the links of every unit in state 5 or below are cut.
         .balign 16
-        .globl _DccKibitzUnitReset, _DccKibitzUnitResetLoop
+        .globl _DccKibitzUnitReset
 _DccKibitzUnitReset:
         push ebx
         push esi
         push edi
         .byte 0x8B, 0x35                    // mov esi,[DccUnitListHead]
         .long _DccUnitListHead
-_DccKibitzUnitResetLoop:
-        .byte OP_KIBITZ_TEST, 0xF6          // test esi,esi
+        SEARCHED_ROUTINE kibitzreset, KibitzCompilerImplUnitReset, _DccKibitzUnitResetLoop
+        ALTBYTE kibitzreset, 0x85, 0x0B     // test esi,esi
+        .byte 0xF6
         .byte 0x74, 0x5E                    // je done
         .byte 0x8B, 0x86, 0x80, 0x00, 0x00, 0x00  // unit: mov eax,[esi+0x80]
         .byte 0x83, 0xC0, 0x1E              // add eax,0x1E
@@ -294,16 +233,22 @@ _DccKibitzUnitResetLoop:
         ret
 
 // ---- free all units -------------------------------------------------------------
+// In its second form (another compiler build) the records of the further
+// lists are released by a call before the loop instead of after it.
         .balign 16
-        .globl _DccUnitFreeAll
-_DccUnitFreeAll:
+        SEARCHED_ROUTINE freeall, UnitFreeAll, _DccUnitFreeAll
+        ROUTINE_FORM freeall, form2
         .byte 0x53                          // push ebx
         .byte 0xBB                          // mov ebx,offset DccUnitListHead
         .long _DccUnitListHead
+        .ifc QM_VARIANT, freeall_form2
+        CALL_REL(HostFreeRecordLists)
+        .endif
         .byte 0xEB, 0x05                    // jmp test
         CALL_REL(HostUnitFree)              // free: call HostUnitFree
         .byte 0x8B, 0x03                    // test: mov eax,[ebx]
-        .byte OP_FREEALL_TEST, 0xC0         // test eax,eax
+        ALTBYTE freeall, 0x85, 0x0B         // test eax,eax
+        .byte 0xC0
         .byte 0x75, 0xF5                    // jne free
         CALL_REL(HostFreeAllDone)
         .byte 0x33, 0xD2                    // xor edx,edx
@@ -314,13 +259,13 @@ _DccUnitFreeAll:
 
 // ---- append a unit at the tail: eax = unit --------------------------------------
         .balign 16
-        .globl _DccUnitAppend
-_DccUnitAppend:
+        SEARCHED_ROUTINE append, Append, _DccUnitAppend
         .byte 0x33, 0xD2                    // xor edx,edx
         .byte 0x89, 0x50, 0x04              // mov [eax+4],edx
         .byte 0x8B, 0x15                    // mov edx,[DccUnitListTail]
         .long _DccUnitListTail
-        .byte OP_APPEND_TEST, 0xD2          // test edx,edx
+        ALTBYTE append, 0x85, 0x0B          // test edx,edx
+        .byte 0xD2
         .byte 0x74, 0x05                    // je empty
         .byte 0x89, 0x42, 0x04              // mov [edx+4],eax
         .byte 0xEB, 0x05                    // jmp tail
@@ -336,7 +281,9 @@ _DccUnitAppend:
 _DccUnitRemove:
         .byte 0x8B, 0x15                    // mov edx,[DccUnitListHead]
         .long _DccUnitListHead
-        .byte OP_REMOVE_TEST, 0xD2          // test edx,edx
+        SEARCHED_ROUTINE remove, Remove, _DccUnitRemoveHeadTest
+        ALTBYTE remove, 0x85, 0x0B          // test edx,edx
+        .byte 0xD2
         .byte 0x75, 0x03                    // jne nonempty
         .byte 0x33, 0xC0                    // xor eax,eax
         .byte 0xC3                          // ret
@@ -378,10 +325,10 @@ _DccUnitRemove:
 
 // ---- append a chain of units: eax = chain record {+0x0C first, +0x10 last} ------
         .balign 16
-        .globl _DccUnitChainAppend
-_DccUnitChainAppend:
+        SEARCHED_ROUTINE chainappend, ChainAppend, _DccUnitChainAppend
         .byte 0x8B, 0x50, 0x0C              // mov edx,[eax+0x0C]
-        .byte OP_CHAIN_TEST, 0xD2           // test edx,edx
+        ALTBYTE chainappend, 0x85, 0x0B     // test edx,edx
+        .byte 0xD2
         .byte 0x74, 0x26                    // je done
         .byte 0x8B, 0x0D                    // mov ecx,[DccUnitListTail]
         .long _DccUnitListTail
@@ -401,8 +348,7 @@ _DccUnitChainAppend:
 
 // ---- find a loaded unit by name: eax = name; unit record or null ----------------
         .balign 16
-        .globl _DccUnitFind
-_DccUnitFind:
+        SEARCHED_ROUTINE find, Find, _DccUnitFind
         .byte 0x53, 0x56, 0x57              // push ebx; push esi; push edi
         .byte 0x8B, 0xF0                    // mov esi,eax
         .byte 0x8B, 0xC6                    // mov eax,esi
@@ -410,7 +356,8 @@ _DccUnitFind:
         .byte 0x8B, 0xD8                    // mov ebx,eax
         .byte 0x8B, 0x3D                    // mov edi,[DccUnitListHead]
         .long _DccUnitListHead
-        .byte OP_FIND_TEST, 0xFF            // test edi,edi
+        ALTBYTE find, 0x85, 0x0B            // test edi,edi
+        .byte 0xFF
         .byte 0x74, 0x2B                    // je done
         .byte 0x3A, 0x5F, 0x11              // unit: cmp bl,[edi+0x11]
         .byte 0x75, 0x1F                    // jne next
@@ -432,13 +379,13 @@ _DccUnitFind:
 
 // ---- unit alias: eax = name; the name it stands for, or the name itself ---------
         .balign 16
-        .globl _DccResolveAlias
-_DccResolveAlias:
+        SEARCHED_ROUTINE alias, Alias, _DccResolveAlias
         .byte 0x53                          // push ebx
         .byte 0x8B, 0xD8                    // mov ebx,eax
         .byte 0x8B, 0xC3                    // mov eax,ebx
         CALL_REL(HostFindAlias)
-        .byte OP_ALIAS_TEST, 0xC0           // test eax,eax
+        ALTBYTE alias, 0x85, 0x0B           // test eax,eax
+        .byte 0xC0
         .byte 0x74, 0x0B                    // je same
         .byte 0x83, 0x78, 0x04, 0x00        // cmp dword [eax+4],0
         .byte 0x74, 0x05                    // je same
@@ -454,14 +401,15 @@ _DccResolveAlias:
 // units when the options in force differ from those of the last compile;
 // returns 1 then, else 0.
         .balign 16
-        .globl _DccAfterCompile, _DccAfterCompileCheck
+        .globl _DccAfterCompile
 _DccAfterCompile:
         push ebx
         push edi
         mov ebx, eax
         mov edi, edx
-_DccAfterCompileCheck:
-        .byte OP_NODISCARD_TEST, 0xDB       // test bl,bl
+        SEARCHED_ROUTINE nodiscard, NoUnitDiscardAfterCompile, _DccAfterCompileCheck
+        ALTBYTE nodiscard, 0x84, 0x0A       // test bl,bl
+        .byte 0xDB
         .byte 0x74, 0x04                    // je options
         .byte 0x85, 0xFF                    // test edi,edi
         .byte 0x75, 0x63                    // jne discard
@@ -514,8 +462,7 @@ _DccAfterCompileCheck:
 // Public symbols (flag 0x40) match by name; the others only in the scope of
 // the unit being compiled, and only with byte 3 clear.
         .balign 16
-        .globl _DccSymLookupScope
-_DccSymLookupScope:
+        SEARCHED_ROUTINE scope, SymLookupScope, _DccSymLookupScope
         .byte 0x53, 0x56, 0x57, 0x55        // push ebx; push esi; push edi; push ebp
         .byte 0x8B, 0xE9                    // mov ebp,ecx
         .byte 0x8B, 0xF0                    // mov esi,eax
@@ -531,7 +478,8 @@ _DccSymLookupScope:
         .byte 0x33, 0xC0                    // start: xor eax,eax
         .byte 0x8A, 0xC2                    // mov al,dl
         .byte 0x8B, 0x1C, 0x86              // mov ebx,[esi+eax*4]
-        .byte OP_SCOPE_TEST, 0xDB           // test ebx,ebx
+        ALTBYTE scope, 0x85, 0x0B           // test ebx,ebx
+        .byte 0xDB
         .byte 0x74, 0x29                    // je notfound
         .byte 0x8D, 0x53, 0x1E              // symbol: lea edx,[ebx+0x1E]
         .byte 0x8B, 0xC5                    // mov eax,ebp
@@ -557,7 +505,7 @@ _DccSymLookupScope:
 // Searches the unit in DccImportUnit for the symbol of the same name that
 // fits the symbol's kind and the context; returns it or null.
         .balign 16
-        .globl _DccImportedSymbol, _DccImportedSymbolSearch
+        .globl _DccImportedSymbol
 _DccImportedSymbol:
         push ebx
         push esi
@@ -568,13 +516,14 @@ _DccImportedSymbol:
         lea eax, [esi+0x1E]
         call HostNameHashByte
         mov ebx, eax
-_DccImportedSymbolSearch:
+        SEARCHED_ROUTINE imported, ImportedSymbol, _DccImportedSymbolSearch
         .byte 0x33, 0xD2                    // xor edx,edx
         .byte 0x8A, 0xD3                    // mov dl,bl
         .byte 0x8B, 0x0D                    // mov ecx,[DccImportUnit]
         .long _DccImportUnit
         .byte 0x8B, 0xAC, 0x91, 0x6C, 0x01, 0x00, 0x00  // mov ebp,[ecx+edx*4+0x16C]
-        .byte OP_IMPORTED_TEST, 0xED        // test ebp,ebp
+        ALTBYTE imported, 0x85, 0x0B        // test ebp,ebp
+        .byte 0xED
         .byte 0x74, 0x52                    // je notfound
         .byte 0x8D, 0x55, 0x1E              // candidate: lea edx,[ebp+0x1E]
         .byte 0x8D, 0x46, 0x1E              // lea eax,[esi+0x1E]

@@ -5,6 +5,8 @@
 #include "DccHost.h"
 #include "DccMemory.h"
 
+#include "Common/SearchedSites.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -492,35 +494,14 @@ DCC_EXPORT void __stdcall DccAddAlias(const char* name, const char* target) { Ad
 // kept as given (the caller keeps it alive), null stays null.
 DCC_EXPORT void __stdcall DccSetOption(int index, const char* value) { DccOptions[index] = value; }
 
-// Where each searched routine's bytes begin.
+// Where a searched routine's bytes begin (its site name, e.g. "UnitFreeAll").
 DCC_EXPORT void* __stdcall DccPatternSite(const char* routine) {
-  extern char NameCompare[] asm("_DccNameCompare");
-  extern char Unlink[] asm("_DccUnlinkImports");
-  extern char ResetLoop[] asm("_DccResetUnitsLoop");
-  extern char KibitzLoop[] asm("_DccKibitzUnitResetLoop");
-  extern char FreeAll[] asm("_DccUnitFreeAll");
-  extern char Append[] asm("_DccUnitAppend");
-  extern char Remove[] asm("_DccUnitRemove");
-  extern char ChainAppend[] asm("_DccUnitChainAppend");
-  extern char Find[] asm("_DccUnitFind");
-  extern char Alias[] asm("_DccResolveAlias");
-  extern char NoDiscard[] asm("_DccAfterCompileCheck");
-  extern char Scope[] asm("_DccSymLookupScope");
-  extern char Imported[] asm("_DccImportedSymbolSearch");
-  struct {
-    const char* Name;
-    char* Site;
-  } const sites[] = {
-      {"NameCompare", NameCompare}, {"UnlinkImports", Unlink},  {"ResetUnits", ResetLoop},
-      {"KibitzCompilerImplUnitReset", KibitzLoop},                {"UnitFreeAll", FreeAll},
-      {"Append", Append},           {"Remove", Remove + 6},      {"ChainAppend", ChainAppend},
-      {"Find", Find},               {"Alias", Alias},            {"NoUnitDiscardAfterCompile", NoDiscard},
-      {"SymLookupScope", Scope},    {"ImportedSymbol", Imported},
-  };
-  for (const auto& site : sites)
-    if (strcmp(site.Name, routine) == 0) return site.Site;
-  return nullptr;
+  const QmHost::SearchedSite* site = QmHost::FindSearchedSite(routine);
+  return site ? site->Address : nullptr;
 }
+
+// Every searched routine: site name, variant name and address.
+DCC_EXPORT const QmHost::SearchedSite* __stdcall DccPatternSites(int* count) { return QmHost::SearchedSites(count); }
 
 void Dcc::RaiseIfArmedForFree(TUnit* unit) {
   if (!unit || unit != g_raiseOnFree) return;

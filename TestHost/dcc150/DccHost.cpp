@@ -126,8 +126,8 @@ TUnit* DCC_REGISTER HostUnitFree(TUnit* unit) {
   return next;
 }
 
-void DCC_REGISTER HostFreeAllDone() {
-  // The records of the further lists belong to the loaded units' world too.
+// The records of the further lists belong to the loaded units' world too.
+void DCC_REGISTER HostFreeRecordLists() {
   for (TRecordNode* node = DccRecordList; node;) {
     TRecordNode* next = node->Next;
     FreeRecordContents(node->Record);
@@ -147,6 +147,10 @@ void DCC_REGISTER HostFreeAllDone() {
     group = nextGroup;
   }
   DccRecordGroups = nullptr;
+}
+
+void DCC_REGISTER HostFreeAllDone() {
+  HostFreeRecordLists();
   DccCurrentUnit = nullptr;
   DccImportUnit = nullptr;
 }

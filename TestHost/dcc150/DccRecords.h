@@ -127,6 +127,7 @@ uint32_t DCC_REGISTER HostNameHashByte(const char* name) asm("HostNameHashByte")
 void DCC_REGISTER HostUnlinkFromUnit(Dcc::TUnit* unit, Dcc::TUnit* removed) asm("HostUnlinkFromUnit");
 void DCC_REGISTER HostUnlinkFinished(Dcc::TUnit* removed) asm("HostUnlinkFinished");
 Dcc::TUnit* DCC_REGISTER HostUnitFree(Dcc::TUnit* unit) asm("HostUnitFree");
+void DCC_REGISTER HostFreeRecordLists() asm("HostFreeRecordLists");
 void DCC_REGISTER HostFreeAllDone() asm("HostFreeAllDone");
 int DCC_REGISTER HostIsCoreUnitName(const char* name) asm("HostIsCoreUnitName");
 int DCC_REGISTER HostUnitIsLive(Dcc::TUnit* unit) asm("HostUnitIsLive");

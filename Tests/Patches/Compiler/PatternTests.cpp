@@ -1,36 +1,127 @@
 // Every pattern of the unit-list patches is found exactly once in the
-// stand-in compiler, at the routine it is meant for.
+// stand-in compiler, at the routine it is meant for; each variant of the
+// stand-in re-encodes exactly its own routine; the second form of the
+// free-all loop is found in its variant and the pack installs through it.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "Common/SearchedSites.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "StandInCompiler.h"
 
 namespace Patterns = Quillmend::CompilerOptimizationPatterns;
 
+namespace {
+
+using TSitesFn = const QmHost::SearchedSite*(__stdcall*)(int* count);
+
+struct TSitePattern {
+  const char* Site;
+  const char* Pattern;
+};
+
+// The site each pattern belongs to, by the stand-in's site names.
+const TSitePattern SitePatterns[] = {
+    {"NameCompare", Patterns::NameCompare},       {"UnlinkImports", Patterns::UnlinkImports},
+    {"ResetUnits", Patterns::ResetUnits},         {"KibitzCompilerImplUnitReset", Patterns::KibitzUnitReset},
+    {"UnitFreeAll", Patterns::UnitFreeAll1},      {"Append", Patterns::UnitAppend},
+    {"Remove", Patterns::UnitRemove},             {"ChainAppend", Patterns::UnitChainAppend},
+    {"Find", Patterns::UnitFind},                 {"Alias", Patterns::UnitAlias},
+    {"NoUnitDiscardAfterCompile", Patterns::NoUnitDiscard},
+    {"SymLookupScope", Patterns::SymLookupScope}, {"ImportedSymbol", Patterns::ImportedSymbol},
+};
+
+const char* PatternOf(const char* site) {
+  for (const TSitePattern& row : SitePatterns)
+    if (std::strcmp(row.Site, site) == 0) return row.Pattern;
+  return nullptr;
+}
+
+std::vector<QmHost::SearchedSite> SitesOf(HMODULE module) {
+  auto sites = reinterpret_cast<TSitesFn>(reinterpret_cast<void*>(GetProcAddress(module, "DccPatternSites")));
+  int count = 0;
+  const QmHost::SearchedSite* first = sites ? sites(&count) : nullptr;
+  return std::vector<QmHost::SearchedSite>(first, first + count);
+}
+
+// Where the pattern matches in the module, null when it does not; a second
+// match fails the test.
+uint8_t* FindOnce(HMODULE module, const char* patternText) {
+  Quillmend::TBytePattern pattern = Quillmend::ParsePattern(patternText);
+  auto* match = static_cast<uint8_t*>(Quillmend::FindMethodPtr(module, pattern, 0));
+  if (match) {
+    EXPECT_EQ(Quillmend::FindMethodPtr(match + 1, pattern, 0), nullptr) << "second match";
+  }
+  return match;
+}
+
+// Fixed bytes of the pattern that the code at `at` does not have.
+int Mismatches(const uint8_t* at, const char* patternText) {
+  int count = 0;
+  Quillmend::TBytePattern pattern = Quillmend::ParsePattern(patternText);
+  for (size_t i = 0; i < pattern.size(); ++i) count += pattern[i] >= 0 && at[i] != uint8_t(pattern[i]);
+  return count;
+}
+
+} // namespace
+
 TEST(CompilerOptimizationPatterns, EachMatchesOnceAtItsRoutine) {
   HMODULE dcc = StandIn::Load();
-  struct {
-    const char* Pattern;
-    const char* Site;
-  } const cases[] = {
-      {Patterns::NameCompare, "NameCompare"},       {Patterns::UnlinkImports, "UnlinkImports"},
-      {Patterns::ResetUnits, "ResetUnits"},         {Patterns::KibitzUnitReset, "KibitzCompilerImplUnitReset"},
-      {Patterns::UnitFreeAll1, "UnitFreeAll"},      {Patterns::UnitAppend, "Append"},
-      {Patterns::UnitRemove, "Remove"},             {Patterns::UnitChainAppend, "ChainAppend"},
-      {Patterns::UnitFind, "Find"},                 {Patterns::UnitAlias, "Alias"},
-      {Patterns::NoUnitDiscard, "NoUnitDiscardAfterCompile"},
-      {Patterns::SymLookupScope, "SymLookupScope"}, {Patterns::ImportedSymbol, "ImportedSymbol"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Site);
-    Quillmend::TBytePattern pattern = Quillmend::ParsePattern(c.Pattern);
-    auto* match = static_cast<uint8_t*>(Quillmend::FindMethodPtr(dcc, pattern, 0));
-    EXPECT_EQ(match, StandIn::Driver().PatternSite(c.Site));
-    if (match) {
-      EXPECT_EQ(Quillmend::FindMethodPtr(match + 1, pattern, 0), nullptr);
-    }
+  std::vector<QmHost::SearchedSite> sites = SitesOf(dcc);
+  // Every routine the stand-in declares is searched by a pattern, and the
+  // other way round.
+  EXPECT_EQ(sites.size(), std::size(SitePatterns));
+  for (const QmHost::SearchedSite& site : sites) {
+    SCOPED_TRACE(site.Name);
+    const char* pattern = PatternOf(site.Name);
+    ASSERT_NE(pattern, nullptr);
+    EXPECT_EQ(FindOnce(dcc, pattern), site.Address);
+    EXPECT_EQ(StandIn::Driver().PatternSite(site.Name), site.Address);
   }
+  EXPECT_EQ(StandIn::Driver().PatternSite("NoSuchRoutine"), nullptr);
   // The second form of the free-all loop belongs to another compiler build.
-  EXPECT_EQ(Quillmend::FindMethodPtr(dcc, Quillmend::ParsePattern(Patterns::UnitFreeAll2), 0), nullptr);
+  EXPECT_EQ(FindOnce(dcc, Patterns::UnitFreeAll2), nullptr);
+}
+
+// A routine's variant differs in one byte of that routine's pattern; every
+// other routine still matches, at its own site.
+TEST(CompilerOptimizationPatterns, EachVariantAltersOnlyItsOwnRoutine) {
+  std::vector<QmHost::SearchedSite> declared = SitesOf(StandIn::Load());
+  ASSERT_FALSE(declared.empty());
+  for (const QmHost::SearchedSite& altered : declared) {
+    SCOPED_TRACE(altered.Variant);
+    HMODULE variant = LoadLibraryW(StandIn::ModulePath(altered.Variant).c_str());
+    ASSERT_NE(variant, nullptr);
+    for (const QmHost::SearchedSite& site : SitesOf(variant)) {
+      SCOPED_TRACE(site.Name);
+      const char* pattern = PatternOf(site.Name);
+      ASSERT_NE(pattern, nullptr);
+      if (std::strcmp(site.Name, altered.Name) == 0) {
+        EXPECT_EQ(FindOnce(variant, pattern), nullptr);
+        EXPECT_EQ(Mismatches(static_cast<uint8_t*>(site.Address), pattern), 1);
+      } else {
+        EXPECT_EQ(FindOnce(variant, pattern), site.Address);
+      }
+    }
+    FreeLibrary(variant);
+  }
+}
+
+// The compiler build with the free-all loop's second form: found there, and
+// the patch installs through that branch (the call before the loop is moved,
+// not lost: the further lists are still released by it).
+TEST(CompilerOptimizationPatterns, SecondFreeAllFormInstalls) {
+  HMODULE dcc = StandIn::Load("freeall-form2");
+  EXPECT_EQ(FindOnce(dcc, Patterns::UnitFreeAll1), nullptr);
+  EXPECT_EQ(FindOnce(dcc, Patterns::UnitFreeAll2), StandIn::Driver().PatternSite("UnitFreeAll"));
+  constexpr int Units = 300, Imports = 8;
+  constexpr uint32_t RandomSeed = 77;
+  StandIn::TWorkloadResult plain = StandIn::RunWorkload(Units, Imports, RandomSeed);
+  StandIn::Install();
+  EXPECT_EQ(StandIn::PatchStatus(L"Compiler.UnitFreeAll"), L"applied");
+  EXPECT_EQ(StandIn::PatchStatus(L"Compiler.Optimization"), L"applied");
+  EXPECT_TRUE(StandIn::RunWorkload(Units, Imports, RandomSeed) == plain);
+  EXPECT_EQ(*reinterpret_cast<void**>(GetProcAddress(dcc, "DccRecordList")), nullptr);
 }

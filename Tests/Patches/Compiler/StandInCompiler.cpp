@@ -35,7 +35,7 @@ void CodeSection(uint8_t*& start, uint32_t& size) {
 
 } // namespace
 
-HMODULE Load(const char* variant) {
+std::wstring ModulePath(const char* variant) {
   std::wstring path = BuildDirectory();
   if (variant) {
     path += L"\\host-variants\\";
@@ -43,8 +43,11 @@ HMODULE Load(const char* variant) {
   } else {
     path += L"\\host";
   }
-  path += L"\\dcc150.dll";
-  g_dcc = LoadLibraryW(path.c_str());
+  return path + L"\\dcc150.dll";
+}
+
+HMODULE Load(const char* variant) {
+  g_dcc = LoadLibraryW(ModulePath(variant).c_str());
   if (!g_dcc) throw std::runtime_error("cannot load the stand-in dcc150.dll");
   return BindLoaded();
 }

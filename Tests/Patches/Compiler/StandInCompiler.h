@@ -39,7 +39,9 @@ struct TDriver {
   int QM_REGISTER (*AfterCompile)(int projectChanged, int explicitBuild);
 };
 
-// Loads <build>/host/dcc150.dll, or <build>/host-variants/<variant>/dcc150.dll.
+// <build>/host/dcc150.dll, or <build>/host-variants/<variant>/dcc150.dll.
+std::wstring ModulePath(const char* variant = nullptr);
+// Loads that library and binds its driver exports.
 HMODULE Load(const char* variant = nullptr);
 // Binds the driver to the dcc150.dll already loaded (by the three-way harness).
 HMODULE BindLoaded();
