@@ -17,8 +17,6 @@ bool ParseInt(const std::wstring& text, int& value) {
   return true;
 }
 
-} // namespace
-
 int RunCppLoad(HostApp& app, const std::vector<std::wstring>& args) {
   int action = 1, flag = 0;
   if (!args.empty()) {
@@ -33,5 +31,11 @@ int RunCppLoad(HostApp& app, const std::vector<std::wstring>& args) {
 int RunCppUnload(HostApp& app, const std::vector<std::wstring>& args) {
   return CallCppLoadCompiler(0, 0) ? 0 : 1;
 }
+
+const WorkloadRegistration kCppLoad{L"cppload", RunCppLoad,
+                                    L"cppload [<action> <flag>]  calls CppLoadCompiler (default 1 0)"};
+const WorkloadRegistration kCppUnload{L"cppunload", RunCppUnload, L"cppunload  calls CppLoadCompiler(0, 0)"};
+
+} // namespace
 
 } // namespace QmHost

@@ -61,8 +61,6 @@ HMODULE CompilerLibrary(HostApp& app) {
   return LoadLibraryW((app.hostDir + L"dcc150.dll").c_str());
 }
 
-} // namespace
-
 int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
   long units = 0, imports = 0, randomSeed = long(DefaultSeed);
   if (args.size() < 2 || args.size() > 3 || !ParseCount(args[0], 3, units) || !ParseCount(args[1], 1, imports) ||
@@ -113,5 +111,10 @@ int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
   phase(L"freeall", [&] { driver.FreeAll(); });
   return 0;
 }
+
+const WorkloadRegistration kDcc{
+    L"dcc", RunDcc, L"dcc <units> <imports> [<randomSeed>]  times the compiler's load, reset, recompile, free-all"};
+
+} // namespace
 
 } // namespace QmHost

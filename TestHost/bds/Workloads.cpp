@@ -2,20 +2,31 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace QmHost {
 
 namespace {
 
-const Workload kWorkloads[] = {
-    {L"cppload", RunCppLoad, L"cppload [<action> <flag>]  calls CppLoadCompiler (default 1 0)"},
-    {L"cppunload", RunCppUnload, L"cppunload  calls CppLoadCompiler(0, 0)"},
-    {L"dcc", RunDcc, L"dcc <units> <imports> [<randomSeed>]  times the compiler's load, reset, recompile, free-all"},
-};
+// Built during static initialization, in whatever order the files' objects
+// are initialized; a function-local static is constructed before first use.
+std::vector<Workload>& Registered() {
+  static std::vector<Workload> workloads;
+  return workloads;
+}
 
 } // namespace
 
+WorkloadRegistration::WorkloadRegistration(const wchar_t* name, WorkloadProc run, const wchar_t* usage) {
+  if (FindWorkload(name)) {
+    std::fwprintf(stderr, L"bds.exe: workload %ls registered twice\n", name);
+    ExitProcess(2);
+  }
+  Registered().push_back(Workload{name, run, usage});
+}
+
 const Workload* FindWorkload(const std::wstring& name) {
-  for (const Workload& w : kWorkloads)
+  for (const Workload& w : Registered())
     if (lstrcmpiW(w.name, name.c_str()) == 0) return &w;
   return nullptr;
 }
