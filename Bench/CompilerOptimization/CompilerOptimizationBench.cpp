@@ -13,14 +13,17 @@
 #include <string>
 #include <vector>
 
+#include "dcc150/DccDriver.h"
+
 namespace {
+
+namespace Phase = DccDriver::Phase;
 
 constexpr int Imports = 15;
 constexpr int Sizes[] = {250, 1000, 4000};
 constexpr int Repeats = 3;
-const wchar_t* const PhaseNames[] = {L"load", L"lookup", L"reset", L"recompile", L"freeall"};
-const char* const PhaseTitles[] = {"load", "lookup", "reset 10%", "recompile", "free all"};
-constexpr int Phases = 5;
+constexpr int Phases = Phase::Count;
+const char* const PhaseTitles[Phases] = {"load", "lookup", "reset 10%", "recompile", "free all"};
 const std::wstring RegKey = L"QmBench-DccWorkload";
 const std::wstring AppliedEntry = L"applied: Compiler optimizations [Compiler.Optimization]";
 
@@ -88,7 +91,7 @@ bool RunIde(const std::wstring& build, int units, bool packEnabled, TResult& res
     if (ms == std::wstring::npos || checksum == std::wstring::npos) continue;
     std::wstring name = line.substr(10, ms - 10);
     for (int p = 0; p < Phases; ++p) {
-      if (name != PhaseNames[p]) continue;
+      if (name != Phase::Names[p]) continue;
       result.Ms[p] = std::wcstod(line.c_str() + ms + 4, nullptr);
       result.Checksum[p] = line.substr(checksum + 10);
       ++phases;

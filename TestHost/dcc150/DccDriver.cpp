@@ -1,7 +1,9 @@
-// The stand-in compiler's driver interface: exports through which a test or
-// benchmark runs a compiler workload over the unit bookkeeping routines, and
-// a checksum of the resulting unit graph. Every step goes through the
-// routines' normal entry points, so a redirected routine changes what runs.
+// The stand-in compiler's driver interface (declared in DccDriver.h):
+// exports through which bds.exe, a test or the benchmark runs a compiler
+// workload over the unit bookkeeping routines, and a checksum of the
+// resulting unit graph. Every step goes through the routines' normal entry
+// points, so a redirected routine changes what runs.
+#include "DccDriver.h"
 #include "DccHost.h"
 #include "DccMemory.h"
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 #include <windows.h>
 
@@ -518,3 +521,39 @@ void Dcc::RaiseIfArmedForFree(TUnit* unit) {
 extern "C" int __stdcall HostCompileCmdLine(const char* commandLine) {
   return DccRecompile();
 }
+
+// ---- the definitions agree with the driver header -------------------------------
+
+namespace {
+
+using Declared = DccDriver::Driver<TUnit>;
+
+template <class Defined, class InHeader>
+constexpr bool Agrees(Defined, InHeader) {
+  return std::is_same_v<Defined, InHeader>;
+}
+
+static_assert(Agrees(&DccPrepareProject, Declared::PrepareProjectFn()) &&
+                  Agrees(&DccLoadPrepared, Declared::LoadPreparedFn()) &&
+                  Agrees(&DccLoadProject, Declared::LoadProjectFn()) &&
+                  Agrees(&DccPrepareLookups, Declared::PrepareLookupsFn()) &&
+                  Agrees(&DccLookupPrepared, Declared::LookupPreparedFn()) &&
+                  Agrees(&DccMarkOutdated, Declared::MarkOutdatedFn()) && Agrees(&DccReset, Declared::ResetFn()) &&
+                  Agrees(&DccRecompile, Declared::RecompileFn()) && Agrees(&DccFreeAll, Declared::FreeAllFn()) &&
+                  Agrees(&DccChecksum, Declared::ChecksumFn()) && Agrees(&DccUnitCount, Declared::UnitCountFn()),
+              "workload exports differ from DccDriver.h");
+static_assert(Agrees(&DccNewUnit, Declared::NewUnitFn()) && Agrees(&DccGiveSymbols, Declared::GiveSymbolsFn()) &&
+                  Agrees(&DccImport, Declared::ImportFn()) && Agrees(&DccNewRecord, Declared::NewRecordFn()) &&
+                  Agrees(&DccAppendChain, Declared::AppendChainFn()) && Agrees(&DccAddAlias, Declared::AddAliasFn()) &&
+                  Agrees(&DccSetOption, Declared::SetOptionFn()) &&
+                  Agrees(&DccRaiseOnFree, Declared::RaiseOnFreeFn()) &&
+                  Agrees(&DccPatternSite, Declared::PatternSiteFn()) &&
+                  Agrees(&DccPatternSites, Declared::PatternSitesFn()),
+              "single-step exports differ from DccDriver.h");
+static_assert(Agrees(&DccUnitFind, Declared::UnitFindFn()) && Agrees(&DccUnitRemove, Declared::UnitRemoveFn()) &&
+                  Agrees(&DccUnitAppend, Declared::UnitAppendFn()) &&
+                  Agrees(&DccUnlinkImports, Declared::UnlinkImportsFn()) &&
+                  Agrees(&DccAfterCompile, Declared::AfterCompileFn()),
+              "compiler routines differ from DccDriver.h");
+
+} // namespace

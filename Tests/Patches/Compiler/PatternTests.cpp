@@ -15,7 +15,6 @@ namespace Patterns = Quillmend::CompilerOptimizationPatterns;
 
 namespace {
 
-using TSitesFn = const QmHost::SearchedSite*(__stdcall*)(int* count);
 
 struct TSitePattern {
   const char* Site;
@@ -40,7 +39,8 @@ const char* PatternOf(const char* site) {
 }
 
 std::vector<QmHost::SearchedSite> SitesOf(HMODULE module) {
-  auto sites = reinterpret_cast<TSitesFn>(reinterpret_cast<void*>(GetProcAddress(module, "DccPatternSites")));
+  StandIn::TDriver::PatternSitesFn sites = nullptr;
+  DccDriver::BindExport(module, sites, DccDriver::Export::PatternSites);
   int count = 0;
   const QmHost::SearchedSite* first = sites ? sites(&count) : nullptr;
   return std::vector<QmHost::SearchedSite>(first, first + count);

@@ -13,12 +13,6 @@ namespace {
 HMODULE g_dcc = nullptr;
 TDriver g_driver;
 
-template <class T>
-void Bind(T& slot, const char* name) {
-  slot = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(g_dcc, name)));
-  if (!slot) throw std::runtime_error(std::string("dcc150.dll lacks ") + name);
-}
-
 void CodeSection(uint8_t*& start, uint32_t& size) {
   auto* base = reinterpret_cast<uint8_t*>(g_dcc);
   auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -55,26 +49,8 @@ HMODULE Load(const char* variant) {
 HMODULE BindLoaded() {
   g_dcc = GetModuleHandleW(L"dcc150.dll");
   if (!g_dcc) throw std::runtime_error("no dcc150.dll loaded");
-  Bind(g_driver.LoadProject, "DccLoadProject");
-  Bind(g_driver.MarkOutdated, "DccMarkOutdated");
-  Bind(g_driver.Reset, "DccReset");
-  Bind(g_driver.Recompile, "DccRecompile");
-  Bind(g_driver.FreeAll, "DccFreeAll");
-  Bind(g_driver.Checksum, "DccChecksum");
-  Bind(g_driver.UnitCount, "DccUnitCount");
-  Bind(g_driver.NewUnit, "DccNewUnit");
-  Bind(g_driver.GiveSymbols, "DccGiveSymbols");
-  Bind(g_driver.Import, "DccImport");
-  Bind(g_driver.NewRecord, "DccNewRecord");
-  Bind(g_driver.AppendChain, "DccAppendChain");
-  Bind(g_driver.SetOption, "DccSetOption");
-  Bind(g_driver.PatternSite, "DccPatternSite");
-  Bind(g_driver.RaiseOnFree, "DccRaiseOnFree");
-  Bind(g_driver.UnitFind, "DccUnitFind");
-  Bind(g_driver.UnitRemove, "DccUnitRemove");
-  Bind(g_driver.UnitAppend, "DccUnitAppend");
-  Bind(g_driver.UnlinkImports, "DccUnlinkImports");
-  Bind(g_driver.AfterCompile, "DccAfterCompile");
+  const char* missing = nullptr;
+  if (!g_driver.Bind(g_dcc, &missing)) throw std::runtime_error(std::string("dcc150.dll lacks ") + missing);
   // The pack reaches the compiler by module name; this is the one loaded now.
   if (Quillmend::GetDccHandle() != g_dcc) throw std::runtime_error("GetDccHandle found another dcc150.dll");
   return g_dcc;

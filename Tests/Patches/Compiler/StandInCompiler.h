@@ -9,35 +9,14 @@
 #include <windows.h>
 
 #include "Patches/Compiler/CompilerOptimization.h"
+#include "dcc150/DccDriver.h"
 
 namespace StandIn {
 
 using Quillmend::TDccUnit;
 
-struct TDriver {
-  int(__stdcall* LoadProject)(int units, int imports, uint32_t randomSeed);
-  int(__stdcall* MarkOutdated)(int percent, uint32_t randomSeed);
-  void(__stdcall* Reset)();
-  int(__stdcall* Recompile)();
-  void(__stdcall* FreeAll)();
-  uint32_t(__stdcall* Checksum)();
-  int(__stdcall* UnitCount)();
-  TDccUnit*(__stdcall* NewUnit)(const char* name, uint32_t serial, int state, int flags, int withSymbols);
-  void(__stdcall* GiveSymbols)(TDccUnit* unit);
-  int(__stdcall* Import)(TDccUnit* unit, const char* name);
-  TDccUnit*(__stdcall* NewRecord)(int list, const char* name, uint32_t serial, int state);
-  TDccUnit*(__stdcall* AppendChain)(const char* const* names, int count, uint32_t serial);
-  void(__stdcall* SetOption)(int index, const char* value);
-  void*(__stdcall* PatternSite)(const char* routine);
-  // The unit-free routine raises a host exception when next asked to free this unit.
-  void(__stdcall* RaiseOnFree)(TDccUnit* unit);
-  // The compiler's own routines, host register convention.
-  TDccUnit* QM_REGISTER (*UnitFind)(const char* name);
-  int QM_REGISTER (*UnitRemove)(TDccUnit* unit);
-  void QM_REGISTER (*UnitAppend)(TDccUnit* unit);
-  void QM_REGISTER (*UnlinkImports)(TDccUnit* unit);
-  int QM_REGISTER (*AfterCompile)(int projectChanged, int explicitBuild);
-};
+// The stand-in's driver interface, unit records seen through the pack's layout.
+using TDriver = DccDriver::Driver<TDccUnit>;
 
 // <build>/host/dcc150.dll, or <build>/host-variants/<variant>/dcc150.dll.
 std::wstring ModulePath(const char* variant = nullptr);

@@ -9,33 +9,16 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "HostApp.h"
-#include "Workloads.h"
+#include "bds/HostApp.h"
+#include "bds/Workloads.h"
+#include "dcc150/DccDriver.h"
 
 namespace QmHost {
 
 namespace {
 
-struct TDccDriver {
-  void(__stdcall* PrepareProject)(int units, int imports, uint32_t randomSeed);
-  int(__stdcall* LoadPrepared)();
-  int(__stdcall* PrepareLookups)(uint32_t randomSeed, int* misses);
-  int(__stdcall* LookupPrepared)();
-  int(__stdcall* MarkOutdated)(int percent, uint32_t randomSeed);
-  void(__stdcall* Reset)();
-  int(__stdcall* Recompile)();
-  void(__stdcall* FreeAll)();
-  uint32_t(__stdcall* Checksum)();
-};
-
 constexpr uint32_t DefaultSeed = 1234;
 constexpr int OutdatedPercent = 10;
-
-template <class T>
-bool Bind(HMODULE dcc, T& slot, const char* name) {
-  slot = reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(dcc, name)));
-  return slot != nullptr;
-}
 
 bool ParseCount(const std::wstring& text, long minimum, long& value) {
   wchar_t* end = nullptr;
@@ -69,18 +52,16 @@ int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
     return 2;
   }
   HMODULE dcc = CompilerLibrary(app);
-  TDccDriver driver{};
-  if (!dcc || !Bind(dcc, driver.PrepareProject, "DccPrepareProject") ||
-      !Bind(dcc, driver.LoadPrepared, "DccLoadPrepared") || !Bind(dcc, driver.PrepareLookups, "DccPrepareLookups") ||
-      !Bind(dcc, driver.LookupPrepared, "DccLookupPrepared") || !Bind(dcc, driver.MarkOutdated, "DccMarkOutdated") ||
-      !Bind(dcc, driver.Reset, "DccReset") || !Bind(dcc, driver.Recompile, "DccRecompile") ||
-      !Bind(dcc, driver.FreeAll, "DccFreeAll") || !Bind(dcc, driver.Checksum, "DccChecksum")) {
+  DccDriver::WorkloadDriver driver;
+  if (!dcc || !driver.Bind(dcc)) {
     app.Log(L"WORKLOAD-ERROR dcc: dcc150.dll or its driver exports are missing");
     return 2;
   }
   app.Log(L"DCC-WORKLOAD units=" + std::to_wstring(units) + L" imports=" + std::to_wstring(imports));
 
-  auto phase = [&app, &driver](const wchar_t* name, auto&& work) {
+  namespace Phase = DccDriver::Phase;
+  auto phase = [&app, &driver](int index, auto&& work) {
+    const wchar_t* name = Phase::Names[index];
     double start = NowMs();
     work();
     double ms = NowMs() - start;
@@ -97,18 +78,18 @@ int RunDcc(HostApp& app, const std::vector<std::wstring>& args) {
   driver.LoadPrepared();
   driver.FreeAll();
   driver.PrepareProject(int(units), int(imports), projectSeed);
-  phase(L"load", [&] { driver.LoadPrepared(); });
+  phase(Phase::Load, [&] { driver.LoadPrepared(); });
   // The names to look up are chosen before the clock starts: the phase
   // measures the compiler's answers only.
   int misses = 0, found = 0;
   const int names = driver.PrepareLookups(projectSeed + 2, &misses);
-  phase(L"lookup", [&] { found = driver.LookupPrepared(); });
+  phase(Phase::Lookup, [&] { found = driver.LookupPrepared(); });
   app.Log(L"DCC-LOOKUPS names=" + std::to_wstring(names) + L" misses=" + std::to_wstring(misses) +
           L" found=" + std::to_wstring(found));
   driver.MarkOutdated(OutdatedPercent, projectSeed + 1);
-  phase(L"reset", [&] { driver.Reset(); });
-  phase(L"recompile", [&] { driver.Recompile(); });
-  phase(L"freeall", [&] { driver.FreeAll(); });
+  phase(Phase::Reset, [&] { driver.Reset(); });
+  phase(Phase::Recompile, [&] { driver.Recompile(); });
+  phase(Phase::FreeAll, [&] { driver.FreeAll(); });
   return 0;
 }
 
