@@ -4,6 +4,7 @@
 // test host is an independent second reading of the same layout.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // EAX, EDX, ECX, then stack arguments pushed left to right (declare them in
@@ -34,6 +35,30 @@ constexpr std::uint16_t kUnicodeCodePage = 1200;
 inline StrRec* StrHeader(const wchar_t* s) {
   return reinterpret_cast<StrRec*>(const_cast<char*>(reinterpret_cast<const char*>(s)) - sizeof(StrRec));
 }
+
+// A host string literal: header with reference count -1 (copied on
+// assignment, never freed), then the characters and their terminating zero.
+template <std::size_t N>
+struct HostStringLiteral {
+  StrRec header;
+  wchar_t text[N];
+};
+
+} // namespace QmHost
+
+// A static host string for a wide string literal: QM_HOST_STRING(L"text")
+// gives the pointer to its first character (nil for L"", the host's empty
+// string). The text must not contain a zero character.
+#define QM_HOST_STRING(literal)                                                                          \
+  ([]() -> const wchar_t* {                                                                               \
+    static_assert(sizeof(*(literal)) == sizeof(wchar_t), "QM_HOST_STRING takes a wide string literal");   \
+    constexpr std::size_t length = sizeof(literal) / sizeof(wchar_t) - 1;                                 \
+    static const ::QmHost::HostStringLiteral<length + 1> value = {                                        \
+        {::QmHost::kUnicodeCodePage, 2, -1, static_cast<std::int32_t>(length)}, literal};                 \
+    return length == 0 ? nullptr : value.text;                                                           \
+  }())
+
+namespace QmHost {
 
 // Class reference = pointer to the virtual method table; header slots below.
 enum VmtOffset : int {

@@ -83,7 +83,7 @@ void ClearFlagOfSameNamed() {
 
 extern "C" {
 
-uint32_t DCC_REGISTER HostNameHashByte(const char* name) {
+uint32_t QM_HOST_REGISTER HostNameHashByte(const char* name) {
   uint32_t h = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
     unsigned c = *p;
@@ -93,7 +93,7 @@ uint32_t DCC_REGISTER HostNameHashByte(const char* name) {
   return h;
 }
 
-void DCC_REGISTER HostUnlinkFromUnit(TUnit* unit, TUnit* removed) {
+void QM_HOST_REGISTER HostUnlinkFromUnit(TUnit* unit, TUnit* removed) {
   for (TImport* node = unit->Imports; node; node = node->Next) {
     if (node->Unit != removed) continue;
     node->Unit = nullptr;
@@ -107,14 +107,14 @@ void DCC_REGISTER HostUnlinkFromUnit(TUnit* unit, TUnit* removed) {
   }
 }
 
-void DCC_REGISTER HostUnlinkFinished(TUnit* removed) {
+void QM_HOST_REGISTER HostUnlinkFinished(TUnit* removed) {
   g_unlinked.push_back(removed);
   if (g_unlinkDepth > 0) return;
   ClearFlagOfSameNamed();
   g_unlinked.clear();
 }
 
-TUnit* DCC_REGISTER HostUnitFree(TUnit* unit) {
+TUnit* QM_HOST_REGISTER HostUnitFree(TUnit* unit) {
   RaiseIfArmedForFree(unit);
   TUnit* next = unit->Next;
   DccUnlinkImports(unit);
@@ -127,7 +127,7 @@ TUnit* DCC_REGISTER HostUnitFree(TUnit* unit) {
 }
 
 // The records of the further lists belong to the loaded units' world too.
-void DCC_REGISTER HostFreeRecordLists() {
+void QM_HOST_REGISTER HostFreeRecordLists() {
   for (TRecordNode* node = DccRecordList; node;) {
     TRecordNode* next = node->Next;
     FreeRecordContents(node->Record);
@@ -149,19 +149,19 @@ void DCC_REGISTER HostFreeRecordLists() {
   DccRecordGroups = nullptr;
 }
 
-void DCC_REGISTER HostFreeAllDone() {
+void QM_HOST_REGISTER HostFreeAllDone() {
   HostFreeRecordLists();
   DccCurrentUnit = nullptr;
   DccImportUnit = nullptr;
 }
 
-int DCC_REGISTER HostIsCoreUnitName(const char* name) {
+int QM_HOST_REGISTER HostIsCoreUnitName(const char* name) {
   return DccNameCompare(name, "System") == 0 || DccNameCompare(name, "SysInit") == 0;
 }
 
-int DCC_REGISTER HostUnitIsLive(TUnit* unit) { return unit->UnitSymbol != nullptr; }
+int QM_HOST_REGISTER HostUnitIsLive(TUnit* unit) { return unit->UnitSymbol != nullptr; }
 
-const char* const* DCC_REGISTER HostFindAlias(const char* name) {
+const char* const* QM_HOST_REGISTER HostFindAlias(const char* name) {
   unsigned first = static_cast<unsigned char>(*name) & ~0x20u;
   for (TAlias* alias : g_aliases)
     if ((static_cast<unsigned char>(*alias->Name) & ~0x20u) == first && DccNameCompare(alias->Name, name) == 0)
@@ -169,12 +169,12 @@ const char* const* DCC_REGISTER HostFindAlias(const char* name) {
   return nullptr;
 }
 
-int DCC_REGISTER HostOptionStringsDiffer(const char* a, const char* b) {
+int QM_HOST_REGISTER HostOptionStringsDiffer(const char* a, const char* b) {
   if (!a || !b) return a != b;
   return strcmp(a, b) != 0;
 }
 
-int DCC_REGISTER HostSymbolVisible(TSymbol* candidate, TSymbol* context) {
+int QM_HOST_REGISTER HostSymbolVisible(TSymbol* candidate, TSymbol* context) {
   return candidate->Byte2 == 0 || candidate->Byte2 == context->Byte2;
 }
 

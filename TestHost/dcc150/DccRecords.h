@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#define DCC_REGISTER __attribute__((regparm(3), stdcall))
+#include "Common/HostLayout.h"
 
 namespace Dcc {
 
@@ -106,33 +106,33 @@ extern Dcc::TUnit* DccLastCompiledUnit asm("_DccLastCompiledUnit");
 extern const char* DccOptions[6] asm("_DccOptions");
 
 // Host routines written in assembly (DccCode.S), host register convention.
-int DCC_REGISTER DccNameCompare(const char* a, const char* b) asm("_DccNameCompare");
-void DCC_REGISTER DccUnlinkImports(Dcc::TUnit* unit) asm("_DccUnlinkImports");
-void DCC_REGISTER DccResetUnits(int mode, int a, int b) asm("_DccResetUnits");
-void DCC_REGISTER DccKibitzUnitReset() asm("_DccKibitzUnitReset");
-void DCC_REGISTER DccUnitFreeAll() asm("_DccUnitFreeAll");
-void DCC_REGISTER DccUnitAppend(Dcc::TUnit* unit) asm("_DccUnitAppend");
-int DCC_REGISTER DccUnitRemove(Dcc::TUnit* unit) asm("_DccUnitRemove");
-void DCC_REGISTER DccUnitChainAppend(Dcc::TUnitChain* chain) asm("_DccUnitChainAppend");
-Dcc::TUnit* DCC_REGISTER DccUnitFind(const char* name) asm("_DccUnitFind");
-const char* DCC_REGISTER DccResolveAlias(const char* name) asm("_DccResolveAlias");
-int DCC_REGISTER DccAfterCompile(int projectChanged, int explicitBuild) asm("_DccAfterCompile");
-Dcc::TSymbol* DCC_REGISTER DccSymLookupScope(Dcc::TSymbol** chains, int hashByte, const char* name)
+int QM_HOST_REGISTER DccNameCompare(const char* a, const char* b) asm("_DccNameCompare");
+void QM_HOST_REGISTER DccUnlinkImports(Dcc::TUnit* unit) asm("_DccUnlinkImports");
+void QM_HOST_REGISTER DccResetUnits(int mode, int a, int b) asm("_DccResetUnits");
+void QM_HOST_REGISTER DccKibitzUnitReset() asm("_DccKibitzUnitReset");
+void QM_HOST_REGISTER DccUnitFreeAll() asm("_DccUnitFreeAll");
+void QM_HOST_REGISTER DccUnitAppend(Dcc::TUnit* unit) asm("_DccUnitAppend");
+int QM_HOST_REGISTER DccUnitRemove(Dcc::TUnit* unit) asm("_DccUnitRemove");
+void QM_HOST_REGISTER DccUnitChainAppend(Dcc::TUnitChain* chain) asm("_DccUnitChainAppend");
+Dcc::TUnit* QM_HOST_REGISTER DccUnitFind(const char* name) asm("_DccUnitFind");
+const char* QM_HOST_REGISTER DccResolveAlias(const char* name) asm("_DccResolveAlias");
+int QM_HOST_REGISTER DccAfterCompile(int projectChanged, int explicitBuild) asm("_DccAfterCompile");
+Dcc::TSymbol* QM_HOST_REGISTER DccSymLookupScope(Dcc::TSymbol** chains, int hashByte, const char* name)
     asm("_DccSymLookupScope");
-Dcc::TSymbol* DCC_REGISTER DccImportedSymbol(Dcc::TSymbol* query, Dcc::TSymbol* context)
+Dcc::TSymbol* QM_HOST_REGISTER DccImportedSymbol(Dcc::TSymbol* query, Dcc::TSymbol* context)
     asm("_DccImportedSymbol");
 
 // Host routines written in C++ (DccHost.cpp), called from the assembly.
-uint32_t DCC_REGISTER HostNameHashByte(const char* name) asm("HostNameHashByte");
-void DCC_REGISTER HostUnlinkFromUnit(Dcc::TUnit* unit, Dcc::TUnit* removed) asm("HostUnlinkFromUnit");
-void DCC_REGISTER HostUnlinkFinished(Dcc::TUnit* removed) asm("HostUnlinkFinished");
-Dcc::TUnit* DCC_REGISTER HostUnitFree(Dcc::TUnit* unit) asm("HostUnitFree");
-void DCC_REGISTER HostFreeRecordLists() asm("HostFreeRecordLists");
-void DCC_REGISTER HostFreeAllDone() asm("HostFreeAllDone");
-int DCC_REGISTER HostIsCoreUnitName(const char* name) asm("HostIsCoreUnitName");
-int DCC_REGISTER HostUnitIsLive(Dcc::TUnit* unit) asm("HostUnitIsLive");
-const char* const* DCC_REGISTER HostFindAlias(const char* name) asm("HostFindAlias");
-int DCC_REGISTER HostOptionStringsDiffer(const char* a, const char* b) asm("HostOptionStringsDiffer");
-int DCC_REGISTER HostSymbolVisible(Dcc::TSymbol* candidate, Dcc::TSymbol* context) asm("HostSymbolVisible");
+uint32_t QM_HOST_REGISTER HostNameHashByte(const char* name) asm("HostNameHashByte");
+void QM_HOST_REGISTER HostUnlinkFromUnit(Dcc::TUnit* unit, Dcc::TUnit* removed) asm("HostUnlinkFromUnit");
+void QM_HOST_REGISTER HostUnlinkFinished(Dcc::TUnit* removed) asm("HostUnlinkFinished");
+Dcc::TUnit* QM_HOST_REGISTER HostUnitFree(Dcc::TUnit* unit) asm("HostUnitFree");
+void QM_HOST_REGISTER HostFreeRecordLists() asm("HostFreeRecordLists");
+void QM_HOST_REGISTER HostFreeAllDone() asm("HostFreeAllDone");
+int QM_HOST_REGISTER HostIsCoreUnitName(const char* name) asm("HostIsCoreUnitName");
+int QM_HOST_REGISTER HostUnitIsLive(Dcc::TUnit* unit) asm("HostUnitIsLive");
+const char* const* QM_HOST_REGISTER HostFindAlias(const char* name) asm("HostFindAlias");
+int QM_HOST_REGISTER HostOptionStringsDiffer(const char* a, const char* b) asm("HostOptionStringsDiffer");
+int QM_HOST_REGISTER HostSymbolVisible(Dcc::TSymbol* candidate, Dcc::TSymbol* context) asm("HostSymbolVisible");
 int __stdcall HostCompileCmdLine(const char* commandLine) asm("HostCompileCmdLine");
 }

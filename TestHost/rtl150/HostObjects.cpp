@@ -26,14 +26,11 @@ wchar_t** MessageField(void* self) {
 
 extern "C" {
 
-int QM_HOST_REGISTER RtlObjectEquals(void* self, void* other) QM_HOST_SYMBOL(rtl_TObject_Equals);
 int QM_HOST_REGISTER RtlObjectEquals(void* self, void* other) { return self == other; }
 
-int QM_HOST_REGISTER RtlObjectGetHashCode(void* self) QM_HOST_SYMBOL(rtl_TObject_GetHashCode);
 int QM_HOST_REGISTER RtlObjectGetHashCode(void* self) { return static_cast<int>(reinterpret_cast<INT_PTR>(self)); }
 
 // function ToString: string -> the result variable arrives as a hidden argument.
-void QM_HOST_REGISTER RtlObjectToString(void* self, wchar_t** result) QM_HOST_SYMBOL(rtl_TObject_ToString);
 void QM_HOST_REGISTER RtlObjectToString(void* self, wchar_t** result) {
   const unsigned char* name = static_cast<const unsigned char*>(VmtSlot(ClassOf(self), kVmtClassName));
   wchar_t* text = RtlNewUnicodeString(name[0]);
@@ -42,23 +39,16 @@ void QM_HOST_REGISTER RtlObjectToString(void* self, wchar_t** result) {
   *result = text;
 }
 
-int QM_HOST_REGISTER RtlObjectSafeCallException(void* self, void* exceptObject, void* exceptAddr)
-    QM_HOST_SYMBOL(rtl_TObject_SafeCallException);
 int QM_HOST_REGISTER RtlObjectSafeCallException(void*, void*, void*) { return static_cast<int>(0x8000FFFF); }
 
-void QM_HOST_REGISTER RtlObjectAfterConstruction(void* self) QM_HOST_SYMBOL(rtl_TObject_AfterConstruction);
 void QM_HOST_REGISTER RtlObjectAfterConstruction(void*) {}
 
-void QM_HOST_REGISTER RtlObjectBeforeDestruction(void* self) QM_HOST_SYMBOL(rtl_TObject_BeforeDestruction);
 void QM_HOST_REGISTER RtlObjectBeforeDestruction(void*) {}
 
-void QM_HOST_REGISTER RtlObjectDispatch(void* self, void* message) QM_HOST_SYMBOL(rtl_TObject_Dispatch);
 void QM_HOST_REGISTER RtlObjectDispatch(void*, void*) {}
 
-void QM_HOST_REGISTER RtlObjectDefaultHandler(void* self, void* message) QM_HOST_SYMBOL(rtl_TObject_DefaultHandler);
 void QM_HOST_REGISTER RtlObjectDefaultHandler(void*, void*) {}
 
-void* QM_HOST_REGISTER RtlObjectNewInstance(void* classRef) QM_HOST_SYMBOL(rtl_TObject_NewInstance);
 void* QM_HOST_REGISTER RtlObjectNewInstance(void* classRef) {
   int size = static_cast<int>(reinterpret_cast<INT_PTR>(VmtSlot(classRef, kVmtInstanceSize)));
   void* self = RtlGetMem(size);
@@ -67,12 +57,10 @@ void* QM_HOST_REGISTER RtlObjectNewInstance(void* classRef) {
   return self;
 }
 
-void QM_HOST_REGISTER RtlObjectFreeInstance(void* self) QM_HOST_SYMBOL(rtl_TObject_FreeInstance);
 void QM_HOST_REGISTER RtlObjectFreeInstance(void* self) { RtlFreeMem(self); }
 
 // Destructors take DL != 0 on the outermost call: that call runs
 // BeforeDestruction first and FreeInstance last.
-void QM_HOST_REGISTER RtlObjectDestroy(void* self, int outermost) QM_HOST_SYMBOL(rtl_TObject_Destroy);
 void QM_HOST_REGISTER RtlObjectDestroy(void* self, int outermost) {
   if (outermost & 0xFF) {
     reinterpret_cast<HookFn>(VmtSlot(ClassOf(self), kVmtBeforeDestruction))(self);
@@ -80,7 +68,6 @@ void QM_HOST_REGISTER RtlObjectDestroy(void* self, int outermost) {
   }
 }
 
-void QM_HOST_REGISTER RtlExceptionDestroy(void* self, int outermost) QM_HOST_SYMBOL(rtl_Exception_Destroy);
 void QM_HOST_REGISTER RtlExceptionDestroy(void* self, int outermost) {
   if (outermost & 0xFF) reinterpret_cast<HookFn>(VmtSlot(ClassOf(self), kVmtBeforeDestruction))(self);
   RtlUStrClr(MessageField(self));

@@ -26,11 +26,6 @@ const HostRtl& Rtl() {
 
 int RefCount(const wchar_t* s) { return StrHeader(s)->refCount; }
 
-struct Literal {
-  StrRec header{kUnicodeCodePage, 2, -1, 3};
-  wchar_t text[4] = L"abc";
-};
-
 int __stdcall StdcallSum(int a, int b, int c) { return a + b + c; }
 int __cdecl CdeclSum(int a, int b, int c) { return a + b + c; }
 
@@ -55,12 +50,12 @@ TEST(HostStrings, NewStringHeaderAndEmptyIsNil) {
 
 TEST(HostStrings, AssignCopiesLiteralsAndSharesCountedStrings) {
   const HostRtl& rtl = Rtl();
-  Literal literal;
+  const wchar_t* literal = QM_HOST_STRING(L"abc");
   wchar_t* copy = nullptr;
-  rtl.ustrAsg(&copy, literal.text);
-  ASSERT_NE(literal.text, copy);
+  rtl.ustrAsg(&copy, literal);
+  ASSERT_NE(literal, copy);
   EXPECT_EQ(1, RefCount(copy));
-  EXPECT_EQ(-1, literal.header.refCount);
+  EXPECT_EQ(-1, RefCount(literal));
   EXPECT_EQ(std::wstring(L"abc"), std::wstring(copy));
 
   wchar_t* shared = nullptr;
@@ -69,8 +64,8 @@ TEST(HostStrings, AssignCopiesLiteralsAndSharesCountedStrings) {
   EXPECT_EQ(2, RefCount(copy));
   rtl.ustrAddRef(copy);
   EXPECT_EQ(3, RefCount(copy));
-  rtl.ustrAddRef(literal.text);
-  EXPECT_EQ(-1, literal.header.refCount);
+  rtl.ustrAddRef(literal);
+  EXPECT_EQ(-1, RefCount(literal));
 
   // Assigning over a variable releases its old value.
   wchar_t* other = rtl.NewString(L"xyz");

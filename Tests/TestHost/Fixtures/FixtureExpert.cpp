@@ -6,14 +6,15 @@
 //   false    return false (with a Terminate procedure stored)
 //   handler  report a host exception object to the global handler
 //   fault    cause an access violation
-// The register-convention service methods are called from assembly, the
-// way the host's compiler calls them, and the stack is checked afterwards.
+// The about box's register-convention method is called the way the host's
+// compiler calls it, through a checked call (stack and callee-saved registers).
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
 
 #include "Common/HostRtl.h"
+#include "Common/RegisterCall.h"
 
 using namespace QmHost;
 
@@ -35,33 +36,12 @@ const GUID kAboutBoxServices = {0x62A2F7FD, 0x16F1, 0x45B9, {0x94, 0x17, 0xA2, 0
 Interface* g_about = nullptr;
 int g_index = 0;
 
-// A string literal in the host's layout, living in this module's data.
-struct LiteralTitle {
-  StrRec header{kUnicodeCodePage, 2, -1, 7};
-  wchar_t text[8] = L"Fixture";
-} g_title;
-
-// AddPluginInfo as the host calls it: five stack arguments pushed left to
-// right, then EAX, EDX, ECX; returns the stack-pointer change in *stackDelta.
-int CallAddPluginInfo(Interface* self, const wchar_t* title, const wchar_t* description, int* stackDelta) {
-  int result = 0, delta = 0;
-  void* method = self->methods[7];
-  __asm__ volatile(
-      "movl %%esp, %%edi\n\t"
-      "pushl $0\n\t"   // Image
-      "pushl $0\n\t"   // IsUnRegistered
-      "pushl $0\n\t"   // LicenseStatus
-      "pushl $0\n\t"   // SKUName
-      "pushl $0\n\t"   // ProductName
-      "call *%%esi\n\t"
-      "movl %%edi, %%edx\n\t"
-      "subl %%esp, %%edx\n\t"
-      "movl %%edi, %%esp\n\t"
-      : "=a"(result), "=d"(delta), "+c"(description)
-      : "a"(self), "d"(title), "S"(method)
-      : "edi", "memory", "cc");
-  *stackDelta = delta;
-  return result;
+// AddPluginInfo as the host calls it: EAX, EDX, ECX, then five stack
+// arguments pushed left to right (Image, IsUnRegistered, LicenseStatus,
+// SKUName, ProductName), all 0 here; the call is checked.
+int CallAddPluginInfo(Interface* self, const wchar_t* title, const wchar_t* description, RegisterCallReport& report) {
+  RegisterArgs registers{RegisterWord(self), RegisterWord(title), RegisterWord(description)};
+  return static_cast<int>(CallRegisterChecked(self->methods[7], report, registers, 0, 0, 0, 0, 0));
 }
 
 void QM_HOST_REGISTER Terminate() {
@@ -83,10 +63,12 @@ bool AddAboutEntry(Interface* services) {
   g_about = static_cast<Interface*>(out);
   const HostRtl* rtl = LoadedHostRtl();
   wchar_t* description = rtl->NewString(L"First line\r\nC:\\Tools\\x\nend");
-  int delta = 0;
-  g_index = CallAddPluginInfo(g_about, g_title.text, description, &delta);
+  RegisterCallReport report;
+  // A host string literal, living in this module's data.
+  g_index = CallAddPluginInfo(g_about, QM_HOST_STRING(L"Fixture"), description, report);
   rtl->Release(description);
-  if (delta != 0) Journal(L"FIXTURE AddPluginInfo stack delta " + std::to_wstring(delta));
+  if (report.imbalance != 0) Journal(L"FIXTURE AddPluginInfo stack delta " + std::to_wstring(report.imbalance));
+  if (report.clobbered != 0) Journal(L"FIXTURE AddPluginInfo clobbered " + std::to_wstring(report.clobbered));
   return true;
 }
 
