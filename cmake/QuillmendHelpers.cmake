@@ -23,11 +23,17 @@ function(qm_add_gtest name)
     PROPERTIES TIMEOUT 120)
 endfunction()
 
-# qm_add_module(<target> OUTPUT_NAME <file name> SOURCES ... [DEF file] [LIBS ...] [OUTPUT_DIRECTORY dir])
+# qm_add_module(<target> OUTPUT_NAME <file name> SOURCES ... [DEF file] [LIBS ...] [OUTPUT_DIRECTORY dir]
+#               [INCLUDES dir...])
 # A Windows DLL with an exact file name (".dll" or ".bpl"); exports come from
 # the .def file so that names such as "@Sysutils@Exception@..." keep every "@".
+# Its include path is INCLUDES, by default Source/ and the project root (for
+# Quillmend's own modules; stand-in modules pass TestHost/ only).
 function(qm_add_module target)
-  cmake_parse_arguments(A "" "OUTPUT_NAME;DEF;OUTPUT_DIRECTORY" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "OUTPUT_NAME;DEF;OUTPUT_DIRECTORY" "SOURCES;LIBS;INCLUDES" ${ARGN})
+  if(NOT A_INCLUDES)
+    set(A_INCLUDES ${CMAKE_SOURCE_DIR}/Source ${CMAKE_SOURCE_DIR})
+  endif()
   add_library(${target} SHARED ${A_SOURCES})
   get_filename_component(base ${A_OUTPUT_NAME} NAME_WE)
   get_filename_component(ext ${A_OUTPUT_NAME} LAST_EXT)
@@ -36,7 +42,7 @@ function(qm_add_module target)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${A_OUTPUT_DIRECTORY}
                                                LIBRARY_OUTPUT_DIRECTORY ${A_OUTPUT_DIRECTORY})
   endif()
-  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/Source ${CMAKE_SOURCE_DIR})
+  target_include_directories(${target} PRIVATE ${A_INCLUDES})
   if(A_DEF)
     target_sources(${target} PRIVATE ${A_DEF})
   endif()
