@@ -1,6 +1,8 @@
-// Journal escaping and the PACKAGEINFO layout parser.
+// Journal escaping, the PACKAGEINFO layout parser, and the package graph's
+// root, rtl150.bpl.
 #include <gtest/gtest.h>
 
+#include "BdsRun.h"
 #include "Common/Journal.h"
 #include "Common/PackageInfo.h"
 
@@ -69,4 +71,16 @@ TEST(PackageInfoLayout, ParsesExactlyAndRejectsMalformedResources) {
   EXPECT_TRUE(rejects(BuildPackageInfo(twice)));
   std::vector<unsigned char> emptyName = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0};
   EXPECT_TRUE(rejects(emptyName));
+}
+
+// The run-time package heads the graph: it requires nothing, and it holds
+// the units that exist once per process.
+TEST(PackageInfoLayout, RunTimePackageRequiresNothing) {
+  HMODULE rtl = LoadLibraryW((QmHostTest::HostDir() + L"rtl150.bpl").c_str());
+  ASSERT_NE(rtl, nullptr);
+  PackageInfo info;
+  std::wstring error;
+  ASSERT_TRUE(ReadPackageInfo(rtl, info, error)) << error;
+  EXPECT_TRUE(info.requiredPackages.empty());
+  EXPECT_EQ(info.units, (std::vector<std::string>{"System", "SysInit", "SysUtils", "Classes"}));
 }
