@@ -4,6 +4,14 @@
 #include <windows.h>
 
 #include <string>
+#include <type_traits>
+
+#include "BccIdeDriver.h"
+
+// The entry written in CppLoadCompiler.S; its type is the driver header's.
+extern "C" int __stdcall CppLoadCompilerEntry(int action, BOOL flag) asm("_CppLoadCompiler@8");
+static_assert(std::is_same_v<decltype(&CppLoadCompilerEntry), BccIdeDriver::CppLoadCompilerFn>,
+              "CppLoadCompiler differs from BccIdeDriver.h");
 
 namespace {
 

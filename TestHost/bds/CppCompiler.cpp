@@ -2,6 +2,7 @@
 
 #include "Common/CheckedCall.h"
 #include "HostApp.h"
+#include "bccide/BccIdeDriver.h"
 
 namespace QmHost {
 
@@ -15,7 +16,7 @@ bool CallCppLoadCompiler(int action, int flag, int* result) {
   HostApp& app = App();
   const std::wstring call = L"CPP-LOAD " + std::to_wstring(action) + L" " + std::to_wstring(flag);
   HMODULE bccide = LoadBccIde();
-  const void* entry = bccide ? reinterpret_cast<const void*>(GetProcAddress(bccide, "CppLoadCompiler")) : nullptr;
+  const void* entry = bccide ? reinterpret_cast<const void*>(GetProcAddress(bccide, BccIdeDriver::Export::CppLoadCompiler)) : nullptr;
   if (!entry) {
     app.Log(call + L" -> unavailable");
     return false;
