@@ -19,7 +19,7 @@
 
 using namespace Dcc;
 
-// Exported through dcc150.def.
+// Exported through DccDriver.def.
 #define DCC_EXPORT extern "C"
 
 namespace {

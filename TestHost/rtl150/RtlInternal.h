@@ -1,6 +1,6 @@
 // Declarations shared by the stand-in host run-time's source files. Exported
-// entry points carry exact symbol names (QM_HOST_SYMBOL) that Rtl150.def and
-// HostClasses.S refer to.
+// entry points carry exact symbol names (QM_HOST_SYMBOL) that the .def
+// fragment and the class records (HostClasses.cpp) refer to.
 #pragma once
 
 #include "Common/HostLayout.h"
