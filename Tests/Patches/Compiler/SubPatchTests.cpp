@@ -47,6 +47,7 @@ const std::vector<TVariantRow> VariantRows = {
     {"reset", {Reset}},
     {"kibitzreset", {Kibitz}},
     {"freeall", {FreeAll}},
+    {"freeall-form2", {}},  // the second form of the loop: everything applies
     {"append", {FindByAlias}},
     {"remove", {FindByAlias}},
     {"chainappend", {FindByAlias}},
