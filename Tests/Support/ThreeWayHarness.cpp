@@ -41,7 +41,7 @@ std::wstring Join(const std::vector<std::wstring>& names) {
 
 TThreeWayRun::TThreeWayRun(const TThreeWaySubsystem& subsystem) : FSubsystem(subsystem) {}
 
-void TThreeWayRun::Load(const std::string& variant) {
+void TThreeWayRun::Load(const std::string& variant, const std::function<void()>& alter) {
   const std::wstring build = BuildDirectory();
   for (const std::wstring& file : FSubsystem.Modules) {
     std::wstring path = build + L"\\host\\" + file;
@@ -52,6 +52,11 @@ void TThreeWayRun::Load(const std::string& variant) {
     HMODULE module = LoadLibraryW(path.c_str());
     if (!module) throw std::runtime_error("cannot load " + Narrow(path));
     FModules.push_back(module);
+  }
+  if (alter) alter();
+  for (size_t m = 0; m < FModules.size(); ++m) {
+    const std::wstring& file = FSubsystem.Modules[m];
+    HMODULE module = FModules[m];
     // Code and read-only data: what patches write and the host never does.
     auto* base = reinterpret_cast<uint8_t*>(module);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
@@ -203,7 +208,10 @@ void ExpectDisabledUntouched(const TThreeWaySubsystem& s, const std::vector<TPat
 
 void ExpectMismatchedFails(const TThreeWaySubsystem& s, const TVariantRow& row) {
   TThreeWayRun run(s);
-  run.Load(row.Variant);
+  if (row.Alter)
+    run.Load("", row.Alter);
+  else
+    run.Load(row.Variant);
   const std::string before = run.Exercise();
   run.Install(L"");
   for (const std::wstring& patch : s.Patches) {

@@ -42,8 +42,11 @@ struct TPatchRow {
 };
 
 struct TVariantRow {
-  std::string Variant;               // <build>/host-variants/<Variant>
+  std::string Variant;               // <build>/host-variants/<Variant>, or the name of an alteration
   std::vector<std::wstring> Failing; // patches that must fail there (dependants included)
+  // Instead of a variant directory: the normal stand-ins, altered in memory
+  // after loading (an embedded constant or operand no byte pattern sees).
+  std::function<void()> Alter = nullptr;
 };
 
 // What one case found; the assertions read it.
@@ -51,8 +54,9 @@ class TThreeWayRun {
 public:
   explicit TThreeWayRun(const TThreeWaySubsystem& subsystem);
 
-  // Loads the stand-ins (from the variant's directory where it has a copy).
-  void Load(const std::string& variant = "");
+  // Loads the stand-ins (from the variant's directory where it has a copy),
+  // then runs `alter` before anything is looked at.
+  void Load(const std::string& variant = "", const std::function<void()>& alter = nullptr);
   // Sets "Quillmend.DisabledPatches" and installs.
   void Install(const std::wstring& disabledPatches);
 

@@ -6,7 +6,9 @@
 // byte for byte afterwards in every case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,24 @@ const std::vector<TPatchRow> PatchRows = {
     {Imported, {Optimization}},
 };
 
+// Writes a 32-bit value into the loaded stand-in compiler's code at a
+// routine's searched site + offset: a compiler build whose record layout or
+// variables differ where no byte pattern looks.
+void AlterOperand(const char* site, int32_t offset, uint32_t value) {
+  HMODULE dcc = GetModuleHandleW(L"dcc150.dll");
+  auto patternSite = reinterpret_cast<void*(__stdcall*)(const char*)>(
+      reinterpret_cast<void*>(GetProcAddress(dcc, "DccPatternSite")));
+  uint8_t* at = static_cast<uint8_t*>(patternSite(site)) + offset;
+  DWORD old;
+  VirtualProtect(at, 4, PAGE_EXECUTE_READWRITE, &old);
+  std::memcpy(at, &value, 4);
+  VirtualProtect(at, 4, old, &old);
+}
+
+uint32_t ExportAddress(const char* name) {
+  return uint32_t(reinterpret_cast<uintptr_t>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
+}
+
 // Without the name comparison or the unlinking routine the unlinking is not
 // applied, and what builds on its findings waits for it.
 const std::vector<TVariantRow> VariantRows = {
@@ -56,6 +76,11 @@ const std::vector<TVariantRow> VariantRows = {
     {"nodiscard", {NoDiscard}},
     {"scope", {Scope}},
     {"imported", {Imported}},
+    // Symbol chains at another offset of the unit record: the lookups' rewrites do not fit.
+    {"scope-layout", {Scope}, [] { AlterOperand("SymLookupScope", 0x19, 0x168); }},
+    {"imported-layout", {Imported}, [] { AlterOperand("ImportedSymbol", 0x0D, 0x168); }},
+    // The find routine walks another variable than the list the other routines keep.
+    {"find-head", {FindByAlias}, [] { AlterOperand("Find", 0x10, ExportAddress("DccUnitListTail")); }},
 };
 
 constexpr int Units = 300;
@@ -97,13 +122,54 @@ TEST(CompilerOptimization, DisabledAsAWholeWritesNothing) {
   EXPECT_TRUE(StandIn::CodeBytes() == code);
 }
 
-TEST(CompilerOptimization, FailedSubPatchesSayWhy) {
-  StandIn::Load("scope");
-  StandIn::Install();
-  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports())
-    if (report.Name == Scope) {
-      EXPECT_EQ(report.Reason, L"SymLookupScope: pattern not found");
+struct TReasonCase {
+  const char* Variant;
+  const wchar_t* Patch;
+  const wchar_t* Reason;
+};
+
+class FailedSubPatch : public testing::TestWithParam<TReasonCase> {};
+
+// A dry run over the variant says why, as the installation would.
+TEST_P(FailedSubPatch, SaysWhy) {
+  const TReasonCase& c = GetParam();
+  const TVariantRow* row = nullptr;
+  for (const TVariantRow& r : VariantRows)
+    if (r.Variant == c.Variant) row = &r;
+  ASSERT_NE(row, nullptr);
+  TThreeWayRun run(Compiler());
+  if (row->Alter) {
+    run.Load("", row->Alter);
+  } else {
+    run.Load(row->Variant);
+  }
+  std::vector<std::wstring> applies;
+  Quillmend::TDryRunOptions options;
+  options.IsApplied = [&](const std::wstring& name) {
+    return std::find(applies.begin(), applies.end(), name) != applies.end();
+  };
+  options.Publish = true;
+  std::vector<Quillmend::TPatchPlan> plans = Quillmend::CompilerOptimizationPlans();
+  for (Quillmend::TPatchPlan& plan : plans) {
+    Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan, options);
+    if (verdict.Applies) applies.push_back(plan.Name());
+    if (plan.Name() == c.Patch) {
+      EXPECT_EQ(verdict.Reason, c.Reason);
     }
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(CompilerOptimization, FailedSubPatch,
+                         testing::Values(TReasonCase{"scope", Scope, L"SymLookupScope: pattern not found"},
+                                         TReasonCase{"scope-layout", Scope,
+                                                     L"SymLookupScope +0x19: 0x16C expected, 0x168 found"},
+                                         TReasonCase{"imported-layout", Imported,
+                                                     L"ImportedSymbol +0x0D: 0x16C expected, 0x168 found"},
+                                         TReasonCase{"unlink", Reset, L"needs Compiler.UnlinkImports"}),
+                         [](const testing::TestParamInfo<TReasonCase>& info) {
+                           std::string name;
+                           for (const char* p = info.param.Variant; *p; ++p) name += isalnum(*p) ? *p : '_';
+                           return name;
+                         });
 
 }  // namespace
