@@ -23,6 +23,14 @@ const wchar_t* const StartupDescription = L"Quillmend Startup";
 const wchar_t* const ExpertValueName = L"Quillmend";
 const wchar_t* const CacheValueName = L"QuillmendDisablePackageCache";
 
+// "Registry key "X" names no ..." or "Registry keys "X", "Y" name no ...".
+std::wstring NoRootSelectedMessage(const std::vector<std::wstring>& keys) {
+  std::wstring names;
+  for (const std::wstring& key : keys) names += (names.empty() ? L"\"" : L", \"") + key + L"\"";
+  return keys.size() == 1 ? L"Registry key " + names + L" names no listed IDE registry root; nothing was installed."
+                          : L"Registry keys " + names + L" name no listed IDE registry root; nothing was installed.";
+}
+
 } // namespace
 
 TFormMain::TFormMain(IRegistry& registry, HINSTANCE instance) : FRegistry(registry), FInstance(instance) {}
@@ -227,6 +235,10 @@ bool TFormMain::ProcessCommandLine() {
   ShowModelInControls();
   switch (request.Mode) {
   case TInstallMode::Install:
+    // Keys given that name no listed root (a typo) would install the files
+    // and register them nowhere: refuse before anything is written.
+    if (std::find(FChecked.begin(), FChecked.end(), true) == FChecked.end())
+      throw EInstallerError(NoRootSelectedMessage(request.SelectedKeys));
     DoInstall(false, false, std::wstring());
     return true;
   case TInstallMode::Uninstall:

@@ -329,6 +329,25 @@ TEST_F(InstallerRun, CommandLineErrorsChangeNothing) {
   }
 }
 
+TEST_F(InstallerRun, InstallWithKeysThatNameNoListedRootChangesNothing) {
+  AddRoot(L"QmInstallerTestA");
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"/INSTALL /RQmInstallerTestTypo",
+       L"Registry key \"QmInstallerTestTypo\" names no listed IDE registry root; nothing was installed."},
+      {L"-rZz /install -rQmInstallerTest14",
+       L"Registry keys \"QmInstallerTest14\", \"Zz\" name no listed IDE registry root; nothing was installed."},
+  };
+  AddRoot(L"QmInstallerTest14", L"14");  // exists, but of another IDE version
+  TRegistryDump before = DumpTree(Embarcadero);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.first);
+    EXPECT_EQ(Run(c.first), 1u);
+    EXPECT_EQ(Log(), ErrorRecord(c.second));
+    EXPECT_EQ(DumpTree(Embarcadero), before);
+    EXPECT_FALSE(Exists(ExpertsDir()));
+  }
+}
+
 TEST_F(InstallerRun, HelpShowsTheParameters) {
   const std::wstring help =
       L"--- message: Quillmend Installer/Uninstaller\n"
