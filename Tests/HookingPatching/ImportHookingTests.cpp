@@ -67,6 +67,34 @@ TEST(ReplaceDllImport, EverySlotOfEveryDescriptorIsReplacedWhateverTheNameCase) 
   EXPECT_EQ(dll.FakeCount(), 0);
 }
 
+TEST(ReplaceDllImport, ReadOnlyImportTableIsWrittenAndMadeReadOnlyAgain) {
+  // System modules' import tables are read-only; this DLL's is made so.
+  TImportTwiceDll dll;
+  ASSERT_NE(dll.Module, nullptr);
+  PIMAGE_NT_HEADERS headers = GetImageNtHeaders(dll.Module);
+  ASSERT_NE(headers, nullptr);
+  const IMAGE_DATA_DIRECTORY iat = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+  ASSERT_NE(iat.VirtualAddress, 0u);
+  auto* table = reinterpret_cast<uint8_t*>(dll.Module) + iat.VirtualAddress;
+  DWORD original;
+  ASSERT_TRUE(VirtualProtect(table, iat.Size, PAGE_READONLY, &original));
+  auto readOnly = [&] {  // one read-only region covers the whole table
+    MEMORY_BASIC_INFORMATION info = {};
+    return VirtualQuery(table, &info, sizeof info) == sizeof info && info.Protect == PAGE_READONLY &&
+           static_cast<uint8_t*>(info.BaseAddress) + info.RegionSize >= table + iat.Size;
+  };
+  ASSERT_TRUE(readOnly());
+
+  EXPECT_TRUE(ReplaceDllImport(dll.Module, L"kernel32.dll", RealTickCount(), Fake()));
+  EXPECT_EQ(dll.FakeCount(), 3);
+  EXPECT_TRUE(readOnly());
+
+  EXPECT_TRUE(ReplaceDllImport(dll.Module, L"kernel32.dll", Fake(), RealTickCount()));
+  EXPECT_EQ(dll.FakeCount(), 0);
+  DWORD old;
+  VirtualProtect(table, iat.Size, original, &old);
+}
+
 TEST(ReplaceDllImport, AnswersFalseAndChangesNothingWithoutAMatch) {
   TImportTwiceDll dll;
   ASSERT_NE(dll.Module, nullptr);

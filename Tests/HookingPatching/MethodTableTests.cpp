@@ -65,20 +65,29 @@ TEST(VirtualMethods, CountEndsAtTheFirstTableBehindTheClassReference) {
   EXPECT_EQ(GetVirtualMethodCount(cls.ClassRef()), 2);
 }
 
-TEST(VirtualMethods, ReplaceVmtFieldFindsAnEntryStoredAsImportThunk) {
-  static TFixtureClass<3> cls;
-  cls.Methods[0] = Code(Fixture_VirtualA);
-  cls.Methods[1] = Code(Fixture_ThunkToVirtualB);  // FF 25 -> Fixture_VirtualB
-  cls.Methods[2] = Code(Fixture_ReturnsTwo);
-  ASSERT_TRUE(ReplaceVmtField(cls.ClassRef(), Code(Fixture_VirtualB), Code(NewMethod)));
-  EXPECT_EQ(cls.Methods[1], Code(NewMethod));
-  EXPECT_EQ(cls.Methods[0], Code(Fixture_VirtualA));
-  EXPECT_EQ(cls.Methods[2], Code(Fixture_ReturnsTwo));
-
-  // The old procedure may itself be given as the thunk.
-  cls.Methods[1] = Code(Fixture_ThunkToVirtualB);
-  ASSERT_TRUE(ReplaceVmtField(cls.ClassRef(), Code(Fixture_ThunkToVirtualB), Code(NewMethod)));
-  EXPECT_EQ(cls.Methods[1], Code(NewMethod));
+TEST(VirtualMethods, ReplaceVmtFieldNamesTheOldMethodDirectlyOrThroughAnImportThunk) {
+  // The slot may hold the method or a thunk to it, and the caller may name
+  // it either way (usually through its own import of the host's method).
+  const struct {
+    void* Stored;
+    void* Named;
+  } cases[] = {
+      {Code(Fixture_VirtualB), Code(Fixture_VirtualB)},
+      {Code(Fixture_VirtualB), Code(Fixture_ThunkToVirtualB)},
+      {Code(Fixture_ThunkToVirtualB), Code(Fixture_VirtualB)},
+      {Code(Fixture_ThunkToVirtualB), Code(Fixture_ThunkToVirtualB)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "stored " << c.Stored << ", named " << c.Named);
+    static TFixtureClass<3> cls;
+    cls.Methods[0] = Code(Fixture_VirtualA);
+    cls.Methods[1] = c.Stored;
+    cls.Methods[2] = Code(Fixture_ReturnsTwo);
+    ASSERT_TRUE(ReplaceVmtField(cls.ClassRef(), c.Named, Code(NewMethod)));
+    EXPECT_EQ(cls.Methods[1], Code(NewMethod));
+    EXPECT_EQ(cls.Methods[0], Code(Fixture_VirtualA));
+    EXPECT_EQ(cls.Methods[2], Code(Fixture_ReturnsTwo));
+  }
 }
 
 TEST(VirtualMethods, ReplaceVmtFieldSearchesRootSlotsAndStopsAtTheTerminator) {
@@ -153,4 +162,73 @@ TEST(DynamicMethods, ReplaceDmtFieldOfAnIndexOnlyTheParentDefinesChangesTheParen
   EXPECT_EQ(GetDynamicMethod(f.Base.ClassRef(), 5), Code(ParentDyn5));
 
   EXPECT_EQ(ReplaceDmtField(f.Derived.ClassRef(), 9, Code(NewMethod)), nullptr);
+}
+
+namespace {
+
+// A class in the host layout alone in a page that is read-only, as the
+// host's class records are: header, two virtual methods, terminator, class
+// name and a one-entry dynamic method table.
+struct TReadOnlyClass {
+  struct TLayout {
+    void* Header[HeaderSlots];
+    void* Methods[3];
+    char Name[12];
+    uint8_t Dmt[2 + 2 + 4];
+  };
+  static constexpr int16_t DynamicIndex = 12;
+  TLayout* Page = static_cast<TLayout*>(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE));
+
+  TReadOnlyClass() {
+    Page->Header[HeaderSlots + L::SelfPtr / 4] = Page->Methods;
+    Page->Header[HeaderSlots + L::ClassName / 4] = Page->Name;
+    Page->Header[HeaderSlots + L::DynamicTable / 4] = Page->Dmt;
+    std::memcpy(Page->Name, "\x09TReadOnly", 11);
+    Page->Methods[0] = Code(Fixture_VirtualA);
+    Page->Methods[1] = Code(Fixture_VirtualB);
+    const uint16_t count = 1;
+    void* dynamic = Code(Fixture_ReturnsOne);
+    std::memcpy(Page->Dmt, &count, 2);
+    std::memcpy(Page->Dmt + 2, &DynamicIndex, 2);
+    std::memcpy(Page->Dmt + 4, &dynamic, 4);
+    DWORD old;
+    VirtualProtect(Page, 4096, PAGE_READONLY, &old);
+  }
+  ~TReadOnlyClass() { VirtualFree(Page, 0, MEM_RELEASE); }
+  TClass ClassRef() const { return Page->Methods; }
+  DWORD Protection() const {
+    MEMORY_BASIC_INFORMATION info = {};
+    VirtualQuery(Page, &info, sizeof info);
+    return info.Protect;
+  }
+};
+
+}  // namespace
+
+TEST(MethodTables, SlotsInReadOnlyMemoryAreReplacedAndTheProtectionPutBack) {
+  const struct {
+    const char* Operation;
+    void (*Write)(TClass);
+    int Slot;  // virtual method index, or -1 for the dynamic method table entry
+  } cases[] = {
+      {"ReplaceVmtField",
+       [](TClass c) { EXPECT_TRUE(ReplaceVmtField(c, Code(Fixture_VirtualB), Code(NewMethod))); }, 1},
+      {"SetVirtualMethod", [](TClass c) { SetVirtualMethod(c, 0, Code(NewMethod)); }, 0},
+      {"ReplaceDmtField",
+       [](TClass c) {
+         EXPECT_EQ(ReplaceDmtField(c, TReadOnlyClass::DynamicIndex, Code(NewMethod)), Code(Fixture_ReturnsOne));
+       },
+       -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Operation);
+    TReadOnlyClass cls;
+    ASSERT_NE(cls.Page, nullptr);
+    ASSERT_EQ(cls.Protection(), static_cast<DWORD>(PAGE_READONLY));
+    c.Write(cls.ClassRef());
+    void* written = c.Slot >= 0 ? GetVirtualMethod(cls.ClassRef(), c.Slot)
+                                : GetDynamicMethod(cls.ClassRef(), TReadOnlyClass::DynamicIndex);
+    EXPECT_EQ(written, Code(NewMethod));
+    EXPECT_EQ(cls.Protection(), static_cast<DWORD>(PAGE_READONLY));
+  }
 }

@@ -84,6 +84,26 @@ TEST(FindMethodPtr, OnlyExecutableRegionsOfTheAllocationAreSearched) {
   EXPECT_EQ(FindMethodPtr(a.Base + 2 * Page + 0x31, Signature, 0), a.Base + 3 * Page + 0x40);
 }
 
+TEST(FindMethodPtr, CopyOnWriteExecutableMappingIsSearched) {
+  // Loaded images' code is often mapped copy-on-write: a copy view of an
+  // executable section reports PAGE_EXECUTE_WRITECOPY.
+  HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_EXECUTE_READWRITE, 0, 2 * Page, nullptr);
+  ASSERT_NE(section, nullptr);
+  auto* writer = static_cast<uint8_t*>(MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(writer, nullptr);
+  std::memset(writer, 0x90, 2 * Page);
+  for (size_t i = 0; i < Signature.size(); ++i) writer[Page + 0x20 + i] = static_cast<uint8_t>(Signature[i]);
+  auto* view = static_cast<uint8_t*>(MapViewOfFile(section, FILE_MAP_COPY | FILE_MAP_EXECUTE, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+  MEMORY_BASIC_INFORMATION info = {};
+  ASSERT_EQ(VirtualQuery(view, &info, sizeof info), sizeof info);
+  EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_EXECUTE_WRITECOPY));
+  EXPECT_EQ(FindMethodPtr(view, Signature, 0), view + Page + 0x20);
+  UnmapViewOfFile(view);
+  UnmapViewOfFile(writer);
+  CloseHandle(section);
+}
+
 TEST(FindMethodPtr, MatchMayStraddleTwoRegionsOfOneAllocation) {
   TAllocation a(3);
   a.Commit(0, 1, PAGE_EXECUTE_READ);
