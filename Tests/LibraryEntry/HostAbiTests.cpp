@@ -42,6 +42,7 @@ struct THandlerCall {
   void* Data = nullptr;
   void* Sender = reinterpret_cast<void*>(1);
   std::wstring Text;
+  int32_t MessageReferences = 0;
 } g_handlerCall;
 void** g_exceptObject = nullptr;
 
@@ -50,6 +51,8 @@ void QM_REGISTER RecordingHandler(void* data, void* sender) {
   g_handlerCall.Sender = sender;
   void* object = *g_exceptObject;
   g_handlerCall.Text = QmHost::HostClassName(object) + L": " + QmHost::HostExceptionMessage(object);
+  const auto* message = static_cast<const wchar_t* const*>(object)[1];  // FMessage
+  g_handlerCall.MessageReferences = message ? Header32(message, -8) : 0;
 }
 
 }  // namespace
@@ -118,6 +121,8 @@ TEST(HostHandler, ReportsThroughTheInstalledHandlerAndCleansUp) {
   EXPECT_EQ(g_handlerCall.Data, &cookie);
   EXPECT_EQ(g_handlerCall.Sender, nullptr);
   EXPECT_EQ(g_handlerCall.Text, L"Exception: Test C++ compiler-init procedure failed");
+  // The object holds the only reference to its message: freeing it frees the text.
+  EXPECT_EQ(g_handlerCall.MessageReferences, 1);
   EXPECT_EQ(*rtl->exceptObjectForHandler, nullptr);
   *rtl->applicationHandleException = {nullptr, nullptr};
 }
