@@ -35,3 +35,19 @@ TEST(InstallerCommandLine, OptionsAndWhereTheScanEnds) {
   EXPECT_TRUE(r.ShowHelp);
   EXPECT_TRUE(r.Error.empty());
 }
+
+TEST(InstallerCommandLine, ParametersAndOptionsMatchWholeWordsOnly) {
+  for (const wchar_t* param : {L"/INSTALLX", L"--installs", L"/UNINSTALL2", L"/EXTRACTED", L"/DEFAULTREGKEYS", L"-hx",
+                               L"/??", L"--helpme"}) {
+    TCommandLineRequest r = ParseCommandLine({param});
+    EXPECT_EQ(r.Error, L"Unknown command line parameter \"" + std::wstring(param) + L"\"");
+    EXPECT_FALSE(r.ShowHelp) << testing::PrintToString(std::wstring(param));
+    EXPECT_EQ(r.Mode, TInstallMode::None) << testing::PrintToString(std::wstring(param));
+    EXPECT_TRUE(r.SelectedKeys.empty()) << testing::PrintToString(std::wstring(param));
+  }
+  for (const wchar_t* option : {L"/O+DisablePackageCacheX", L"-o-DisablePackageCach", L"/O+Disable PackageCache"}) {
+    TCommandLineRequest r = ParseCommandLine({option});
+    EXPECT_EQ(r.Error, L"Unknown option: \"" + std::wstring(option) + L"\"");
+    EXPECT_EQ(r.DisablePackageCache, -1) << testing::PrintToString(std::wstring(option));
+  }
+}

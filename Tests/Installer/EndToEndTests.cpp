@@ -119,8 +119,9 @@ protected:
     WriteValue(Root(key) + L"\\Known IDE Packages", L"Binary", REG_BINARY, Bytes({0, 1, 2}));
   }
 
-  // Runs the installer copy with the given parameters; returns its exit code.
-  DWORD Run(const std::wstring& params) {
+  // Runs the installer copy with the given parameters (from its own
+  // directory unless another working directory is given); returns its exit code.
+  DWORD Run(const std::wstring& params, const std::wstring& workingDir = std::wstring()) {
     DeleteFileW(FLog.c_str());
     SetEnvironmentVariableW(L"QUILLMEND_INSTALLER_LOG", FLog.c_str());
     std::wstring commandLine = L"\"" + FInstaller + L"\" " + params;
@@ -128,7 +129,7 @@ protected:
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(FInstaller.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        FWorkDir.c_str(), &si, &pi)) {
+                        (workingDir.empty() ? FWorkDir : workingDir).c_str(), &si, &pi)) {
       ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
       return 0xFFFFFFFF;
     }
@@ -261,6 +262,7 @@ TEST_F(InstallerRun, PackageCacheOption) {
   AddRoot(L"QmInstallerTestA");
   auto addCaches = [] {
     WriteString(Root(L"QmInstallerTestA") + L"\\Package Cache", L"pkg", L"cached");
+    WriteString(Root(L"QmInstallerTestA") + L"\\Package Cache\\dclstd150", L"pkg", L"cached");  // a sub-key
     WriteString(Root(L"QmInstallerTestA") + L"\\Palette\\Cache", L"pal", L"cached");
     WriteString(Root(L"QmInstallerTestA") + L"\\Palette", L"keep", L"me");
   };
@@ -288,9 +290,14 @@ TEST_F(InstallerRun, PackageCacheOption) {
 TEST_F(InstallerRun, ExtractWritesTheFilesBesideTheInstallerOnly) {
   AddRoot(L"QmInstallerTestA");
   TRegistryDump before = DumpIdeRoots();
-  ASSERT_EQ(Run(L"/EXTRACT"), 0u);
+  // Started from another working directory: the files still go beside the installer.
+  const std::wstring elsewhere = FWorkDir + L"\\Elsewhere";
+  ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+  ASSERT_EQ(Run(L"/EXTRACT", elsewhere), 0u);
   EXPECT_EQ(Log(), L"");
   ExpectDeliverablesIn(FWorkDir + L"\\Files");
+  EXPECT_FALSE(Exists(elsewhere + L"\\Files"));
+  EXPECT_TRUE(RemoveDirectoryW(elsewhere.c_str())) << "something was written into the working directory";
   EXPECT_EQ(DumpIdeRoots(), before);
   EXPECT_FALSE(Exists(ExpertsDir()));
 }
@@ -313,6 +320,14 @@ TEST_F(InstallerRun, UninstallClearsEveryListedRootAndKeepsGlobals) {
   }
   for (const wchar_t* file : Deliverables) EXPECT_FALSE(Exists(ExpertsDir() + L"\\" + file)) << file;
   EXPECT_FALSE(Exists(ExpertsDir()));
+
+  // A start-up package of the same file name registered from elsewhere is not ours.
+  const std::wstring foreign = L"D:\\Old\\QuillmendStartup.bpl";
+  WriteString(Root(L"QmInstallerTestA") + L"\\Known IDE Packages", foreign, L"Quillmend Startup");
+  ASSERT_EQ(Run(L"/INSTALL"), 0u);
+  ASSERT_EQ(Run(L"/UNINSTALL"), 0u);
+  EXPECT_FALSE(HasAnyRegistration(L"QmInstallerTestA"));
+  EXPECT_EQ(ReadString(Root(L"QmInstallerTestA") + L"\\Known IDE Packages", foreign), L"Quillmend Startup");
 
   // With the files already gone, the registrations are still removed.
   ASSERT_EQ(Run(L"/INSTALL"), 0u);
@@ -391,6 +406,14 @@ TEST_F(InstallerRun, DefaultRootNeedsAnInstallationDirectory) {
   AddRoot(L"QmInstallerTestA");
   WriteString(Root(L"BDS"), L"RootDir", L"C:\\no\\such\\dir");
   TRegistryDump before = DumpIdeRoots();
+  EXPECT_EQ(Run(L"/INSTALL"), 3u);
+  EXPECT_EQ(Log(), rootDirError);
+  EXPECT_EQ(DumpIdeRoots(), before);
+  EXPECT_FALSE(Exists(ExpertsDir()));
+
+  // A RootDir that names a file (and no App) is no installation directory either.
+  WriteString(Root(L"BDS"), L"RootDir", FInstaller);
+  before = DumpIdeRoots();
   EXPECT_EQ(Run(L"/INSTALL"), 3u);
   EXPECT_EQ(Log(), rootDirError);
   EXPECT_EQ(DumpIdeRoots(), before);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The installer's window on a virtual display (run under xvfb-run -a):
 # caption, control texts, positions, tab order and button states from the
-# control dump the installer writes to QUILLMEND_INSTALLER_LOG, a click on a
-# check box of the list, Install with its confirmation dialog, the registry
+# control dump the installer writes to QUILLMEND_INSTALLER_LOG, the default
+# root listed first, clicks on the check boxes of the list and Space on a
+# selected item, the buttons following the checks and the registered expert,
+# the cache check box, Install with its confirmation dialog, the registry
 # afterwards, resizing with the anchors and the minimum size, and Quit.
 # Leaves a screenshot in <build>/artifacts/installer.png.
 #   InstallerWindowTest.sh <build dir>
@@ -29,6 +31,7 @@ cleanup() {
   reg delete "$embarcadero\\BDS" /f
   [ -s "$work/bds.reg" ] && reg import "$work/bds.reg"
   reg delete "$embarcadero\\QmInstallerGuiOther" /f
+  reg delete "$embarcadero\\AQmInstallerGuiFirst" /f
   reg delete "$appdefaults" /f
   rm -f "$experts/Quillmend.dll" "$experts/QuillmendStartup.bpl" "$experts/QuillmendClr.dll"
   rmdir "$experts" 2>/dev/null
@@ -77,6 +80,10 @@ reg delete "$embarcadero\\BDS" /f
 reg add "$embarcadero\\BDS\\8.0" /v ProductVersion /d 15 /f
 reg add "$embarcadero\\BDS\\8.0" /v RootDir /d 'C:\windows' /f
 reg add "$embarcadero\\QmInstallerGuiOther\\8.0" /v ProductVersion /d 15 /f
+# Registered by an earlier installation, so Uninstall is enabled from the start.
+reg add "$embarcadero\\QmInstallerGuiOther\\8.0\\Experts" /v Quillmend /d 'C:\Old\Quillmend.dll' /f
+# Listed before BDS by the registry (Wine sorts by name); still shown after it.
+reg add "$embarcadero\\AQmInstallerGuiFirst\\8.0" /v ProductVersion /d 15 /f
 rm -f "$experts"/*
 
 QUILLMEND_INSTALLER_LOG="$winlog" timeout 150 "$wine_run" "$build/out/QuillmendRegXE.exe" &
@@ -91,28 +98,66 @@ expected='--- window: Register Quillmend XE 5.7
 chkDisablePackageCache Button 8,29,402,17 enabled=1 checked=0 "Disable IDE Package and Palette Cache (better IDE performance)"
 clbRegKeys ListBox 8,77,402,121 enabled=1 itemheight=18
 btnInstall Button 8,204,75,25 enabled=1 "&Install"
-btnUninstall Button 89,204,75,25 enabled=0 "&Uninstall"
+btnUninstall Button 89,204,75,25 enabled=1 "&Uninstall"
 btnQuit Button 335,204,75,25 enabled=1 "&Quit"
-tab order: chkDisablePackageCache clbRegKeys btnInstall btnQuit
+tab order: chkDisablePackageCache clbRegKeys btnInstall btnUninstall btnQuit
 focus: btnInstall'
 check "controls, texts, states, tab order and focus" \
   [ "$(grep -v -e '^client ' -e '^lblRegKeys ' <<<"$dump" | sed 's/ items=.*//')" = "$expected" ]
 # Other roots of this prefix may be listed too; all are checked, BDS first.
 items="$(sed -n 's/^clbRegKeys .* items=//p' <<<"$dump")"
-check "default root first, every root checked (${items})" \
-  bash -c '[[ "$0" == "[x]BDS;"* && "$0" == *"[x]QmInstallerGuiOther"* && "$0" != *"[ ]"* ]]' "$items"
-other_index="$(tr ';' '\n' <<<"$items" | grep -n 'QmInstallerGuiOther$' | cut -d: -f1)"
+check "default root first though listed second, every root checked (${items})" \
+  bash -c '[[ "$0" == "[x]BDS;"* && "$0" == *"[x]AQmInstallerGuiFirst"* && "$0" == *"[x]QmInstallerGuiOther"* &&
+              "$0" != *"[ ]"* ]]' "$items"
+item_index() { tr ';' '\n' <<<"$items" | grep -n "\]$1\$" | cut -d: -f1; }
+first_index="$(item_index AQmInstallerGuiFirst)"
+other_index="$(item_index QmInstallerGuiOther)"
 check "client area 418x234" grep -q '^client 418x234 at ' <<<"$dump"
 # The label sizes itself to its text: at least its design width.
 check "label at 8,61, height 13, whole text" \
   grep -qE '^lblRegKeys Static 8,61,(12[7-9]|1[3-9][0-9]|2[0-9][0-9]),13 enabled=1 "RAD Studio Registry Keys:"$' <<<"$dump"
 xwd -root -silent | convert xwd:- "$artifacts/installer.png" || echo "note: no screenshot" >&2
 
-# Clear the check box of the test's second root (its box is in the item's left 17 px).
+# Items are 18 px high from the list's top (77) and border (2); an item's
+# check box is in its left 17 px, its text to the right of it.
+item_y() { echo $((77 + 2 + ($1 - 1) * 18 + 9)); }
+click_box() { click_client 18 "$(item_y "$1")"; }
+
+# A click on an item's text selects it without toggling; Space toggles the
+# selected item, and only that one.
 n="$(dumps_count)"
-click_client 18 $((77 + 2 + (other_index - 1) * 18 + 9))
+click_client 120 "$(item_y "$first_index")"
+sleep 0.5
+xdotool key space
+check "Space toggles the selected item only" \
+  wait_for_new_dump "$n" 'items=\[x\]BDS;.*\[ \]AQmInstallerGuiFirst.*\[x\]QmInstallerGuiOther'
+check "  and no other item" [ "$(last_dump | grep -o '\[ \]' | wc -l)" -eq 1 ]
+
+n="$(dumps_count)"
+click_box "$other_index"
 check "a click on the check box clears the item" wait_for_new_dump "$n" 'items=\[x\]BDS;.*\[ \]QmInstallerGuiOther'
 
+# Any further roots of this prefix are cleared too; then BDS: nothing is
+# checked, so Install is disabled, while Uninstall stays enabled for the
+# root that holds the expert.
+index=0
+for item in $(last_dump | sed -n 's/^clbRegKeys .* items=//p' | tr ';' ' '); do
+  index=$((index + 1))
+  [[ "$item" == "[x]"* && "$item" != "[x]BDS" ]] && { click_box "$index"; sleep 0.5; }
+done
+n="$(dumps_count)"
+click_box 1
+check "nothing checked: Install disabled" wait_for_new_dump "$n" '^btnInstall Button 8,204,75,25 enabled=0 '
+check "  Uninstall enabled" grep -q 'enabled=1' <<<"$(dump_line btnUninstall)"
+check "  every item cleared" [ "$(last_dump | grep -c 'items=.*\[x\]')" -eq 0 ]
+n="$(dumps_count)"
+click_box 1
+check "BDS checked again: Install enabled" wait_for_new_dump "$n" '^btnInstall Button 8,204,75,25 enabled=1 '
+check "  BDS checked" grep -q 'items=\[x\]BDS;' <<<"$(dump_line clbRegKeys)"
+
+# The cache check box, then Install.
+click_client $((8 + 8)) $((29 + 8))
+sleep 0.5
 n="$(dumps_count)"
 click_client $((8 + 37)) $((204 + 12))
 wait_for_log '^--- task: Installed successfully$' || abort "no confirmation after Install"
@@ -126,7 +171,9 @@ check "Uninstall enabled after the confirmation" wait_for_new_dump "$n" '^btnUni
 bds_experts="$("$wine_run" reg query "$embarcadero\\BDS\\8.0\\Experts" /v Quillmend 2>/dev/null | tr -d '\r')"
 check "BDS registered" grep -q 'Quillmend.*REG_SZ.*C:\\users\\Public\\Documents\\RAD Studio\\8.0\\Experts\\Quillmend.dll' <<<"$bds_experts"
 check "BDS start-up package known" bash -c "\"$wine_run\" reg query '$embarcadero\\BDS\\8.0\\Known IDE Packages' 2>/dev/null | tr -d '\r' | grep -q 'QuillmendStartup.bpl *REG_SZ *Quillmend Startup\$'"
-check "unchecked root not registered" bash -c "! \"$wine_run\" reg query '$embarcadero\\QmInstallerGuiOther\\8.0\\Experts' >/dev/null 2>&1"
+check "BDS package cache switched off" bash -c "\"$wine_run\" reg query '$embarcadero\\BDS\\8.0\\Globals' /v QuillmendDisablePackageCache 2>/dev/null | tr -d '\r' | grep -q 'QuillmendDisablePackageCache *REG_SZ *1\$'"
+check "unchecked roots not registered" bash -c "! \"$wine_run\" reg query '$embarcadero\\AQmInstallerGuiFirst\\8.0\\Experts' >/dev/null 2>&1 &&
+  \"$wine_run\" reg query '$embarcadero\\QmInstallerGuiOther\\8.0\\Experts' /v Quillmend 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *C:.Old.Quillmend.dll\$'"
 check "files written" [ -f "$experts/Quillmend.dll" ] && [ -f "$experts/QuillmendStartup.bpl" ]
 
 # Anchors: the list grows with the window, the buttons keep to the bottom

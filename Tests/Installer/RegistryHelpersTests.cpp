@@ -1,7 +1,9 @@
-// ReadRegBool's reading of the "Globals" value in its various data types, and
-// the string helpers that must neither create nor touch what is not there.
+// ReadRegBool's reading of the "Globals" value in its various data types, the
+// string helpers that must neither create nor touch what is not there, and
+// what the Win32 registry stores for them.
 #include "InstallerError.h"
 #include "MemoryRegistry.h"
+#include "Win32Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -94,4 +96,33 @@ TEST(InstallerRegistryHelpers, CreatingAndWritingRaiseWhenTheKeyCannotBeCreated)
 
   reg.FailChange(reg.ChangeCount());
   EXPECT_THROW(WriteRegString(reg, HKEY_CURRENT_USER, Globals, Name, L"0"), EInstallerError);
+}
+
+// The same helpers on the real registry (a key of the tests' own, outside
+// the IDE roots the end-to-end tests compare).
+TEST(InstallerWin32Registry, StringsKeepTheirTerminatingZeroAndKeysGoWithTheirSubKeys) {
+  const std::wstring key = L"Software\\QuillmendTest\\InstallerWin32Registry";
+  RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+  TWin32Registry reg;
+  const std::pair<const wchar_t*, std::vector<BYTE>> strings[] = {
+      {L"1", {0x31, 0, 0, 0}},
+      {L"", {0, 0}},
+      {L"\u00C4b", {0xC4, 0, 0x62, 0, 0, 0}},
+  };
+  for (const auto& s : strings) {
+    WriteRegString(reg, HKEY_CURRENT_USER, key + L"\\New", L"Value", s.first);
+    BYTE stored[16];
+    DWORD type = 0, size = sizeof stored;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (key + L"\\New").c_str(), L"Value", RRF_RT_ANY | RRF_NOEXPAND, &type,
+                           stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::vector<BYTE>(stored, stored + size), s.second) << testing::PrintToString(std::wstring(s.first));
+  }
+
+  WriteRegString(reg, HKEY_CURRENT_USER, key + L"\\New\\Sub\\Deeper", L"Value", L"x");
+  EXPECT_TRUE(reg.DeleteKey(HKEY_CURRENT_USER, key + L"\\New"));
+  EXPECT_FALSE(reg.OpenKey(HKEY_CURRENT_USER, key + L"\\New", TRegOpen::ReadOnly));
+  EXPECT_FALSE(reg.DeleteKey(HKEY_CURRENT_USER, key + L"\\New"));
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmendTest");
 }
