@@ -117,10 +117,21 @@ namespace Quillmend.ClrBridge.Tests
             Checks.That(baseOrdinal >= 1, "ordinals start at 1 or above");
             Checks.That(functions + 4 * U32(dir + 20) <= end && names + 4 * count <= end && ordinals + 2 * count <= end,
                         "export directory size covers its tables");
+            // A size running past the section makes readers drop the exports.
+            var section = pe.ImageSectionHeaders.FirstOrDefault(
+                h => dir >= (uint)h.VirtualAddress && dir < (uint)h.VirtualAddress + SectionSize(h));
+            Checks.That(section != null && end <= (uint)section.VirtualAddress + SectionSize(section),
+                        "export directory ends inside the section that holds it");
             var result = new Dictionary<string, uint>();
             for (uint i = 0; i < count; i++)
                 result[CString(U32(names + 4 * i))] = U32(functions + 4 * (uint)U16(ordinals + 2 * i));
             return result;
+        }
+
+        // A section's extent in memory (its raw size where the virtual one is not given).
+        static uint SectionSize(ImageSectionHeader h)
+        {
+            return h.VirtualSize != 0 ? h.VirtualSize : h.SizeOfRawData;
         }
 
         static HashSet<uint> ReadHighLowRelocations()
