@@ -294,18 +294,41 @@ DCC_EXPORT int __stdcall DccMarkOutdated(int percent, uint32_t randomSeed) {
     std::swap(candidates[k], candidates[pick]);
     candidates[k]->State = k % 2 ? usSourceChanged : usOutdated;
   }
+  // A few other units are busy (field 0x160): the compiler's unlinking
+  // passes over them, so their links to freed units stay until it is done.
+  for (size_t k = count; k < candidates.size(); k += 25) candidates[k]->Busy = 1;
   return int(count);
 }
 
-// Frees the outdated units through the compiler's reset routine.
-DCC_EXPORT void __stdcall DccReset() { DccResetUnits(1, 0, 0); }
+// Frees the outdated units through the compiler's reset routine; then the
+// busy units are done: their links to units freed meanwhile are cut.
+DCC_EXPORT void __stdcall DccReset() {
+  DccResetUnits(1, 0, 0);
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) {
+    if (!unit->Busy) continue;
+    for (TImport* node = unit->Imports; node; node = node->Next)
+      if (node->Unit && !HostUnitIsLive(node->Unit)) {
+        node->Unit = nullptr;
+        node->Flags |= 1;
+      }
+    unit->Busy = 0;
+  }
+}
 
 // A recompile after a CodeInsight compile: unit reset, reload of freed
 // project units, relinking, the check whether units may stay loaded, then
 // scope and imported-symbol lookups over every unit. Returns 1 if the units
 // were discarded.
 DCC_EXPORT int __stdcall DccRecompile() {
+  // A unit being loaded has no symbols yet; a compiled unit already links to it.
+  TUnit* pending = NewUnitRecord("Proj.Pending", PackageSerial - 1);
+  DccUnitAppend(pending);
+  TUnit* importer = nullptr;
+  for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next)
+    if (unit->State > usOutdated && unit->Serial >= 3 && unit->Serial < PackageSerial) importer = unit;
+  if (importer) AddImportNode(importer, "Proj.Pending", pending, true);
   DccKibitzUnitReset();
+  GiveSymbols(pending);
   for (uint32_t i = 0; i < g_project.size(); ++i)
     if (!DccUnitFind(g_project[i].Name.c_str())) LoadUnit(i);
   for (TUnit* unit = DccUnitListHead; unit; unit = unit->Next) {

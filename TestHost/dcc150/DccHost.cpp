@@ -29,6 +29,8 @@ char* CopyText(const char* text) {
   return copy;
 }
 
+constexpr uint32_t UnitMagic = 0x54494E55;  // "UNIT": set while the record is allocated (freed: poisoned)
+
 // Whether p lies in the record's own allocation.
 bool InRecord(const TUnit* unit, const void* p) {
   const char* base = reinterpret_cast<const char*>(unit);
@@ -155,11 +157,16 @@ void QM_HOST_REGISTER HostFreeAllDone() {
   DccImportUnit = nullptr;
 }
 
+// Called with the unit symbol's address + 0x1E: a unit that has no symbol yet
+// passes 0x1E, and has no name.
 int QM_HOST_REGISTER HostIsCoreUnitName(const char* name) {
+  if (reinterpret_cast<uintptr_t>(name) < 0x10000) return 0;
   return DccNameCompare(name, "System") == 0 || DccNameCompare(name, "SysInit") == 0;
 }
 
-int QM_HOST_REGISTER HostUnitIsLive(TUnit* unit) { return unit->UnitSymbol != nullptr; }
+// A link is broken when its unit record is no longer allocated; a unit
+// without its symbols yet (still being loaded) is alive.
+int QM_HOST_REGISTER HostUnitIsLive(TUnit* unit) { return unit->Magic == UnitMagic; }
 
 const char* const* QM_HOST_REGISTER HostFindAlias(const char* name) {
   unsigned first = static_cast<unsigned char>(*name) & ~0x20u;
@@ -189,7 +196,7 @@ TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity,
   size_t size = symbolsAt + Align4(symbolBytes);
   char* block = static_cast<char*>(DccAlloc(size));
   TUnit* unit = reinterpret_cast<TUnit*>(block);
-  unit->Magic = 0x54494E55;  // "UNIT"
+  unit->Magic = UnitMagic;
   unit->NameHash = uint8_t(HostNameHashByte(name));
   unit->Serial = serial;
   unit->RecordSize = uint32_t(size);

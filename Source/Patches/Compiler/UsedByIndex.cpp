@@ -120,6 +120,9 @@ void TUsedUnitsBucketList::MarkUnit(TDccUnit* x) {
       // The key is cleared so that the entry is found no more.
       e.Unit = nullptr;
       for (TUsedByUnitItem* item = e.First; item; item = item->Next) {
+        // The compiler's own unlinking loop passes over a unit whose field
+        // 0x160 is set, links and state untouched; so does this one.
+        if (item->Importer->UnlinkGuard != 0) continue;
         item->ImportNode->Unit = nullptr;
         item->ImportNode->Flags |= 1;
         if (IsCompiledState(item->Importer->State)) {
