@@ -93,10 +93,10 @@ void WriteAndStamp(HANDLE file, const std::wstring& fileName, const void* data, 
   THandle source(CreateFileW(timesFrom.c_str(), GENERIC_READ,
                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, 0, nullptr));
-  if (!source.Valid()) RaiseLastOSError();
+  if (!source.Valid()) RaiseLastSystemError();
   FILETIME created, accessed, written;
-  if (!GetFileTime(source.Get(), &created, &accessed, &written)) RaiseLastOSError();
-  if (!SetFileTime(file, &created, &accessed, &written)) RaiseLastOSError();
+  if (!GetFileTime(source.Get(), &created, &accessed, &written)) RaiseLastSystemError();
+  if (!SetFileTime(file, &created, &accessed, &written)) RaiseLastSystemError();
 }
 
 } // namespace

@@ -16,11 +16,11 @@ std::wstring SysErrorMessage(unsigned long code) {
   return text;
 }
 
-void RaiseOSError(unsigned long code) {
+void RaiseSystemError(unsigned long code) {
   throw EInstallerError(L"System Error.  Code: " + std::to_wstring(code) + L".\r\n" +
                         SysErrorMessage(code));
 }
 
-void RaiseLastOSError() { RaiseOSError(GetLastError()); }
+void RaiseLastSystemError() { RaiseSystemError(GetLastError()); }
 
 } // namespace Quillmend

@@ -21,7 +21,7 @@ private:
 std::wstring SysErrorMessage(unsigned long code);
 
 // Raises "System Error.  Code: <n>.\r\n<text>" for GetLastError().
-[[noreturn]] void RaiseLastOSError();
-[[noreturn]] void RaiseOSError(unsigned long code);
+[[noreturn]] void RaiseLastSystemError();
+[[noreturn]] void RaiseSystemError(unsigned long code);
 
 } // namespace Quillmend

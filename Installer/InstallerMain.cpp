@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Dialogs.h"
 #include "FileSystem.h"
+#include "IdeRoot.h"
 #include "InstallerError.h"
 #include "KnownPackages.h"
 #include "ResourceFiles.h"
@@ -35,9 +36,7 @@ std::wstring NoRootSelectedMessage(const std::vector<std::wstring>& keys) {
 
 TFormMain::TFormMain(IRegistry& registry, HINSTANCE instance) : FRegistry(registry), FInstance(instance) {}
 
-std::wstring TFormMain::RootKey(const std::wstring& key) const {
-  return std::wstring(EmbarcaderoKey) + L"\\" + key + L"\\" + L"8.0";
-}
+std::wstring TFormMain::RootKey(const std::wstring& key) const { return IdeRootKey(key); }
 
 void TFormMain::ShowException(const std::wstring& message) { ShowErrorDialog(FHandle, message); }
 
@@ -89,24 +88,11 @@ void TFormMain::FillRegKeys() {
   if (auto embarcadero = FRegistry.OpenKey(HKEY_CURRENT_USER, EmbarcaderoKey, TRegOpen::ReadOnly))
     if (!embarcadero->GetKeyNames(names)) names.clear();
 
-  for (size_t i = names.size(); i-- > 0;) {
-    std::wstring version;
-    if (!ReadRegString(FRegistry, HKEY_CURRENT_USER, RootKey(names[i]), L"ProductVersion", version) ||
-        version != L"15")
-      names.erase(names.begin() + i);
-  }
+  for (size_t i = names.size(); i-- > 0;)
+    if (!IsXeRootKey(FRegistry, names[i])) names.erase(names.begin() + i);
 
-  for (const std::wstring& name : names) {
-    if (!SameText(name, DefaultRegKey)) continue;
-    std::wstring rootDir, app;
-    ReadRegString(FRegistry, HKEY_CURRENT_USER, RootKey(name), L"RootDir", rootDir);
-    if (!DirectoryExists(rootDir)) {
-      ReadRegString(FRegistry, HKEY_CURRENT_USER, RootKey(name), L"App", app);
-      rootDir = ExtractFileDir(ExtractFileDir(app));
-      if (!DirectoryExists(rootDir)) rootDir.clear();
-    }
-    FBDSRootDir = ExcludeTrailingPathDelimiter(rootDir);
-  }
+  for (const std::wstring& name : names)
+    if (SameText(name, DefaultRegKey)) FBDSRootDir = IdeRootDir(FRegistry, name);
 
   auto bds = std::find_if(names.begin(), names.end(), [](const std::wstring& n) { return SameText(n, DefaultRegKey); });
   if (bds != names.end() && bds != names.begin()) std::iter_swap(bds, names.begin());
@@ -137,7 +123,7 @@ void TFormMain::UpdateButtons() {
 std::wstring TFormMain::GetExpertsDir() {
   wchar_t path[MAX_PATH + 1] = {};
   SetLastError(ERROR_PATH_NOT_FOUND);
-  if (!SHGetSpecialFolderPathW(nullptr, path, CSIDL_COMMON_DOCUMENTS, FALSE)) RaiseLastOSError();
+  if (!SHGetSpecialFolderPathW(nullptr, path, CSIDL_COMMON_DOCUMENTS, FALSE)) RaiseLastSystemError();
   return ExcludeTrailingPathDelimiter(path) + L"\\" + L"RAD Studio\\8.0\\Experts";
 }
 

@@ -17,7 +17,7 @@ void ExtractResource(const std::wstring& resourceName, const std::wstring& fileN
   if (!resource) throw EInstallerError(L"Resource " + resourceName + L" not found");
   HGLOBAL loaded = LoadResource(module, resource);
   const void* data = loaded ? LockResource(loaded) : nullptr;
-  if (!data) RaiseLastOSError();
+  if (!data) RaiseLastSystemError();
   WriteFileReplacing(fileName, data, SizeofResource(module, resource), OwnExecutableName());
 }
 

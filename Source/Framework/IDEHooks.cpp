@@ -1,6 +1,8 @@
 // Run-time access to the IDE's modules.
 #include "Framework/IDEHooks.h"
 
+#include "Framework/PatchPlan.h"
+
 namespace Quillmend {
 namespace {
 
@@ -10,6 +12,9 @@ HMODULE g_dccHandle = nullptr;
 }  // namespace
 
 HMODULE GetDccHandle() {
+  // Under a custom module resolver (the check tool) the compiler library is
+  // an image opened without running it: never load it for real there.
+  if (HasCustomPlanModuleResolver()) return ResolvePlanModule(L"dcc150.dll");
   // A failed load is not remembered: the next call tries again. The
   // reference taken here is never released.
   if (!g_dccHandle) g_dccHandle = LoadLibraryW(L"dcc150.dll");
@@ -17,7 +22,7 @@ HMODULE GetDccHandle() {
 }
 
 void* DbgStrictGetProcAddress(HMODULE module, const char* name) {
-  return reinterpret_cast<void*>(GetProcAddress(module, name));
+  return ResolvePlanExport(module, name);
 }
 
 } // namespace Quillmend

@@ -5,9 +5,11 @@
 
 namespace Quillmend {
 
-// Handle of "dcc150.dll", loaded on first use and kept loaded; 0 if it cannot be loaded.
+// Handle of "dcc150.dll", loaded on first use and kept loaded; 0 if it cannot
+// be loaded. Under a custom plan module resolver: that resolver's answer.
 HMODULE GetDccHandle();
-// GetProcAddress; null when the export is missing. Raises nothing.
+// GetProcAddress (ResolvePlanExport: the check tool's export lookup under
+// its resolver); null when the export is missing. Raises nothing.
 void* DbgStrictGetProcAddress(HMODULE module, const char* name);
 
 } // namespace Quillmend

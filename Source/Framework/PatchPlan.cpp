@@ -18,6 +18,7 @@ namespace Quillmend {
 namespace {
 
 TModuleResolver g_moduleResolver = nullptr;
+TExportResolver g_exportResolver = nullptr;
 
 std::wstring Widen(const char* text) { return FromUtf8(text ? text : ""); }
 
@@ -107,6 +108,16 @@ HMODULE ResolvePlanModule(const wchar_t* moduleName) {
   return g_moduleResolver ? g_moduleResolver(moduleName) : GetModuleHandleW(moduleName);
 }
 
+bool HasCustomPlanModuleResolver() { return g_moduleResolver != nullptr; }
+
+void SetPlanExportResolver(TExportResolver resolver) { g_exportResolver = resolver; }
+
+void* ResolvePlanExport(HMODULE module, const char* exportName) {
+  if (!module) return nullptr;
+  return g_exportResolver ? g_exportResolver(module, exportName)
+                          : reinterpret_cast<void*>(GetProcAddress(module, exportName));
+}
+
 TPatchPlan::TPatchPlan(std::wstring name, std::wstring description, TInstallMoment moment)
     : FName(std::move(name)), FDescription(std::move(description)), FMoment(moment) {}
 
@@ -162,7 +173,7 @@ TSiteRef TPatchPlan::Export(const wchar_t* label, const wchar_t* moduleName, con
   return AddSite(label, [name, symbol](TPlanRun& run, TSiteRef site) {
     HMODULE module = SiteModule(run, name);
     if (!module) return false;
-    auto* proc = reinterpret_cast<uint8_t*>(GetProcAddress(module, symbol.c_str()));
+    auto* proc = static_cast<uint8_t*>(ResolvePlanExport(module, symbol.c_str()));
     if (!proc) return run.Fail(run.Label(site) + L": export not found in " + name);
     run.Values.Sites[size_t(site.Index)] = proc;
     return true;
@@ -478,8 +489,8 @@ void TPatchPlan::ImportSlots(TSiteRef module, const char* dllName, const char* f
                              void** old) {
   std::string dll = dllName, name = function;
   AddEdit([module, dll, name, replacement, old](TPlanRun& run) {
-    HMODULE source = GetModuleHandleA(dll.c_str());
-    void* proc = source ? reinterpret_cast<void*>(GetProcAddress(source, name.c_str())) : nullptr;
+    HMODULE source = ResolvePlanModule(Widen(dll.c_str()).c_str());
+    void* proc = ResolvePlanExport(source, name.c_str());
     const std::wstring label = run.Label(module) + L" import " + Widen(name.c_str());
     if (!proc) return run.Fail(label + L": " + Widen(dll.c_str()) + L" does not export it");
     std::vector<void**> slots = FindImportSlots(run.Values.Site(module), Widen(dll.c_str()), proc);

@@ -83,6 +83,16 @@ private:
 using TModuleResolver = HMODULE (*)(const wchar_t* moduleName);
 void SetPlanModuleResolver(TModuleResolver resolver);  // null: the default
 HMODULE ResolvePlanModule(const wchar_t* moduleName);
+// True while a custom module resolver is set (the check tool): nothing may
+// load an IDE module then.
+bool HasCustomPlanModuleResolver();
+// How an export of such a module is found. Normally GetProcAddress; images
+// the check tool mapped itself are not known to the system loader, so it
+// reads their export tables. Patch code looking up exports in a Computed
+// site uses ResolvePlanExport (or DbgStrictGetProcAddress), not GetProcAddress.
+using TExportResolver = void* (*)(HMODULE module, const char* exportName);
+void SetPlanExportResolver(TExportResolver resolver);  // null: GetProcAddress
+void* ResolvePlanExport(HMODULE module, const char* exportName);
 
 struct TPlanRun;
 struct TPlanVerdict;

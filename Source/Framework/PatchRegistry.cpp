@@ -50,8 +50,8 @@ public:
   TRegistryLock& operator=(const TRegistryLock&) = delete;
 };
 
-void CreatePatchList() {
-  g_patches = std::make_unique<TPatchList>();
+// "Quillmend.DisabledPatches": "*" for all, else ";"-separated names (sorted).
+void ReadDisabledPatches(bool& allDisabled, std::vector<std::wstring>& names) {
   std::wstring value;
   DWORD size = GetEnvironmentVariableW(L"Quillmend.DisabledPatches", nullptr, 0);
   if (size > 0) {
@@ -59,16 +59,21 @@ void CreatePatchList() {
     DWORD n = GetEnvironmentVariableW(L"Quillmend.DisabledPatches", value.data(), size);
     value.resize(n);
   }
-  g_allDisabled = value == L"*";
-  g_disabledNames.clear();
+  allDisabled = value == L"*";
+  names.clear();
   size_t start = 0;
   while (start <= value.size()) {
     size_t end = value.find(L';', start);
     if (end == std::wstring::npos) end = value.size();
-    if (end > start) g_disabledNames.push_back(value.substr(start, end - start));
+    if (end > start) names.push_back(value.substr(start, end - start));
     start = end + 1;
   }
-  std::sort(g_disabledNames.begin(), g_disabledNames.end(), NameLess());
+  std::sort(names.begin(), names.end(), NameLess());
+}
+
+void CreatePatchList() {
+  g_patches = std::make_unique<TPatchList>();
+  ReadDisabledPatches(g_allDisabled, g_disabledNames);
 }
 
 TPatchStatus& FindRegistered(const std::wstring& name) {
@@ -80,6 +85,15 @@ TPatchStatus& FindRegistered(const std::wstring& name) {
 }
 
 } // namespace
+
+bool PatchNameLess(const std::wstring& a, const std::wstring& b) { return NameLess()(a, b); }
+
+bool IsPatchDisabled(const std::wstring& name) {
+  bool allDisabled = false;
+  std::vector<std::wstring> names;
+  ReadDisabledPatches(allDisabled, names);
+  return allDisabled || std::binary_search(names.begin(), names.end(), name, NameLess());
+}
 
 bool RegisterPatch(const std::wstring& name, const std::wstring& description, bool cppCompilerPatch) {
   TRegistryLock lock;

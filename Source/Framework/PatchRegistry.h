@@ -27,6 +27,11 @@ struct TPatchReport {
 // True: the patch is enabled and now registered (failed until reported).
 // False: disabled through "Quillmend.DisabledPatches"; nothing is recorded.
 bool RegisterPatch(const std::wstring& name, const std::wstring& description, bool cppCompilerPatch);
+// Whether "Quillmend.DisabledPatches" names the patch (or is "*"), read now;
+// registers nothing (the check tool asks before installing anything).
+bool IsPatchDisabled(const std::wstring& name);
+// The registry's order of patch names: ignoring case, as the about box lists them.
+bool PatchNameLess(const std::wstring& a, const std::wstring& b);
 void SetPatchApplied(const std::wstring& name);
 void SetPatchIgnored(const std::wstring& name);
 // Leaves the patch failed and keeps the reason (the about box's text is

@@ -472,7 +472,8 @@ TDccUnit* FindUnitByTextName(const std::wstring& text) {
 std::vector<TPatchPlan> CompilerOptimizationPlans() {
   std::vector<TPatchPlan> plans;
   plans.push_back(OptimizationPlan());
-  for (TPatchPlan& plan : SubPatchPlans()) plans.push_back(std::move(plan));
+  // The sub-patches are installed only once the parent is applied.
+  for (TPatchPlan& plan : SubPatchPlans()) plans.push_back(std::move(plan.Needs({L"Compiler.Optimization"})));
   return plans;
 }
 
