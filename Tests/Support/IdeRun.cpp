@@ -114,7 +114,8 @@ TIdeRun RunIde(const TIdeSetup& setup) {
   SetEnvironmentVariableW(L"QuillmendTest.Patches", setup.Patches.c_str());
   SetEnvironmentVariableW(L"QuillmendTest.Log", events.c_str());
   TEnvironmentScope environment(setup.Environment);
-  std::wstring command = L"\"" + build + L"\\host\\bds.exe\" -r" + regKey + L" -journal \"" + journal + L"\"";
+  const std::wstring host = setup.HostDirectory.empty() ? build + L"\\host" : setup.HostDirectory;
+  std::wstring command = L"\"" + host + L"\\bds.exe\" -r" + regKey + L" -journal \"" + journal + L"\"";
   for (const auto& argument : setup.Arguments) command += L" " + argument;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -22,6 +22,7 @@ struct TIdeSetup {
   // test process's own values are restored afterwards.
   std::vector<std::pair<std::wstring, std::wstring>> Environment;
   std::vector<std::wstring> Arguments; // further bds.exe arguments, e.g. -bccide -run cppload 1 0
+  std::wstring HostDirectory;          // the IDE's bin folder with bds.exe; empty: <build>\host
 };
 
 struct TIdeRun {
