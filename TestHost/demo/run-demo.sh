@@ -28,7 +28,9 @@ unescape() { perl -pe 's/\\(.)/$1 eq "r" ? "" : $1 eq "n" ? "\n" : $1/ge'; }
 indent() { sed 's/^/   /'; }
 reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$2" '$1 == n { $1 = ""; $2 = ""; sub(/^  */, ""); print }'; }
 
-for f in out/Quillmend.dll out/QuillmendStartup.bpl out/QuillmendRegXE.exe host/bds.exe host/dcc150.dll; do
+ALTERED=scope  # the stand-in compiler variant whose scope lookup routine is encoded differently
+for f in out/Quillmend.dll out/QuillmendStartup.bpl out/QuillmendRegXE.exe out/QuillmendCheck.exe host/bds.exe \
+         host/dcc150.dll "host-variants/$ALTERED/dcc150.dll"; do
   [ -e "$BUILD/$f" ] || { echo "missing $BUILD/$f: build first" >&2; exit 1; }
 done
 
@@ -58,6 +60,32 @@ wine regedit /s "$(winpath "$DEMO/installation.reg")"
 echo "   $ROOTKEY"
 echo "   RootDir = $(reg_value "$ROOTKEY" RootDir)"
 echo "   App     = $(reg_value "$ROOTKEY" App)"
+
+echo
+echo "== checking the IDE before installing: QuillmendCheck.exe"
+rc=0
+wine "$BUILD/out/QuillmendCheck.exe" > "$DEMO/check.txt" 2>&1 || rc=$?
+tr -d '\r' < "$DEMO/check.txt" | indent
+echo "   (exit code $rc)"
+
+# A copy of the installation whose compiler library is another build: one
+# routine the pack searches for is encoded differently. It is registered
+# only for the time of the check, so the installer does not see it.
+ALTERED_IDE="$DEMO/RAD Studio altered/8.0"
+ALTERED_KEY='HKCU\Software\Embarcadero\QuillmendDemoAltered\8.0'
+rm -rf "$DEMO/RAD Studio altered"
+mkdir -p "$ALTERED_IDE"
+cp -r "$IDE/bin" "$ALTERED_IDE/"
+cp "$BUILD/host-variants/$ALTERED/dcc150.dll" "$ALTERED_IDE/bin/"
+wine reg add "$ALTERED_KEY" /v ProductVersion /d 15 /f >/dev/null
+wine reg add "$ALTERED_KEY" /v RootDir /d "$(winpath "$ALTERED_IDE")" /f >/dev/null
+echo
+echo "== checking a copy with another compiler build ($ALTERED routine altered): QuillmendCheck.exe /RQuillmendDemoAltered"
+rc=0
+wine "$BUILD/out/QuillmendCheck.exe" /RQuillmendDemoAltered > "$DEMO/check-altered.txt" 2>&1 || rc=$?
+tr -d '\r' < "$DEMO/check-altered.txt" | grep -E '^[^ ]+ +fails: |^[0-9]+ patches: ' | indent
+echo "   (exit code $rc)"
+wine reg delete 'HKCU\Software\Embarcadero\QuillmendDemoAltered' /f >/dev/null 2>&1 || true
 
 echo
 echo "== installing: QuillmendRegXE.exe /INSTALL"
