@@ -13,5 +13,6 @@ run() {
 run ContainersBench.exe
 run PatternSearchBench.exe
 run CompilerOptimizationBench.exe
+run CheckBench.exe
 
 exit $rc

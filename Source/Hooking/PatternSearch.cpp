@@ -96,6 +96,30 @@ struct TPreparedPattern {
   }
 };
 
+TPatternSearchObserver g_observer = nullptr;
+
+// Tells the observer, if any, what one search covered.
+class TSearchReport {
+public:
+  TSearchReport() {
+    if (g_observer) QueryPerformanceCounter(&FStart);
+  }
+  ~TSearchReport() {
+    if (!g_observer) return;
+    LARGE_INTEGER end, frequency;
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
+    g_observer(Base, Scanned, double(end.QuadPart - FStart.QuadPart) / double(frequency.QuadPart));
+  }
+  TSearchReport(const TSearchReport&) = delete;
+  TSearchReport& operator=(const TSearchReport&) = delete;
+  const void* Base = nullptr;
+  size_t Scanned = 0;
+
+private:
+  LARGE_INTEGER FStart = {};
+};
+
 bool QueryRegion(uintptr_t address, MEMORY_BASIC_INFORMATION& info) {
   return VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) == sizeof info;
 }
@@ -147,14 +171,19 @@ void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t max
   if (!QueryRegion(start, info)) return nullptr;
   // The walk stays inside one module or allocation.
   void* const allocationBase = info.AllocationBase;
+  TSearchReport report;
+  report.Base = allocationBase;
   uintptr_t address = start;
   while (true) {
     const uintptr_t regionEnd = RegionEnd(info);
     if ((info.Protect & ExecuteRights) != 0 && IsReadableProtection(info)) {
       const uintptr_t stretchEnd = std::min(regionEnd, limitEnd);
       if (const uint8_t* hit = prepared.Search(reinterpret_cast<const uint8_t*>(address),
-                                               reinterpret_cast<const uint8_t*>(stretchEnd)))
+                                               reinterpret_cast<const uint8_t*>(stretchEnd))) {
+        report.Scanned += size_t(hit + prepared.Length - reinterpret_cast<const uint8_t*>(address));
         return const_cast<uint8_t*>(hit - prepared.Skipped);
+      }
+      if (stretchEnd > address) report.Scanned += stretchEnd - address;
     }
     if (regionEnd <= address) return nullptr;  // wrapped at the top of the address space
     address = regionEnd;
@@ -166,5 +195,7 @@ void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t max
 void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize) {
   return FindMethodPtr(static_cast<void*>(module), pattern, maxSize);
 }
+
+void SetPatternSearchObserver(TPatternSearchObserver observer) { g_observer = observer; }
 
 } // namespace Quillmend

@@ -24,4 +24,10 @@ TBytePattern ParsePattern(std::string_view hexText);
 void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t maxSize);
 void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize);
 
+// Told after every FindMethodPtr: the allocation (module) searched, the bytes
+// the search went over and the time it took. For benchmarks; null (the
+// default) tells nobody and measures nothing.
+using TPatternSearchObserver = void (*)(const void* allocationBase, size_t bytesScanned, double seconds);
+void SetPatternSearchObserver(TPatternSearchObserver observer);
+
 } // namespace Quillmend
