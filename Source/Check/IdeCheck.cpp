@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "Framework/HostAbi.h"
 #include "Framework/PatchRegistry.h"
@@ -40,6 +41,34 @@ std::wstring UnitName(const TUnitInfo& unit) {
   return name;
 }
 
+// Searches each module the plans search from its base once for all their
+// patterns; the answers stand in for the plans' own searches while it lives.
+class TModuleSearchesOnce {
+public:
+  TModuleSearchesOnce(TIdeModules& modules, const std::vector<TQueuedPlan>& queue) {
+    std::vector<std::pair<HMODULE, std::vector<TPatternRequest>>> byModule;
+    for (const TQueuedPlan& queued : queue)
+      for (const TPlanPatternSearch& search : queued.Plan.PatternSearches()) {
+        HMODULE module = modules.Resolve(search.Module);
+        if (!module) continue;
+        auto found = std::find_if(byModule.begin(), byModule.end(), [module](const auto& m) { return m.first == module; });
+        if (found == byModule.end()) found = byModule.insert(byModule.end(), {module, {}});
+        for (const TBytePattern& form : search.Forms) found->second.push_back({form, search.MaxSize});
+      }
+    for (auto& [module, requests] : byModule) {
+      FindPatternsOnce(static_cast<void*>(module), requests);
+      FAnswers.insert(FAnswers.end(), requests.begin(), requests.end());
+    }
+    SetPatternAnswers(&FAnswers);
+  }
+  ~TModuleSearchesOnce() { SetPatternAnswers(nullptr); }
+  TModuleSearchesOnce(const TModuleSearchesOnce&) = delete;
+  TModuleSearchesOnce& operator=(const TModuleSearchesOnce&) = delete;
+
+private:
+  std::vector<TPatternRequest> FAnswers;
+};
+
 } // namespace
 
 const wchar_t* VerdictText(TCheckVerdict verdict) {
@@ -57,7 +86,7 @@ size_t TIdeCheck::Count(TCheckVerdict verdict) const {
   return size_t(std::count_if(Patches.begin(), Patches.end(), [verdict](const TPatchCheck& p) { return p.Verdict == verdict; }));
 }
 
-TIdeCheck CheckIde(TIdeModules& modules, const std::vector<const TUnitInfo*>& units) {
+TIdeCheck CheckIde(TIdeModules& modules, const std::vector<const TUnitInfo*>& units, bool searchModulesOnce) {
   TIdeCheck check;
   std::vector<TQueuedPlan> queue;
   for (const TUnitInfo* unit : units) {
@@ -79,6 +108,8 @@ TIdeCheck CheckIde(TIdeModules& modules, const std::vector<const TUnitInfo*>& un
   const size_t committedBefore = CommittedRanges().size();
   std::map<std::wstring, TCheckVerdict, TNameLess> verdicts;
   TPlanModulesScope scope(modules);
+  std::unique_ptr<TModuleSearchesOnce> searchesOnce;
+  if (searchModulesOnce) searchesOnce = std::make_unique<TModuleSearchesOnce>(modules, queue);
   for (TQueuedPlan& queued : queue) {
     TPatchPlan& plan = queued.Plan;
     if (verdicts.count(plan.Name())) {

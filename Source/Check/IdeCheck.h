@@ -43,7 +43,9 @@ struct TIdeCheck {
 
 // Runs every plan of `units` against `modules`. Plans are published into
 // their modules' state as they pass (later plans may need what earlier ones
-// found); no byte of any module is written.
-TIdeCheck CheckIde(TIdeModules& modules, const std::vector<const TUnitInfo*>& units);
+// found); no byte of any module is written. With `searchModulesOnce`, every
+// module is searched once for all the patterns the plans look for from its
+// base, and the plans' searches are answered from that.
+TIdeCheck CheckIde(TIdeModules& modules, const std::vector<const TUnitInfo*>& units, bool searchModulesOnce = true);
 
 } // namespace Quillmend

@@ -189,6 +189,7 @@ TSiteRef TPatchPlan::Pattern(const wchar_t* label, const wchar_t* moduleName, st
   std::vector<TBytePattern> patterns;
   for (const char* form : forms) patterns.push_back(ParsePattern(form));
   std::wstring name = moduleName;
+  FPatternSearches.push_back({name, patterns, maxSize});
   return AddSite(label, [name, patterns, maxSize](TPlanRun& run, TSiteRef site) {
     HMODULE module = SiteModule(run, name);
     if (!module) return false;

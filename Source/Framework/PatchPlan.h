@@ -26,6 +26,7 @@
 #include <windows.h>
 
 #include "Hooking/CodeTransaction.h"
+#include "Hooking/PatternSearch.h"
 
 namespace Quillmend {
 
@@ -98,6 +99,14 @@ struct TPlanRun;
 struct TPlanVerdict;
 struct TDryRunOptions;
 
+// A pattern site searched from a module's base (Pattern): what the check
+// tool can search for ahead of time, every module once for all its patterns.
+struct TPlanPatternSearch {
+  std::wstring Module;
+  std::vector<TBytePattern> Forms;
+  int32_t MaxSize;
+};
+
 class TPatchPlan {
 public:
   TPatchPlan(std::wstring name, std::wstring description, TInstallMoment moment = TInstallMoment::WizardInit);
@@ -106,6 +115,7 @@ public:
   TPatchPlan& operator=(TPatchPlan&&) noexcept;
 
   const std::wstring& Name() const { return FName; }
+  const std::vector<TPlanPatternSearch>& PatternSearches() const { return FPatternSearches; }
   const std::wstring& Description() const { return FDescription; }
   TInstallMoment Moment() const { return FMoment; }
 
@@ -226,6 +236,7 @@ private:
   TInstallMoment FMoment;
   std::vector<std::wstring> FNeeds;
   std::vector<std::wstring> FSiteLabels;
+  std::vector<TPlanPatternSearch> FPatternSearches;
   std::vector<TStep> FSteps;
   int FSiteCount = 0;
   int FCaptureCount = 0;

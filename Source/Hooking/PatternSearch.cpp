@@ -97,6 +97,24 @@ struct TPreparedPattern {
 };
 
 TPatternSearchObserver g_observer = nullptr;
+const std::vector<TPatternRequest>* g_answers = nullptr;
+
+uintptr_t LimitEnd(uintptr_t start, int32_t maxSize) {
+  if (maxSize == ShortModuleSize) maxSize = WholeModuleSize;
+  if (maxSize <= 0) return UINTPTR_MAX;
+  return static_cast<uintptr_t>(maxSize) > UINTPTR_MAX - start ? UINTPTR_MAX : start + maxSize;
+}
+
+// The table's answer for this search, if it has one.
+bool Answered(const void* start, const TBytePattern& pattern, int32_t maxSize, void*& result) {
+  if (!g_answers || g_answers->empty()) return false;
+  for (const TPatternRequest& request : *g_answers)
+    if (request.Start == start && request.MaxSize == maxSize && request.Pattern == pattern) {
+      result = request.Result;
+      return true;
+    }
+  return false;
+}
 
 // Tells the observer, if any, what one search covered.
 class TSearchReport {
@@ -157,15 +175,13 @@ TBytePattern ParsePattern(std::string_view hexText) {
 }
 
 void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t maxSize) {
-  if (maxSize == ShortModuleSize) maxSize = WholeModuleSize;
-  const bool limited = maxSize > 0;
+  if (void* answer = nullptr; Answered(startAddress, pattern, maxSize, answer)) return answer;
   if (startAddress == nullptr || pattern.size() < MinPatternEntries) return nullptr;
   TPreparedPattern prepared;
   if (!prepared.Prepare(pattern)) return nullptr;
 
   const auto start = reinterpret_cast<uintptr_t>(startAddress);
-  const uintptr_t limitEnd =
-      !limited ? UINTPTR_MAX : (static_cast<uintptr_t>(maxSize) > UINTPTR_MAX - start ? UINTPTR_MAX : start + maxSize);
+  const uintptr_t limitEnd = LimitEnd(start, maxSize);
 
   MEMORY_BASIC_INFORMATION info;
   if (!QueryRegion(start, info)) return nullptr;
@@ -195,6 +211,80 @@ void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t max
 void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize) {
   return FindMethodPtr(static_cast<void*>(module), pattern, maxSize);
 }
+
+void FindPatternsOnce(void* startAddress, std::vector<TPatternRequest>& requests) {
+  // Every request prepared as FindMethodPtr prepares it; the ones that can
+  // match are listed under their anchor byte.
+  struct TPending {
+    TPreparedPattern Prepared;
+    uintptr_t LimitEnd;
+    TPatternRequest* Request;
+    bool Found = false;
+  };
+  std::vector<TPending> pending;
+  for (TPatternRequest& request : requests) {
+    request.Start = startAddress;
+    request.Result = nullptr;
+    TPending p{{}, LimitEnd(reinterpret_cast<uintptr_t>(startAddress), request.MaxSize), &request};
+    if (startAddress && request.Pattern.size() >= MinPatternEntries && p.Prepared.Prepare(request.Pattern))
+      pending.push_back(std::move(p));
+  }
+  if (pending.empty()) return;
+  std::vector<size_t> byAnchor[256];
+  uintptr_t walkEnd = 0;
+  size_t longest = 0, furthestAnchor = 0;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    byAnchor[pending[i].Prepared.AnchorByte].push_back(i);
+    walkEnd = std::max(walkEnd, pending[i].LimitEnd);
+    longest = std::max(longest, pending[i].Prepared.Length);
+    furthestAnchor = std::max(furthestAnchor, pending[i].Prepared.AnchorIndex);
+  }
+  size_t left = pending.size();
+  std::vector<uintptr_t> startsEnd(pending.size());
+
+  const auto start = reinterpret_cast<uintptr_t>(startAddress);
+  MEMORY_BASIC_INFORMATION info;
+  if (!QueryRegion(start, info)) return;
+  void* const allocationBase = info.AllocationBase;
+  TSearchReport report;
+  report.Base = allocationBase;
+  uintptr_t address = start;
+  while (left > 0) {
+    const uintptr_t regionEnd = RegionEnd(info);
+    if ((info.Protect & ExecuteRights) != 0 && IsReadableProtection(info)) {
+      // Where each pattern's matches may start in this stretch, as
+      // TPreparedPattern::Search bounds them; anchors may lie past its end.
+      const uintptr_t dataEnd = ReadableEnd(reinterpret_cast<const void*>(regionEnd), longest - 1);
+      uintptr_t scanEnd = address;
+      for (size_t i = 0; i < pending.size(); ++i) {
+        const TPreparedPattern& prepared = pending[i].Prepared;
+        const uintptr_t stretchEnd = std::min(regionEnd, pending[i].LimitEnd);
+        const uintptr_t ownDataEnd = std::min<uintptr_t>(dataEnd, stretchEnd + prepared.Length - 1);
+        startsEnd[i] = std::min(stretchEnd, ownDataEnd - (prepared.Length - 1));
+        if (!pending[i].Found && startsEnd[i] > address) scanEnd = std::max(scanEnd, startsEnd[i] + prepared.AnchorIndex);
+      }
+      for (uintptr_t at = address; at < scanEnd && left > 0; ++at) {
+        const std::vector<size_t>& candidates = byAnchor[*reinterpret_cast<const uint8_t*>(at)];
+        for (size_t i : candidates) {
+          TPending& p = pending[i];
+          if (p.Found || at < address + p.Prepared.AnchorIndex) continue;
+          const uintptr_t candidate = at - p.Prepared.AnchorIndex;
+          if (candidate >= startsEnd[i] || !p.Prepared.MatchesAt(reinterpret_cast<const uint8_t*>(candidate))) continue;
+          p.Found = true;
+          p.Request->Result = reinterpret_cast<void*>(candidate - p.Prepared.Skipped);
+          --left;
+        }
+      }
+      if (scanEnd > address) report.Scanned += scanEnd - address;
+    }
+    if (regionEnd <= address) break;  // wrapped at the top of the address space
+    address = regionEnd;
+    if (address >= walkEnd) break;
+    if (!QueryRegion(address, info) || info.AllocationBase != allocationBase) break;
+  }
+}
+
+void SetPatternAnswers(const std::vector<TPatternRequest>* answers) { g_answers = answers; }
 
 void SetPatternSearchObserver(TPatternSearchObserver observer) { g_observer = observer; }
 

@@ -24,6 +24,23 @@ TBytePattern ParsePattern(std::string_view hexText);
 void* FindMethodPtr(void* startAddress, const TBytePattern& pattern, int32_t maxSize);
 void* FindMethodPtr(HMODULE module, const TBytePattern& pattern, int32_t maxSize);
 
+// Many searches from one start at once: one pass over the executable code
+// finds, for every request, the match FindMethodPtr(start, pattern, maxSize)
+// would find (null when it would find none). Reads only.
+struct TPatternRequest {
+  TBytePattern Pattern;
+  int32_t MaxSize = 0;
+  const void* Start = nullptr;  // set by FindPatternsOnce
+  void* Result = nullptr;
+};
+void FindPatternsOnce(void* startAddress, std::vector<TPatternRequest>& requests);
+
+// While set, FindMethodPtr answers a search whose start, pattern and limit
+// match a request of the table from the table instead of scanning (the
+// check tool searches each module once for all of its plans' patterns).
+// The table must live as long as it is set; null: every search scans.
+void SetPatternAnswers(const std::vector<TPatternRequest>* answers);
+
 // Told after every FindMethodPtr: the allocation (module) searched, the bytes
 // the search went over and the time it took. For benchmarks; null (the
 // default) tells nobody and measures nothing.

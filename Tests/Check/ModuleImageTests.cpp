@@ -149,7 +149,7 @@ TEST(ModuleImage, TheProbeRecordsWhenLoadedForReal) {
     DeleteFileW((dir + L"\\" + file + L".entry-ran").c_str());
   }
   DeleteFileW((dir + L"\\dcc150.dll.tls-ran").c_str());
-  HMODULE probe = LoadLibraryW((dir + L"\\dcc150.dll").c_str());
+  HMODULE probe = LoadLibraryExW((dir + L"\\dcc150.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   ASSERT_NE(probe, nullptr);
   FreeLibrary(probe);
   for (const wchar_t* marker : {L"dcc150.dll.entry-ran", L"dcc150.dll.tls-ran", L"CheckProbeImport.dll.entry-ran"})

@@ -205,3 +205,39 @@ TEST(FindMethodPtr, ModuleFormFindsCodeInTheModulesTextSection) {
   EXPECT_EQ(FindMethodPtr(GetModuleHandleW(nullptr), ParsePattern("?? 51 4D 53 47 BA 9E 37 79 1B C3"), 0x10000),
             Code(Fixture_Signature));
 }
+
+// One pass for many patterns gives each the answer its own search gives:
+// first match, executable regions only, matches straddling regions, limits,
+// leading wildcards, too-short patterns, never reading past committed memory.
+TEST(FindPatternsOnce, AgreesWithFindMethodPtrForEveryRequest) {
+  TAllocation a(6);
+  a.Commit(0, 1, PAGE_READWRITE);
+  a.Commit(1, 1, PAGE_EXECUTE_READ);
+  a.Commit(2, 1, PAGE_READONLY);
+  a.Commit(3, 2, PAGE_EXECUTE_READWRITE);
+  a.Put(0x10, ParsePattern("A1 A2 A3 A4"));                // only in a page that is not searched
+  a.Put(Page + 0x20, Signature);                           // first of two
+  a.Put(4 * Page, Signature);
+  a.Put(2 * Page - 3, ParsePattern("B1 B2 B3 B4 B5 B6"));  // runs into the read-only page
+  a.Put(Page + 0x300, ParsePattern("11 22 C3 C4 C5 C6"));
+  a.Put(5 * Page - 3, ParsePattern("D1 D2 D3"));           // a prefix at the committed end
+  a.Put(3 * Page + 0x40, ParsePattern("E1 E2 E3 E4"));
+  a.Protect();
+  std::vector<TPatternRequest> requests;
+  for (const char* pattern : {"A1 A2 A3 A4", "53 56 57 8B 45 08", "B1 B2 B3 B4 B5 B6", "?? ?? C3 C4 C5 C6",
+                              "11 ?? C3 ?? C5 C6", "D1 D2 D3 D4", "E1 E2 E3", "?? ?? ?? ??", "F1 F2 F3 F4"})
+    for (int32_t maxSize : {0, 0x10000, int32_t(Page + 0x20), int32_t(Page + 0x21), int32_t(3 * Page + 0x41)})
+      requests.push_back({ParsePattern(pattern), maxSize});
+  FindPatternsOnce(a.Base, requests);
+  for (const TPatternRequest& r : requests)
+    EXPECT_EQ(r.Result, FindMethodPtr(a.Base, r.Pattern, r.MaxSize)) << r.Pattern.size() << " entries, " << r.MaxSize;
+  EXPECT_EQ(requests[5].Result, a.Base + Page + 0x20);  // the first signature, no limit
+
+  // Set as answers, the table replaces the search for the requests it holds.
+  requests[5].Result = a.Base + 4 * Page;
+  SetPatternAnswers(&requests);
+  EXPECT_EQ(FindMethodPtr(a.Base, Signature, 0), a.Base + 4 * Page);
+  EXPECT_EQ(FindMethodPtr(a.Base + 1, Signature, 0), a.Base + Page + 0x20);  // another start scans
+  SetPatternAnswers(nullptr);
+  EXPECT_EQ(FindMethodPtr(a.Base, Signature, 0), a.Base + Page + 0x20);
+}
