@@ -16,7 +16,8 @@ const wchar_t* const CheckUsage =
     L"  /?          this text\r\n"
     L"\r\n"
     L"Exit codes: 0 every patch that can be checked applies, 1 some fail,\r\n"
-    L"2 command-line error, 3 no such IDE root or no bin folder in it.\r\n";
+    L"2 command-line error, 3 no such IDE root or no bin folder in it,\r\n"
+    L"4 the check stopped on a fault of its own.\r\n";
 
 TCheckCommandLine ParseCheckCommandLine(const std::vector<std::wstring>& arguments) {
   TCheckCommandLine line;
