@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "AppExceptionHandler.h"
+#include "CorePackage.h"
 #include "CppCompiler.h"
 #include "ExpertLoader.h"
 #include "HostApp.h"
@@ -79,6 +80,8 @@ int main() {
   if (!rtl) return Fail(L"cannot load rtl150.bpl");
   if (!app.rtl.Resolve(rtl, &missing))
     return Fail(L"rtl150.bpl lacks the export " + std::wstring(missing, missing + lstrlenA(missing)));
+  // The core package comes next: the IDE packages require it.
+  if (!LoadCorePackage(app, error)) return Fail(error);
 
   if (!app.options.showMessageBoxes && !InstallMessageBoxRecorder())
     return Fail(L"cannot redirect MessageBoxW");
