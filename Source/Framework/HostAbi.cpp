@@ -70,13 +70,13 @@ const THostRuntime* HostRuntime() {
 
 // A host exception object carrying message; the string made for the
 // constructor call is released again (the object keeps its own reference).
-void* CreateHostException(const THostRuntime& rt, const std::wstring& message) {
+void* CreateHostException(const THostRuntime& rt, const std::wstring& message, void* classRef = nullptr) {
   wchar_t* text = nullptr;
   if (!message.empty()) {
     text = rt.NewUnicodeString(int32_t(message.size()));
     std::memcpy(text, message.data(), message.size() * sizeof(wchar_t));
   }
-  void* object = rt.ExceptionCreate(rt.ExceptionClass, 1, text);
+  void* object = rt.ExceptionCreate(classRef ? classRef : rt.ExceptionClass, 1, text);
   rt.UStrClr(&text);
   return object;
 }
@@ -124,6 +124,101 @@ THostString::~THostString() {
   }
 }
 
+// ---- host strings through bound routines ------------------------------------------
+
+bool THostStrings::Bind(HMODULE runtime) {
+  auto get = [runtime](const char* name) {
+    return runtime ? reinterpret_cast<void*>(GetProcAddress(runtime, name)) : nullptr;
+  };
+  NewUnicodeString = reinterpret_cast<decltype(NewUnicodeString)>(get(HostStringExport::NewUnicodeString));
+  UStrAsg = reinterpret_cast<decltype(UStrAsg)>(get(HostStringExport::UStrAsg));
+  UStrClr = reinterpret_cast<decltype(UStrClr)>(get(HostStringExport::UStrClr));
+  ReallocMem = reinterpret_cast<decltype(ReallocMem)>(get(HostStringExport::ReallocMem));
+  return Bound();
+}
+
+wchar_t* THostStrings::New(const wchar_t* chars, int32_t length) const {
+  if (length <= 0) return nullptr;
+  wchar_t* s = NewUnicodeString(length);
+  std::memcpy(s, chars, size_t(length) * sizeof(wchar_t));
+  return s;
+}
+
+void THostStrings::StoreNew(wchar_t** result, wchar_t* fresh) const {
+  wchar_t* old = *result;
+  *result = fresh;
+  if (old) UStrClr(&old);
+}
+
+bool THostStrings::ResizeUnique(wchar_t** variable, int32_t length) const {
+  wchar_t* s = *variable;
+  if (!s || HostStringRefCount(s) != 1) return false;
+  if (length <= 0) {
+    UStrClr(variable);
+    return true;
+  }
+  void* block = reinterpret_cast<char*>(s) - HostStringLayout::HeaderSize;
+  ReallocMem(&block, int32_t(HostStringLayout::HeaderSize + (length + 1) * sizeof(wchar_t)));
+  auto* chars = reinterpret_cast<wchar_t*>(static_cast<char*>(block) + HostStringLayout::HeaderSize);
+  std::memcpy(reinterpret_cast<char*>(chars) + HostStringLayout::Length, &length, sizeof length);
+  chars[length] = 0;
+  *variable = chars;
+  return true;
+}
+
+int32_t HostStringRefCount(const wchar_t* hostString) {
+  if (!hostString) return 0;
+  int32_t count;
+  std::memcpy(&count, reinterpret_cast<const char*>(hostString) + HostStringLayout::RefCount, sizeof count);
+  return count;
+}
+
+const wchar_t* THostScratchString::Set(const THostStrings& strings, const char* ascii, int32_t length) {
+  if (length <= 0) return nullptr;
+  if (!FText || HostStringRefCount(FText) != 1 || length > FCapacity) {
+    Release(strings);
+    FCapacity = length < 32 ? 32 : length;
+    FText = strings.NewUnicodeString(FCapacity);
+  }
+  for (int32_t i = 0; i < length; ++i) FText[i] = wchar_t(uint8_t(ascii[i]));
+  FText[length] = 0;
+  std::memcpy(reinterpret_cast<char*>(FText) + HostStringLayout::Length, &length, sizeof length);
+  return FText;
+}
+
+void THostScratchString::Release(const THostStrings& strings) {
+  if (FText) strings.UStrClr(&FText);
+  FText = nullptr;
+  FCapacity = 0;
+}
+
+// ---- streams --------------------------------------------------------------------------
+
+namespace {
+
+const void* StreamMethod(void* stream, int offset) {
+  const char* classRef = *static_cast<const char* const*>(stream);
+  return *reinterpret_cast<const void* const*>(classRef + offset);
+}
+
+}  // namespace
+
+int32_t HostStreamRead(void* stream, void* buffer, int32_t count) {
+  using TRead = int32_t(QM_REGISTER*)(void*, void*, int32_t);
+  return reinterpret_cast<TRead>(StreamMethod(stream, HostStreamLayout::Read))(stream, buffer, count);
+}
+
+int32_t HostStreamWrite(void* stream, const void* buffer, int32_t count) {
+  using TWrite = int32_t(QM_REGISTER*)(void*, const void*, int32_t);
+  return reinterpret_cast<TWrite>(StreamMethod(stream, HostStreamLayout::Write))(stream, buffer, count);
+}
+
+int64_t HostStreamSeek(void* stream, int64_t offset, THostSeekOrigin origin) {
+  return int64_t(CallHostInt64(StreamMethod(stream, HostStreamLayout::Seek64), stream, uint32_t(origin), offset));
+}
+
+// ---- host exceptions -------------------------------------------------------------------
+
 std::wstring HostExceptionClassName(const void* exceptionObject) {
   if (!exceptionObject) return std::wstring();
   auto classRef = *static_cast<const char* const*>(exceptionObject);
@@ -138,7 +233,9 @@ std::wstring HostExceptionMessage(const void* exceptionObject) {
 
 std::wstring WidenMessage(const char* text) { return FromUtf8(text); }
 
-void RaiseHostException(std::wstring&& message) {
+void RaiseHostException(std::wstring&& message) { RaiseHostExceptionOf(nullptr, std::move(message)); }
+
+void RaiseHostExceptionOf(void* classRef, std::wstring&& message) {
   const THostRuntime* rt = HostRuntime();
   void* object = nullptr;
   const wchar_t* bareText = nullptr;
@@ -146,7 +243,7 @@ void RaiseHostException(std::wstring&& message) {
     // The text dies with this block, before the raise skips every frame.
     std::wstring text = std::move(message);
     if (rt) {
-      object = CreateHostException(*rt, text);
+      object = CreateHostException(*rt, text, classRef);
     } else {
       auto* copy = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, (text.size() + 1) * sizeof(wchar_t)));
       if (copy) {
@@ -174,6 +271,22 @@ bool ReportToHostHandler(const std::wstring& message) {
   *rt->ExceptObjectForHandler = nullptr;
   rt->ObjectFree(object);
   return true;
+}
+
+bool ReportObjectToHostHandler(void* exceptionObject) {
+  const THostRuntime* rt = HostRuntime();
+  if (!rt || !rt->ApplicationHandleException || !rt->ExceptObjectForHandler ||
+      !rt->ApplicationHandleException->Code)
+    return false;
+  *rt->ExceptObjectForHandler = exceptionObject;
+  rt->ApplicationHandleException->Code(rt->ApplicationHandleException->Data, nullptr);
+  *rt->ExceptObjectForHandler = nullptr;
+  return true;
+}
+
+void FreeHostObject(void* object) {
+  if (!object) return;
+  if (const THostRuntime* rt = HostRuntime()) rt->ObjectFree(object);
 }
 
 void ReportError(const std::wstring& message, const std::wstring& caption) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <windows.h>
 #include <new>
 #include <string>
 #include <type_traits>
@@ -68,6 +69,128 @@ private:
   bool OwnMemory = false;
 };
 
+// Host string operations through the host run-time's own routines, bound
+// once by their user (for example from a plan's export sites at its commit)
+// so that a replacement on a hot path calls them directly.
+//
+// A host function returning a string takes a hidden last argument: the
+// address of the result variable, which holds nil or a string the callee
+// releases when it stores the result (the variable may be one of the
+// caller's own arguments). Replacements receive it the same way.
+namespace HostStringExport {
+constexpr const char* NewUnicodeString = "@System@@NewUnicodeString$qqri";
+constexpr const char* UStrAsg = "@System@@UStrAsg$qqrr20System@UnicodeStringx20System@UnicodeString";
+constexpr const char* UStrClr = "@System@@UStrClr$qqrpv";
+constexpr const char* ReallocMem = "@System@@ReallocMem$qqrrpvi";
+}  // namespace HostStringExport
+
+struct THostStrings {
+  wchar_t*(QM_REGISTER* NewUnicodeString)(int32_t length) = nullptr;  // nil for length <= 0
+  void(QM_REGISTER* UStrAsg)(wchar_t** dest, const wchar_t* source) = nullptr;
+  void(QM_REGISTER* UStrClr)(wchar_t** variable) = nullptr;
+  // ReallocMem(var P; NewSize): the block resized (it may move), freed at 0.
+  void*(QM_REGISTER* ReallocMem)(void** p, int32_t size) = nullptr;
+
+  // Binds the four routines from the host run-time module; false if one is missing.
+  bool Bind(HMODULE runtime);
+  bool Bound() const { return NewUnicodeString && UStrAsg && UStrClr && ReallocMem; }
+
+  // A new string holding `length` characters from `chars` (one allocation; nil for 0).
+  wchar_t* New(const wchar_t* chars, int32_t length) const;
+  // *result := a new string of ours (reference count 1), the old value released.
+  void StoreNew(wchar_t** result, wchar_t* fresh) const;
+  // *result := source, shared (a literal is copied), the old value released.
+  void Assign(wchar_t** result, const wchar_t* source) const { UStrAsg(result, source); }
+  void Clear(wchar_t** variable) const { UStrClr(variable); }
+  // When *variable holds a string nobody else holds (reference count 1),
+  // resizes it in place to `length` characters (its block may move; the
+  // characters up to the shorter length are kept, the text is
+  // zero-terminated) and answers true. Otherwise changes nothing: false.
+  bool ResizeUnique(wchar_t** variable, int32_t length) const;
+};
+
+// Reference count of a host string (0 for nil, -1 for a literal).
+int32_t HostStringRefCount(const wchar_t* hostString);
+
+// A host string literal in our constant data (reference count -1: the host
+// copies it when it keeps it and never frees it). Usable where no host
+// run-time call may allocate, for example right before a raise.
+template <size_t N>
+struct THostLiteral {
+  uint16_t CodePage = 1200;
+  uint16_t ElementSize = 2;
+  int32_t RefCount = -1;
+  int32_t Length = int32_t(N - 1);
+  wchar_t Chars[N] = {};
+  constexpr explicit THostLiteral(const wchar_t (&text)[N]) {
+    for (size_t i = 0; i < N; ++i) Chars[i] = text[i];
+  }
+  const wchar_t* Get() const { return N > 1 ? Chars : nullptr; }
+};
+
+// A host string of ours reused for short-lived arguments (number texts
+// handed to a conversion): rewritten in place while nobody else holds it,
+// replaced by a new one otherwise. Its block may be longer than its length.
+class THostScratchString {
+public:
+  // The text as a host string (ASCII widened one to one; nil for length 0).
+  const wchar_t* Set(const THostStrings& strings, const char* ascii, int32_t length);
+  void Release(const THostStrings& strings);
+
+private:
+  wchar_t* FText = nullptr;
+  int32_t FCapacity = 0;
+};
+
+// ---- calls with arguments on the stack ----------------------------------------
+// GCC's regparm convention puts an Int64 into EDX:ECX where the host passes
+// it on the stack without taking a register, and has no form for a method
+// pointer argument (two words on the stack, code at the lower address).
+// These calls go through an assembly thunk that lays the arguments out the
+// host's way.
+
+extern "C" uint64_t QmHostCallRegister(const void* fn, uint32_t eax, uint32_t edx, uint32_t ecx, const void* stack,
+                                       uint32_t stackBytes);
+
+// fn(EAX, EDX, ECX, then `stackBytes` bytes of stack arguments exactly as the
+// host's caller leaves them, first byte at the lowest address); EDX:EAX.
+inline uint64_t CallHostRegister(const void* fn, uint32_t eax, uint32_t edx, uint32_t ecx, const void* stack,
+                                 uint32_t stackBytes) {
+  return QmHostCallRegister(fn, eax, edx, ecx, stack, stackBytes);
+}
+
+// fn(Self; ...; Value: Int64), with Self in EAX, `edx` in EDX and the Int64 on the stack.
+inline uint64_t CallHostInt64(const void* fn, const void* self, uint32_t edx, int64_t value) {
+  return QmHostCallRegister(fn, uint32_t(uintptr_t(self)), edx, 0, &value, sizeof value);
+}
+
+// A method pointer ("procedure(...) of object"): called with EAX = Data.
+struct THostMethod {
+  const void* Code;
+  void* Data;
+};
+
+// fn(Self; Method: <procedure of object>), Self in EAX, the method pointer on the stack.
+inline void CallHostWithMethod(const void* fn, const void* self, THostMethod method) {
+  QmHostCallRegister(fn, uint32_t(uintptr_t(self)), 0, 0, &method, sizeof method);
+}
+
+// ---- streams (TStream) ------------------------------------------------------------
+// Virtual methods of the host's TStream, called through the object's class:
+// slot offsets from the class reference.
+namespace HostStreamLayout {
+constexpr int Read = 12;    // function Read(var Buffer; Count: Longint): Longint
+constexpr int Write = 16;   // function Write(const Buffer; Count: Longint): Longint
+constexpr int Seek64 = 24;  // function Seek(const Offset: Int64; Origin: TSeekOrigin): Int64
+}  // namespace HostStreamLayout
+
+enum class THostSeekOrigin : uint8_t { Beginning = 0, Current = 1, End = 2 };
+
+// The stream's own Read, Write and Seek; what they raise passes through.
+int32_t HostStreamRead(void* stream, void* buffer, int32_t count);
+int32_t HostStreamWrite(void* stream, const void* buffer, int32_t count);
+int64_t HostStreamSeek(void* stream, int64_t offset, THostSeekOrigin origin);
+
 // ---- host exceptions ---------------------------------------------------------
 
 // Class name and message of a host exception object (host class layout:
@@ -80,6 +203,19 @@ std::wstring HostExceptionMessage(const void* exceptionObject);
 // only where no C++ frame with pending destructors lies between here and
 // the host: structured exceptions skip C++ destructors.
 [[noreturn]] void RaiseHostException(std::wstring&& message);
+
+// The same with an exception of the given host class (a descendant of the
+// base exception class, constructed through the base class's constructor).
+// Without a host run-time it is raised as RaiseHostException raises.
+[[noreturn]] void RaiseHostExceptionOf(void* classRef, std::wstring&& message);
+
+// Hands a host exception object to the application's global exception
+// handler, the host's way; the object stays the caller's. False when there
+// is no host run-time or no handler installed.
+bool ReportObjectToHostHandler(void* exceptionObject);
+
+// Frees a host object (TObject.Free); nil is fine.
+void FreeHostObject(void* object);
 
 // Hands an exception with this message to the application's global exception
 // handler, the host's way. False when there is no host run-time or no handler
