@@ -2,11 +2,17 @@
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
 #include "Patches/Compiler/CompilerOptimization.h"
+#include "Patches/Rtl/DfmOptimization.h"
+#include "Patches/Rtl/FastFilePathStrFunctions.h"
+#include "Patches/Rtl/IDEAnsiCompareFileName.h"
 
 namespace Quillmend {
 
 const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerOptimization,
+    &Unit_IDEAnsiCompareFileName,
+    &Unit_FastFilePathStrFunctions,
+    &Unit_DfmOptimization,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 
