@@ -1,4 +1,7 @@
 // The code manager's functions (unit Codemgr).
+#include <type_traits>
+
+#include "CoreIdeDriver.h"
 #include "RtlImports.h"
 
 using CoreIde::Rtl;
@@ -17,3 +20,6 @@ void QM_HOST_REGISTER ExtractModuleName(const wchar_t* s, wchar_t** result) {
 }
 
 } // extern "C"
+
+static_assert(std::is_same_v<decltype(&ExtractModuleName), CoreIdeDriver::ExtractModuleNameFn>,
+              "ExtractModuleName has the driver's type");

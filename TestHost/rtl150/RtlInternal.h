@@ -45,5 +45,10 @@ void QM_HOST_REGISTER RtlRaiseExcept(void* object) QM_HOST_SYMBOL(rtl_RaiseExcep
 
 } // extern "C"
 
+// Builds TObject, Exception and EInvalidPointer (once): a file of the
+// run-time that builds classes deriving from them calls it first, since the
+// order of the files' start-up code is not fixed.
+bool RtlBaseClassesBuilt();
+
 // Raises a host exception of the given class with a message (internal use).
 [[noreturn]] void RtlRaiseNew(void* classRef, const wchar_t* message);

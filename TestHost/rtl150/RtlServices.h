@@ -2,7 +2,7 @@
 // allocation accounting, the streams, the component writer, text encodings,
 // character categories, number conversions, resource strings and the form
 // converter (ObjectTextToBinary). Exported entry points carry exact symbol
-// names (QM_HOST_SYMBOL) that Rtl150.def and StreamClasses.S refer to.
+// names (QM_HOST_SYMBOL) that Conversions.def and ConversionClasses.cpp refer to.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,11 @@
 
 extern "C" {
 
-// Class references (StreamClasses.S).
+// Class references (ConversionClasses.cpp).
 extern char rtl_TStream_Class[] QM_HOST_SYMBOL(rtl_TStream_Class);
 extern char rtl_TCustomMemoryStream_Class[] QM_HOST_SYMBOL(rtl_TCustomMemoryStream_Class);
 extern char rtl_TMemoryStream_Class[] QM_HOST_SYMBOL(rtl_TMemoryStream_Class);
+extern char rtl_TFiler_Class[] QM_HOST_SYMBOL(rtl_TFiler_Class);
 extern char rtl_TWriter_Class[] QM_HOST_SYMBOL(rtl_TWriter_Class);
 extern char rtl_TEncoding_Class[] QM_HOST_SYMBOL(rtl_TEncoding_Class);
 extern char rtl_TMBCSEncoding_Class[] QM_HOST_SYMBOL(rtl_TMBCSEncoding_Class);
@@ -28,6 +29,7 @@ extern char rtl_EOutOfMemory_Class[] QM_HOST_SYMBOL(rtl_EOutOfMemory_Class);
 extern char rtl_EConvertError_Class[] QM_HOST_SYMBOL(rtl_EConvertError_Class);
 extern char rtl_EAssertionFailed_Class[] QM_HOST_SYMBOL(rtl_EAssertionFailed_Class);
 extern char rtl_EParserError_Class[] QM_HOST_SYMBOL(rtl_EParserError_Class);
+extern char rtl_EStreamError_Class[] QM_HOST_SYMBOL(rtl_EStreamError_Class);
 extern char rtl_EReadError_Class[] QM_HOST_SYMBOL(rtl_EReadError_Class);
 extern char rtl_EWriteError_Class[] QM_HOST_SYMBOL(rtl_EWriteError_Class);
 extern char rtl_EArgumentOutOfRangeException_Class[] QM_HOST_SYMBOL(rtl_EArgumentOutOfRangeException_Class);

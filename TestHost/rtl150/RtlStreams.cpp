@@ -1,5 +1,5 @@
 // TStream, TCustomMemoryStream and TMemoryStream in the host's class layout
-// (class records in StreamClasses.S). Every call goes through the object's
+// (class records in ConversionClasses.cpp). Every call goes through the object's
 // class, so streams derived elsewhere in the same layout work everywhere a
 // stream is taken.
 //

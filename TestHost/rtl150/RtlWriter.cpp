@@ -1,6 +1,6 @@
 // TFiler and TWriter: the component writer that turns values into the host's
 // binary form format, buffered and flushed to a stream (class records in
-// StreamClasses.S). The string encoding of WriteString is the test host's:
+// ConversionClasses.cpp). The string encoding of WriteString is the test host's:
 // tag 6 for ASCII up to 255 characters, 12 for longer ASCII, 18 (UTF-16)
 // for anything else.
 #include <windows.h>

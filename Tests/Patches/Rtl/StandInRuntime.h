@@ -13,7 +13,7 @@
 #include <windows.h>
 
 #include "Common/HostRtl.h"
-#include "rtl150/RtlDriver.h"
+#include "rtl150/ConversionsDriver.h"
 
 namespace RtlTest {
 

@@ -12,9 +12,9 @@
 #include <cwchar>
 #include <string>
 
-#include "HostApp.h"
-#include "Workloads.h"
-#include "rtl150/RtlDriver.h"
+#include "bds/HostApp.h"
+#include "bds/Workloads.h"
+#include "rtl150/ConversionsDriver.h"
 
 namespace QmHost {
 
@@ -106,5 +106,12 @@ int RunPathTiming(HostApp& app, const std::vector<std::wstring>& args) {
   app.rtl.Release(extension);
   return 0;
 }
+
+namespace {
+
+const WorkloadRegistration kRegistration{L"pathtiming", RunPathTiming,
+                                         L"pathtiming [<calls>]  times the file-path functions"};
+
+} // namespace
 
 } // namespace QmHost

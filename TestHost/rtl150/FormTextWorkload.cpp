@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <string>
 
-#include "HostApp.h"
-#include "Workloads.h"
-#include "rtl150/RtlDriver.h"
+#include "bds/HostApp.h"
+#include "bds/Workloads.h"
+#include "rtl150/ConversionsDriver.h"
 
 namespace QmHost {
 
@@ -92,5 +92,12 @@ int RunFormText(HostApp& app, const std::vector<std::wstring>& args) {
   app.Log(L"FORMTEXT bytes=" + std::to_wstring(binary.size()) + L" ms=" + timing);
   return 0;
 }
+
+namespace {
+
+const WorkloadRegistration kRegistration{L"formtext", RunFormText,
+                                         L"formtext <input> <output>  converts a form's text to its binary form"};
+
+} // namespace
 
 } // namespace QmHost

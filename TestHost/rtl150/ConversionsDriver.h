@@ -1,7 +1,9 @@
-// The stand-in run-time's conversion exports as its users call them: the
-// stand-in IDE's workloads, the tests and the benchmarks. Function types in
-// the host's register convention; the Int64 overloads are not listed (their
-// value travels on the stack, see RtlStreams.cpp).
+// The stand-in run-time's conversions as their users call them, declared
+// once for bds.exe's workloads, the tests and the benchmarks: export names,
+// function types in the host's register convention (the module checks its
+// definitions against them), a binder, and memory-stream helpers. The Int64
+// overloads are not listed (their value travels on the stack, see
+// RtlStreams.cpp).
 #pragma once
 
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <type_traits>
 
 #include "Common/HostLayout.h"
+#include "coreide150/CoreIdeDriver.h"
 
 namespace QmHost {
 
@@ -31,10 +34,6 @@ constexpr const char* AllocationCount = "RtlAllocationCount";
 constexpr const char* LiveBlockCount = "RtlLiveBlockCount";
 constexpr const char* FailAllocation = "RtlFailAllocation";
 } // namespace RtlConversionExport
-
-namespace CoreIdeExport {
-constexpr const char* ExtractModuleName = "@Codemgr@ExtractModuleName$qqrx20System@UnicodeString";
-} // namespace CoreIdeExport
 
 // Memory-stream fields and virtual method slots (TestHost/README.md).
 namespace MemoryStreamLayout {
@@ -84,7 +83,7 @@ struct RtlConversions {
     bind(rtl, extractRelativePath, E::ExtractRelativePath);
     bind(rtl, ansiCompareFileName, E::AnsiCompareFileName);
     bind(rtl, sameFileName, E::SameFileName);
-    bind(coreIde, extractModuleName, CoreIdeExport::ExtractModuleName);
+    bind(coreIde, extractModuleName, CoreIdeDriver::Export::ExtractModuleName);
     bind(rtl, objectTextToBinary, E::ObjectTextToBinary);
     bind(rtl, memoryStreamClass, E::MemoryStreamClass);
     bind(rtl, objectCreate, E::ObjectCreate);
