@@ -63,11 +63,22 @@ extern "C" {
 
 // constructor Create(Stream: TStream; BufSize: Integer): EAX = class, DL = 1,
 // ECX = Stream, BufSize on the stack.
+// As a host constructor does, a new instance is destroyed again when the
+// constructor raises.
 void* QM_HOST_REGISTER RtlWriterCreate(void* classOrSelf, int alloc, void* stream, int32_t bufSize) {
-  void* self = RtlObjectCreate(classOrSelf, alloc & 0xFF ? 1 : 0);
-  Field<void*>(self, FilerLayout::Stream) = stream;
-  Field<void*>(self, FilerLayout::Buffer) = RtlGetMem(bufSize);
-  Field<int32_t>(self, FilerLayout::BufSize) = bufSize;
+  const bool allocate = alloc & 0xFF;
+  void* self = RtlObjectCreate(classOrSelf, allocate ? 1 : 0);
+  bool built = false;
+  QmHost::StandInTryFinally(
+      [&] {
+        Field<void*>(self, FilerLayout::Stream) = stream;
+        Field<void*>(self, FilerLayout::Buffer) = RtlGetMem(bufSize);
+        Field<int32_t>(self, FilerLayout::BufSize) = bufSize;
+        built = true;
+      },
+      [&] {
+        if (!built && allocate) RtlObjectFree(self);
+      });
   return self;
 }
 

@@ -118,13 +118,17 @@ void RecordHandledExceptions() {
 
 const std::vector<std::wstring>& HandledExceptions() { return g_handled; }
 
-TConversion Convert(const std::string& text) {
+TConversion Convert(const std::string& text, long failAllocation) {
   const QmHost::RtlConversions& calls = Runtime().Calls;
   void* input = calls.NewMemoryStream();
   void* output = calls.NewMemoryStream();
   QmHost::FillMemoryStream(input, text);
   TConversion result;
-  result.Error = Guarded([&] { calls.objectTextToBinary(input, output); });
+  result.Error = Guarded([&] {
+    calls.failAllocation(failAllocation);
+    calls.objectTextToBinary(input, output);
+  });
+  calls.failAllocation(0);
   result.Ok = !result.Error.Raised;
   result.Output = QmHost::MemoryStreamBytes(output);
   result.InputPosition = QmHost::MemoryStreamPosition(input);

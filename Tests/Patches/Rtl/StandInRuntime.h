@@ -83,7 +83,8 @@ struct TConversion {
            Error.ClassName == o.Error.ClassName && Error.Message == o.Error.Message;
   }
 };
-TConversion Convert(const std::string& text);
+// `failAllocation`: the n-th allocation of the conversion itself raises (0: none).
+TConversion Convert(const std::string& text, long failAllocation = 0);
 
 // UTF-8 <-> UTF-16 for test texts.
 std::wstring FromUtf8(const std::string& text);
