@@ -151,3 +151,19 @@ std::string ToUtf8(const std::wstring& text) {
 }
 
 }  // namespace RtlTest
+
+namespace RtlTest {
+
+std::wstring Call(QmHost::RtlConversions::StringFn f, const std::wstring& s) {
+  THostText text(s), result(L"");
+  f(text.Get(), result.Var());
+  return Text(result.Get());
+}
+
+std::wstring Call(QmHost::RtlConversions::StringPairFn f, const std::wstring& a, const std::wstring& b) {
+  THostText first(a), second(b), result(L"");
+  f(first.Get(), second.Get(), result.Var());
+  return Text(result.Get());
+}
+
+}  // namespace RtlTest

@@ -91,3 +91,11 @@ std::wstring FromUtf8(const std::string& text);
 std::string ToUtf8(const std::wstring& text);
 
 }  // namespace RtlTest
+
+namespace RtlTest {
+
+// A string function of the run-time called with host strings: the result's text.
+std::wstring Call(QmHost::RtlConversions::StringFn f, const std::wstring& s);
+std::wstring Call(QmHost::RtlConversions::StringPairFn f, const std::wstring& a, const std::wstring& b);
+
+}  // namespace RtlTest
