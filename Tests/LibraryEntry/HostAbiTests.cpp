@@ -126,3 +126,89 @@ TEST(HostHandler, ReportsThroughTheInstalledHandlerAndCleansUp) {
   EXPECT_EQ(*rtl->exceptObjectForHandler, nullptr);
   *rtl->applicationHandleException = {nullptr, nullptr};
 }
+
+// ---- bound host string routines, stack arguments, streams, exceptions of a class ----
+
+namespace {
+
+THostStrings BoundStrings() {
+  THostStrings strings;
+  strings.Bind(GetModuleHandleW(L"rtl150.bpl"));
+  return strings;
+}
+
+}  // namespace
+
+TEST(HostStrings, ResizedInPlaceOnlyWhenNobodyElseHoldsThem) {
+  ASSERT_NE(LoadHostRuntime(), nullptr);
+  const THostStrings strings = BoundStrings();
+  ASSERT_TRUE(strings.Bound());
+  wchar_t* s = strings.New(L"abcdef", 6);
+  EXPECT_TRUE(strings.ResizeUnique(&s, 3));
+  EXPECT_EQ(FromHostString(s), L"abc");
+  EXPECT_EQ(s[3], L'\0');
+  EXPECT_TRUE(strings.ResizeUnique(&s, 40));
+  EXPECT_EQ(HostStringLength(s), 40);
+  EXPECT_EQ(std::wstring(s, 3), L"abc");
+  wchar_t* other = nullptr;
+  strings.Assign(&other, s);
+  EXPECT_EQ(HostStringRefCount(s), 2);
+  EXPECT_FALSE(strings.ResizeUnique(&s, 2));  // shared: left as it is
+  EXPECT_EQ(HostStringLength(s), 40);
+  strings.Clear(&other);
+  EXPECT_TRUE(strings.ResizeUnique(&s, 0));  // the empty string is nil
+  EXPECT_EQ(s, nullptr);
+  constexpr THostLiteral literal(L"fixed");
+  const wchar_t* fixed = literal.Get();
+  wchar_t* copy = const_cast<wchar_t*>(fixed);
+  EXPECT_FALSE(strings.ResizeUnique(&copy, 2));  // a literal is never written
+  EXPECT_EQ(HostStringRefCount(fixed), -1);
+}
+
+TEST(HostStrings, ScratchTextIsRewrittenUntilSomeoneHoldsIt) {
+  ASSERT_NE(LoadHostRuntime(), nullptr);
+  const THostStrings strings = BoundStrings();
+  THostScratchString scratch;
+  const wchar_t* first = scratch.Set(strings, "12345", 5);
+  EXPECT_EQ(FromHostString(first), L"12345");
+  const wchar_t* second = scratch.Set(strings, "-7", 2);
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(FromHostString(second), L"-7");
+  wchar_t* holder = nullptr;
+  strings.Assign(&holder, second);
+  const wchar_t* third = scratch.Set(strings, "8", 1);
+  EXPECT_NE(third, second);  // held by someone: replaced, not rewritten
+  EXPECT_EQ(FromHostString(holder), L"-7");
+  EXPECT_EQ(scratch.Set(strings, "", 0), nullptr);
+  strings.Clear(&holder);
+  scratch.Release(strings);
+}
+
+TEST(HostStreams, ReadWriteAndSeekThroughTheStreamsClass) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  HMODULE module = GetModuleHandleW(L"rtl150.bpl");
+  using TCreate = void*(QM_REGISTER*)(void*, int32_t);
+  auto create = reinterpret_cast<TCreate>(GetProcAddress(module, "@System@TObject@$bctr$qqrv"));
+  void* streamClass = reinterpret_cast<void*>(GetProcAddress(module, "@Classes@TMemoryStream@"));
+  ASSERT_TRUE(create && streamClass);
+  void* stream = create(streamClass, 1);
+  EXPECT_EQ(HostStreamWrite(stream, "abcdef", 6), 6);
+  EXPECT_EQ(HostStreamSeek(stream, -4, THostSeekOrigin::Current), 2);
+  char buffer[8] = {};
+  EXPECT_EQ(HostStreamRead(stream, buffer, 8), 4);
+  EXPECT_STREQ(buffer, "cdef");
+  EXPECT_EQ(HostStreamSeek(stream, 0x100000000LL + 1, THostSeekOrigin::Beginning), 1);  // the stand-in keeps 32 bits
+  EXPECT_EQ(HostStreamSeek(stream, 0, THostSeekOrigin::End), 6);
+  rtl->objectFree(stream);
+}
+
+TEST(HostExceptions, RaisedWithTheClassAsked) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  void* parserError = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"rtl150.bpl"), "@Classes@EParserError@"));
+  ASSERT_NE(parserError, nullptr);
+  QmHost::HostExceptionReport report;
+  EXPECT_FALSE(QmHost::CallHostGuarded([&] { RaiseHostExceptionOf(parserError, L"Bad form on line 3"); }, report, rtl));
+  EXPECT_EQ(report.Text(), L"EParserError: Bad form on line 3");
+}
