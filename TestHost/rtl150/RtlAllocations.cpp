@@ -1,4 +1,4 @@
-// ReallocMem and the memory manager's accounting: how many allocations were
+// The memory manager's accounting: how many allocations were
 // made, how many blocks are live, and a test switch that makes a chosen
 // allocation raise EOutOfMemory (the way the host reports an exhausted heap
 // to code that handles exceptions).
@@ -26,27 +26,6 @@ void QmRtl::NoteAllocation() {
 void QmRtl::NoteRelease() { InterlockedDecrement(&g_liveBlocks); }
 
 extern "C" {
-
-// ReallocMem(var P: Pointer; NewSize: Integer): EAX = &P, EDX = NewSize.
-// P nil: a new block; NewSize <= 0: P freed and nil; otherwise resized (the
-// block may move). Returns the new P.
-void* QM_HOST_REGISTER RtlReallocMem(void** p, int size) {
-  if (!*p) {
-    *p = RtlGetMem(size);
-  } else if (size <= 0) {
-    void* old = *p;
-    *p = nullptr;
-    RtlFreeMem(old);
-  } else {
-    if (!HeapValidate(QmRtl::Heap(), 0, *p)) RtlRaiseNew(rtl_EInvalidPointer_Class, L"Invalid pointer operation");
-    QmRtl::NoteAllocation();
-    QmRtl::NoteRelease();  // the block is replaced, not added
-    void* moved = HeapReAlloc(QmRtl::Heap(), 0, *p, static_cast<SIZE_T>(size));
-    if (!moved) RaiseException(STATUS_NO_MEMORY, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    *p = moved;
-  }
-  return *p;
-}
 
 // Test and benchmark driver (stdcall): allocations made so far (GetMem and
 // resizing ReallocMem), blocks live now, and the switch: FailAllocation(n)

@@ -116,7 +116,14 @@ void QM_HOST_REGISTER RtlWriterWrite(void* self, const void* buffer, int32_t cou
       continue;
     }
     int32_t n = count < room ? count : room;
-    std::memcpy(Field<char*>(self, FilerLayout::Buffer) + position, source, static_cast<size_t>(n));
+    char* target = Field<char*>(self, FilerLayout::Buffer) + position;
+    // Most writes are a few bytes (a tag, a short name): copied here, as the
+    // host's Move does, without a library call.
+    if (n <= 16) {
+      for (int32_t i = 0; i < n; ++i) target[i] = source[i];
+    } else {
+      std::memcpy(target, source, static_cast<size_t>(n));
+    }
     position += n;
     source += n;
     count -= n;

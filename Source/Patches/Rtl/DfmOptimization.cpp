@@ -53,6 +53,15 @@ private:
   // A short string: [tag,] a length byte and at most 255 bytes of UTF-8, in one write.
   void WriteShort(const std::string& utf8, int32_t tag = -1);
   void WriteValue(int32_t tag) { DfmHost.WriteValue(W, tag); }
+  // The token is one of the keywords that end an object's properties.
+  bool EndsProperties() const {
+    switch (P.FirstByteFolded()) {
+      case 'E': return P.TokenIs("END");
+      case 'O': return P.TokenIs("OBJECT");
+      case 'I': return P.TokenIs("INHERITED") || P.TokenIs("INLINE");
+      default: return false;
+    }
+  }
 
   TDfmParser& P;
   void* W;
@@ -107,8 +116,7 @@ void TDfmReader::ReadObject() {
   DfmHost.WritePrefix(W, flags, index);
   WriteShort(FClassName);
   WriteShort(FObjectName);
-  while (!P.TokenIs("END") && !P.TokenIs("OBJECT") && !P.TokenIs("INHERITED") && !P.TokenIs("INLINE"))
-    ReadProperty();
+  while (!EndsProperties()) ReadProperty();
   DfmHost.WriteListEnd(W);
   while (!P.TokenIs("END")) ReadObject();
   DfmHost.WriteListEnd(W);
@@ -151,7 +159,9 @@ void TDfmReader::ReadValue() {
     case tkSymbol:
       FName.clear();
       P.AppendComponentPathUtf8(FName);
-      if (SameAscii(FName, "False"))
+      if (FName.size() < 3 || FName.size() > 5)
+        WriteShort(FName, vaIdent);
+      else if (SameAscii(FName, "False"))
         WriteValue(vaFalse);
       else if (SameAscii(FName, "True"))
         WriteValue(vaTrue);

@@ -269,10 +269,32 @@ uint16_t TDfmParser::ScanString() {
 }
 
 uint16_t TDfmParser::AdvanceToken() {
-  SkipBlankBytes();
+  // Blanks inside the text skipped here; the text's end (a 0) refills.
+  uint8_t first = FBuffer[FScan];
+  while (first - 1u < 0x20u) {
+    if (first == '\n') ++FLine;
+    first = FBuffer[++FScan];
+  }
+  if (first == 0) {
+    SkipBlankBytes();
+    first = FBuffer[FScan];
+  }
   FTokenStart = FScan;
   int32_t position = FScan;
-  const uint8_t first = FBuffer[position];
+  if (first < 0x80 && DfmCharClass[first] == ccIdentStart) {
+    // An ASCII identifier by table; the rest of it the general way only at a
+    // byte of 0x80 or more.
+    ++position;
+    uint8_t k;
+    while ((k = DfmCharClass[FBuffer[position] & 0x7F]) == ccIdentStart || k == ccDigit) {
+      if (FBuffer[position] >= 0x80) break;
+      ++position;
+    }
+    if (FBuffer[position] >= 0x80) SkipIdentifier(position);
+    FTokenKind = tkSymbol;
+    FScan = position;
+    return FTokenKind;
+  }
   switch (CharClassAt(position)) {
     case ccIdentStart:
       SkipIdentifier(position);
@@ -309,7 +331,9 @@ void TDfmParser::AppendDecoded(const uint8_t* bytes, int32_t count, std::wstring
 
 void TDfmParser::AppendUtf8(const uint8_t* bytes, int32_t count, std::string& out) {
   if (AllAscii(bytes, count)) {
-    out.append(reinterpret_cast<const char*>(bytes), size_t(count));
+    const size_t at = out.size();
+    out.resize(at + size_t(count));
+    for (int32_t i = 0; i < count; ++i) out[at + size_t(i)] = char(bytes[i]);
     return;
   }
   FDecoded.clear();

@@ -72,6 +72,12 @@ public:
   // around its dots), as UTF-8; the scan position moves past it.
   void AppendComponentPathUtf8(std::string& out);
   bool TokenIs(const char* keyword) const;
+  // The first byte of a symbol token, ASCII letters upper-cased (0 for any other kind).
+  uint8_t FirstByteFolded() const {
+    if (FTokenKind != tkSymbol) return 0;
+    const uint8_t b = FBuffer[FTokenStart];
+    return b >= 'a' && b <= 'z' ? uint8_t(b - 32) : b;
+  }
   void RequireKeyword(const char* keyword);
   void RequireToken(uint16_t kind);
 
