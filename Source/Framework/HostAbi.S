@@ -35,3 +35,26 @@ _QmHostCallRegister:
         pop     ebx
         pop     ebp
         ret
+
+# uint64 __cdecl QmHostCallInt64(const void *fn, uint32 eax, uint32 edx, uint32 low, uint32 high)
+#
+# The same for the commonest case, one Int64 on the stack after EAX and EDX.
+        .globl  _QmHostCallInt64
+        .def    _QmHostCallInt64; .scl 2; .type 32; .endef
+_QmHostCallInt64:
+        push    ebp
+        mov     ebp, esp
+        push    ebx
+        push    esi
+        push    edi
+        push    dword ptr [ebp+24]
+        push    dword ptr [ebp+20]
+        mov     eax, [ebp+12]
+        mov     edx, [ebp+16]
+        call    dword ptr [ebp+8]
+        lea     esp, [ebp-12]
+        pop     edi
+        pop     esi
+        pop     ebx
+        pop     ebp
+        ret

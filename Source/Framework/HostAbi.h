@@ -159,9 +159,11 @@ inline uint64_t CallHostRegister(const void* fn, uint32_t eax, uint32_t edx, uin
   return QmHostCallRegister(fn, eax, edx, ecx, stack, stackBytes);
 }
 
+extern "C" uint64_t QmHostCallInt64(const void* fn, uint32_t eax, uint32_t edx, uint32_t low, uint32_t high);
+
 // fn(Self; ...; Value: Int64), with Self in EAX, `edx` in EDX and the Int64 on the stack.
 inline uint64_t CallHostInt64(const void* fn, const void* self, uint32_t edx, int64_t value) {
-  return QmHostCallRegister(fn, uint32_t(uintptr_t(self)), edx, 0, &value, sizeof value);
+  return QmHostCallInt64(fn, uint32_t(uintptr_t(self)), edx, uint32_t(uint64_t(value)), uint32_t(uint64_t(value) >> 32));
 }
 
 // A method pointer ("procedure(...) of object"): called with EAX = Data.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main job: installs the pack into a stand-in RAD Studio XE installation
 # under Wine with the real installer, starts the stand-in IDE with it and
-# shows what a user would see, then runs the compiler workload with the pack
-# disabled and enabled and compares the timings. The installation is left in
-# place.
+# shows what a user would see, then runs the compiler workload, the
+# conversion of a sample form (TestHost/demo/SampleForm.txt) and the
+# file-path functions with the pack disabled and enabled and compares the
+# results and timings. The installation is left in place.
 #   run-demo.sh BUILD
 #
 # The demo has a Wine prefix of its own (BUILD/demo/wineprefix), so it never
@@ -103,13 +104,15 @@ echo "   Known IDE Packages         : $(wine reg query "$ROOTKEY\\Known IDE Pack
 # Runs the stand-in IDE with the compiler workload. Wine does not hand
 # variables whose names hold a dot (such as "Quillmend.DisabledPatches") from
 # the Unix environment to Windows programs, so they are set in a batch file.
-run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES]
+run_ide() {  # run_ide JOURNAL DISABLED-PATCHES [WORKLOAD ARGS...] (default: the compiler workload)
   local journal="$1" disabled="${2:-}" script="$DEMO/run-ide.cmd"
+  shift 2 || shift $#
+  local workload="${*:-dcc $UNITS $IMPORTS}"
   rm -f "$journal"
   {
     echo '@echo off'
     [ -n "$disabled" ] && echo "set Quillmend.DisabledPatches=$disabled"
-    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -run dcc $UNITS $IMPORTS"
+    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -run $workload"
     echo 'exit /b %errorlevel%'
   } | sed 's/$/\r/' > "$script"
   wine cmd /c "$(winpath "$script")"
@@ -117,7 +120,7 @@ run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES]
 
 echo
 echo "== starting the stand-in IDE with the pack (compiler workload: $UNITS units, $IMPORTS imports each)"
-run_ide "$JOURNAL"
+run_ide "$JOURNAL" ""
 
 echo
 echo "== about box entry"
@@ -150,6 +153,35 @@ paste -d' ' <(phases "$DEMO/journal-disabled.txt") <(phases "$JOURNAL") |
     same=$([ "$sumoff" = "$sumon" ] && echo identical || echo DIFFERENT)
     awk -v n="$name" -v a="$off" -v b="$on" -v s="$same" \
       'BEGIN { printf "   %-16s %9.2f ms %9.2f ms %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
+  done
+
+echo
+echo "== form text to binary: the sample form (bds.exe -run formtext), pack disabled vs enabled"
+cp "$ROOT/TestHost/demo/SampleForm.txt" "$DEMO/SampleForm.txt"
+form_run() {  # form_run NAME DISABLED-PATCHES
+  run_ide "$DEMO/journal-form-$1.txt" "$2" formtext "\"$(winpath "$DEMO/SampleForm.txt")\"" \
+    "\"$(winpath "$DEMO/SampleForm-$1.bin")\"" >/dev/null 2>&1 || true
+  grep '^FORMTEXT' "$DEMO/journal-form-$1.txt" | unescape | sed "s/^/   $1: /"
+}
+form_run disabled "*"
+form_run enabled ""
+if cmp -s "$DEMO/SampleForm-disabled.bin" "$DEMO/SampleForm-enabled.bin"; then
+  echo "   binary forms identical ($(stat -c %s "$DEMO/SampleForm-enabled.bin") bytes: $(head -c 4 "$DEMO/SampleForm-enabled.bin"), $DEMO/SampleForm-enabled.bin)"
+else
+  echo "   binary forms DIFFERENT"
+fi
+
+echo
+echo "== file-path functions (bds.exe -run pathtiming): ns per call, pack disabled vs enabled"
+run_ide "$DEMO/journal-paths-disabled.txt" "*" pathtiming >/dev/null 2>&1 || true
+run_ide "$DEMO/journal-paths-enabled.txt" "" pathtiming >/dev/null 2>&1 || true
+path_times() { grep '^PATH-TIME ' "$1" | sed 's/^PATH-TIME //; s/ns=//; s/checksum=//'; }
+printf '   %-20s %12s %12s %9s  %s\n' function "disabled" "enabled" speed-up "results"
+paste -d' ' <(path_times "$DEMO/journal-paths-disabled.txt") <(path_times "$DEMO/journal-paths-enabled.txt") |
+  while read -r name off sumoff _ on sumon; do
+    same=$([ "$sumoff" = "$sumon" ] && echo identical || echo DIFFERENT)
+    awk -v n="$name" -v a="$off" -v b="$on" -v s="$same" \
+      'BEGIN { printf "   %-20s %9.1f ns %9.1f ns %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
   done
 
 echo

@@ -207,3 +207,19 @@ void QM_HOST_REGISTER RtlExtractRelativePath(const wchar_t* base, const wchar_t*
 }
 
 } // extern "C"
+
+// The definitions have the driver's types.
+#include <type_traits>
+
+#include "ConversionsDriver.h"
+
+static_assert(std::is_same_v<decltype(&RtlExtractFilePath), QmHost::RtlConversions::StringFn>, "ExtractFilePath");
+static_assert(std::is_same_v<decltype(&RtlExtractFileDir), QmHost::RtlConversions::StringFn>, "ExtractFileDir");
+static_assert(std::is_same_v<decltype(&RtlExtractFileName), QmHost::RtlConversions::StringFn>, "ExtractFileName");
+static_assert(std::is_same_v<decltype(&RtlExtractFileExt), QmHost::RtlConversions::StringFn>, "ExtractFileExt");
+static_assert(std::is_same_v<decltype(&RtlChangeFileExt), QmHost::RtlConversions::StringPairFn>, "ChangeFileExt");
+static_assert(std::is_same_v<decltype(&RtlExtractRelativePath), QmHost::RtlConversions::StringPairFn>,
+              "ExtractRelativePath");
+static_assert(std::is_same_v<decltype(&RtlAnsiCompareFileName), QmHost::RtlConversions::CompareFn>,
+              "AnsiCompareFileName");
+static_assert(std::is_same_v<decltype(&RtlSameFileName), QmHost::RtlConversions::SameFn>, "SameFileName");

@@ -189,7 +189,7 @@ TEST(HostStreams, ReadWriteAndSeekThroughTheStreamsClass) {
   ASSERT_NE(rtl, nullptr);
   HMODULE module = GetModuleHandleW(L"rtl150.bpl");
   using TCreate = void*(QM_REGISTER*)(void*, int32_t);
-  auto create = reinterpret_cast<TCreate>(GetProcAddress(module, "@System@TObject@$bctr$qqrv"));
+  auto create = reinterpret_cast<TCreate>(reinterpret_cast<void*>(GetProcAddress(module, "@System@TObject@$bctr$qqrv")));
   void* streamClass = reinterpret_cast<void*>(GetProcAddress(module, "@Classes@TMemoryStream@"));
   ASSERT_TRUE(create && streamClass);
   void* stream = create(streamClass, 1);

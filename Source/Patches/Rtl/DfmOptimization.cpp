@@ -76,7 +76,8 @@ void TDfmReader::WriteShort(const std::string& utf8, int32_t tag) {
   if (tag >= 0) bytes[n++] = uint8_t(tag);
   const int32_t length = utf8.size() > 255 ? 255 : int32_t(utf8.size());
   bytes[n++] = uint8_t(length);
-  std::memcpy(bytes + n, utf8.data(), size_t(length));
+  // Names are short: copied here rather than by a library call.
+  for (int32_t i = 0; i < length; ++i) bytes[n + i] = uint8_t(utf8[size_t(i)]);
   DfmHost.Write(W, bytes, n + length);
 }
 

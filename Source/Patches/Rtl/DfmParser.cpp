@@ -347,9 +347,11 @@ void TDfmParser::AppendUtf8(const uint8_t* bytes, int32_t count, std::string& ou
 void TDfmParser::AppendTokenText(std::wstring& out) {
   const uint8_t* bytes = FBuffer + FTokenStart;
   const int32_t count = TokenEnd() - FTokenStart;
-  if (AllAscii(bytes, count))
-    for (int32_t i = 0; i < count; ++i) out.push_back(wchar_t(bytes[i]));
-  else
+  if (AllAscii(bytes, count)) {
+    const size_t at = out.size();
+    out.resize(at + size_t(count));
+    for (int32_t i = 0; i < count; ++i) out[at + size_t(i)] = wchar_t(bytes[i]);
+  } else
     AppendDecoded(bytes, count, out);
 }
 

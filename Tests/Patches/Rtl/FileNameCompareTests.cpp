@@ -22,8 +22,6 @@ bool Same(const std::wstring& a, const std::wstring& b) {
   return Runtime().Calls.sameFileName(x.Get(), y.Get()) != 0;
 }
 
-int Sign(int value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
-
 int OrdinalSign(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) - CSTR_EQUAL;
 }
