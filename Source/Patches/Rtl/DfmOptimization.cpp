@@ -313,11 +313,17 @@ TPatchPlan DfmOptimizationPlan() {
   return plan;
 }
 
+std::vector<TPatchPlan> DfmOptimizationPlans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(DfmOptimizationPlan());
+  return plans;
+}
+
 void InstallDfmOptimization() {
   TPatchPlan plan = DfmOptimizationPlan();
   InstallPlan(plan);
 }
 
-const TUnitInfo Unit_DfmOptimization = {"DfmOptimization", &InstallDfmOptimization, nullptr};
+const TUnitInfo Unit_DfmOptimization = {"DfmOptimization", &InstallDfmOptimization, nullptr, &DfmOptimizationPlans};
 
 }  // namespace Quillmend

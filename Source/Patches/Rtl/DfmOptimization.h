@@ -4,6 +4,8 @@
 // writer, encoding names and identifiers itself.
 #pragma once
 
+#include <vector>
+
 #include "Framework/HostAbi.h"
 #include "Framework/LibraryUnitTable.h"
 #include "Framework/PatchPlan.h"
@@ -14,6 +16,8 @@ namespace Quillmend {
 void QM_REGISTER ObjectTextToBinaryFast(void* input, void* output);
 
 TPatchPlan DfmOptimizationPlan();
+// The module's plans for the check.
+std::vector<TPatchPlan> DfmOptimizationPlans();
 void InstallDfmOptimization();
 
 extern const TUnitInfo Unit_DfmOptimization;

@@ -294,6 +294,13 @@ TPatchPlan ExtractRelativePathPlan() {
   return plan;
 }
 
+std::vector<TPatchPlan> FastFilePathStrFunctionsPlans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(FilePathStrFunctionsPlan());
+  plans.push_back(ExtractRelativePathPlan());
+  return plans;
+}
+
 void InstallFastFilePathStrFunctions() {
   TPatchPlan functions = FilePathStrFunctionsPlan();
   InstallPlan(functions);
@@ -304,6 +311,6 @@ void InstallFastFilePathStrFunctions() {
 }
 
 const TUnitInfo Unit_FastFilePathStrFunctions = {"FastFilePathStrFunctions", &InstallFastFilePathStrFunctions,
-                                                 nullptr};
+                                                 nullptr, &FastFilePathStrFunctionsPlans};
 
 }  // namespace Quillmend

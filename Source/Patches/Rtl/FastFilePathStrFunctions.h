@@ -6,6 +6,8 @@
 // character.
 #pragma once
 
+#include <vector>
+
 #include <cstdint>
 
 #include "Framework/HostAbi.h"
@@ -33,6 +35,8 @@ void QM_REGISTER ExtractRelativePathFast(const wchar_t* base, const wchar_t* des
 
 TPatchPlan FilePathStrFunctionsPlan();
 TPatchPlan ExtractRelativePathPlan();
+// The module's plans for the check, in installation order.
+std::vector<TPatchPlan> FastFilePathStrFunctionsPlans();
 void InstallFastFilePathStrFunctions();
 
 extern const TUnitInfo Unit_FastFilePathStrFunctions;

@@ -70,12 +70,20 @@ TPatchPlan AnsiCompareFileNamePlan() {
   return plan;
 }
 
+std::vector<TPatchPlan> IDEAnsiCompareFileNamePlans() {
+  ResolveOrdinalCompare();
+  std::vector<TPatchPlan> plans;
+  plans.push_back(AnsiCompareFileNamePlan());
+  return plans;
+}
+
 void InstallIDEAnsiCompareFileName() {
   ResolveOrdinalCompare();
   TPatchPlan plan = AnsiCompareFileNamePlan();
   InstallPlan(plan);
 }
 
-const TUnitInfo Unit_IDEAnsiCompareFileName = {"IDEAnsiCompareFileName", &InstallIDEAnsiCompareFileName, nullptr};
+const TUnitInfo Unit_IDEAnsiCompareFileName = {"IDEAnsiCompareFileName", &InstallIDEAnsiCompareFileName, nullptr,
+                                               &IDEAnsiCompareFileNamePlans};
 
 }  // namespace Quillmend

@@ -5,6 +5,8 @@
 // compares with it too.
 #pragma once
 
+#include <vector>
+
 #include <cstdint>
 #include <windows.h>
 
@@ -35,6 +37,8 @@ int32_t QM_REGISTER AnsiCompareFileNameFast(const wchar_t* s1, const wchar_t* s2
 uint8_t QM_REGISTER SameFileNameFast(const wchar_t* s1, const wchar_t* s2);
 
 TPatchPlan AnsiCompareFileNamePlan();
+// The module's plans for the check (the comparison resolved first).
+std::vector<TPatchPlan> IDEAnsiCompareFileNamePlans();
 void InstallIDEAnsiCompareFileName();
 
 extern const TUnitInfo Unit_IDEAnsiCompareFileName;
