@@ -10,6 +10,7 @@
 #include "Framework/HostAbi.h"
 #include "Framework/IDEHooks.h"
 #include "Framework/PatchRegistry.h"
+#include "Hooking/CodeTransaction.h"
 #include "Hooking/EngineError.h"
 #include "Hooking/OrgCall.h"
 
@@ -139,11 +140,28 @@ void InitializeAfterCompilerLoad() {
   if (!succeeded) ReportError(message, CppCaption);
 }
 
+// The host's CppLoadCompiler. When the compiler library it had loaded is gone
+// afterwards, the patches' edits inside it are dropped with their
+// trampolines: they belonged to that load, and a later load (possibly at the
+// same address) must be neither restored into nor refused as patched.
+int32_t CallCppLoadCompiler(int32_t action, uint32_t flag) {
+  HMODULE compiler = GetModuleHandleW(L"comp32x.dll");
+  size_t imageSize = 0;
+  if (compiler) {
+    const auto* base = reinterpret_cast<const uint8_t*>(compiler);
+    imageSize = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew)
+                    ->OptionalHeader.SizeOfImage;
+  }
+  int32_t result = g_cppLoadCompilerOrg(action, flag);
+  if (compiler && GetModuleHandleW(L"comp32x.dll") != compiler) DropTransactionsIn(compiler, imageSize);
+  return result;
+}
+
 int32_t CppLoadCompilerHookImpl(int32_t action, uint32_t flag) {
-  if (action != 1) return g_cppLoadCompilerOrg(action, flag);
+  if (action != 1) return CallCppLoadCompiler(action, flag);
   bool forced = (flag & 0xFF) != 0;  // a Boolean: only the low byte counts
   bool loadedBefore = !forced && GetModuleHandleW(L"comp32x.dll") != nullptr;
-  int32_t result = g_cppLoadCompilerOrg(action, flag);
+  int32_t result = CallCppLoadCompiler(action, flag);
   if (forced || !loadedBefore || !g_cppInitDone) {
     if (GetModuleHandleW(L"comp32x.dll")) InitializeAfterCompilerLoad();
   }

@@ -111,12 +111,40 @@ std::vector<uint8_t> Rel32Instruction(uint8_t opcode, const void* site, const vo
   return code;
 }
 
+// A redirect's trampoline that nothing can reach any more: unpublished
+// (where it is still the published one) and given back to the pool.
+void ForgetTrampoline(TCodeEdit& e) {
+  void* published = e.Trampoline ? e.Trampoline : e.OrgCallValue;
+  if (e.OrgCall && *e.OrgCall == published) *e.OrgCall = nullptr;
+  if (e.Trampoline) ReleaseOrgCallMethodPtr(e.Trampoline);
+  e.Trampoline = nullptr;
+}
+
 } // namespace
 
 TCodeTransaction::TCodeTransaction(std::wstring owner) : FOwner(std::move(owner)) {}
 
 bool TCodeTransaction::Fail(std::wstring reason) {
   if (FReason.empty()) FReason = std::move(reason);
+  return false;
+}
+
+template <class F>
+bool TCodeTransaction::KeepCommitted(uint8_t* address, F&& matches) {
+  if (FCommitted) return false;
+  TLogLock lock;
+  if (!g_log) return false;
+  for (const TCodeTransaction& t : *g_log) {
+    if (t.Owner() != FOwner) continue;
+    for (const TCodeEdit& e : t.Edits()) {
+      if (e.Address != address || !matches(e)) continue;
+      if (!IsReadableMemory(e.Address, e.NewBytes.size()) ||
+          std::memcmp(e.Address, e.NewBytes.data(), e.NewBytes.size()) != 0)
+        return false;
+      FKept.push_back(e);
+      return true;
+    }
+  }
   return false;
 }
 
@@ -135,6 +163,8 @@ bool TCodeTransaction::CheckRange(uint8_t* address, size_t size, const std::wstr
 
 bool TCodeTransaction::Stage(void* address, std::vector<uint8_t> bytes, std::wstring label) {
   auto* at = static_cast<uint8_t*>(address);
+  FKeptLast = KeepCommitted(at, [&](const TCodeEdit& e) { return e.NewBytes == bytes; });
+  if (FKeptLast) return true;
   if (!CheckRange(at, bytes.size(), label)) return false;
   TCodeEdit edit;
   edit.Address = at;
@@ -172,6 +202,13 @@ bool TCodeTransaction::StageRedirectOrgCall(void* proc, const void* replacement,
   auto* actual = static_cast<uint8_t*>(GetActualAddr(proc));
   const std::wstring where = label.empty() ? Hex(actual) : label;
   if (!actual || !IsReadableMemory(actual, 16)) return Fail(where + L": memory not readable");
+  std::vector<uint8_t> jump(kRel32InstructionSize);
+  EmitJmpRel32(jump.data(), actual, replacement);
+  if (KeepCommitted(actual, [&](const TCodeEdit& e) {
+        return e.OrgCall == orgCall && (e.Trampoline || e.OrgCallValue) && e.NewBytes.size() >= jump.size() &&
+               std::equal(jump.begin(), jump.end(), e.NewBytes.begin());
+      }))
+    return true;
   int32_t size = 0;
   try {
     size = GetStartCodeSize(actual, kRel32InstructionSize, nullptr);
@@ -182,7 +219,7 @@ bool TCodeTransaction::StageRedirectOrgCall(void* proc, const void* replacement,
   std::vector<uint8_t> code(size_t(size), kOpNop);
   EmitJmpRel32(code.data(), actual, replacement);
   if (!Stage(actual, std::move(code), label)) return false;
-  FEdits.back().OrgCall = orgCall;
+  if (!FKeptLast) FEdits.back().OrgCall = orgCall;
   return true;
 }
 
@@ -193,11 +230,13 @@ bool TCodeTransaction::StageWinApiHook(void* proc, const void* replacement, void
   switch (WinApiHookMode(entry)) {
     case 1:
       if (!StageJump(entry - PadSize, replacement, {0xEB, 0xF9}, label)) return false;
+      if (FKeptLast) return true;
       FEdits.back().OrgCallValue = entry + 2;  // past the no-op: the function as it was
       break;
     case 2: {
       void* previous = GetCallTargetAddress(entry - PadSize);
       if (!StageRetarget(entry - PadSize, replacement, label)) return false;
+      if (FKeptLast) return true;
       FEdits.back().OrgCallValue = previous;  // the hook that was there passes control on
       break;
     }
@@ -218,6 +257,10 @@ bool TCodeTransaction::Commit() {
   if (FCommitted) return Fail(L"transaction already committed");
   if (!FReason.empty()) return false;
   TLogLock lock;
+  // Kept redirects publish their trampolines again (a rollback may have
+  // cleared the variable since).
+  for (const TCodeEdit& k : FKept)
+    if (k.OrgCall) *k.OrgCall = k.Trampoline ? k.Trampoline : k.OrgCallValue;
   // Nothing may have changed since staging: not our own log, not the bytes.
   for (const TCodeEdit& e : FEdits) {
     if (const TCodeTransaction* owner = CommittedOwnerOf(e.Address, e.NewBytes.size()))
@@ -231,7 +274,10 @@ bool TCodeTransaction::Commit() {
     TCodeEdit& e = FEdits[done];
     if (e.OrgCall) {
       try {
-        *e.OrgCall = e.OrgCallValue ? e.OrgCallValue : CreateOrgCallMethodPtr(e.Address);
+        if (e.OrgCallValue)
+          *e.OrgCall = e.OrgCallValue;
+        else
+          *e.OrgCall = e.Trampoline = CreateOrgCallMethodPtr(e.Address);
       } catch (const std::exception&) {
         break;
       }
@@ -239,7 +285,7 @@ bool TCodeTransaction::Commit() {
     if (!WriteRange(e.Address, e.NewBytes.data(), e.NewBytes.size())) {
       // The failed edit may be partly written: put its own bytes back too.
       WriteRange(e.Address, e.SavedBytes.data(), e.SavedBytes.size());
-      if (e.OrgCall) *e.OrgCall = nullptr;
+      ForgetTrampoline(e);
       break;
     }
   }
@@ -249,7 +295,7 @@ bool TCodeTransaction::Commit() {
     while (done-- > 0) {
       TCodeEdit& e = FEdits[done];
       WriteRange(e.Address, e.SavedBytes.data(), e.SavedBytes.size());
-      if (e.OrgCall) *e.OrgCall = nullptr;
+      ForgetTrampoline(e);
     }
     return Fail(where + L": write refused (error " + std::to_wstring(error) + L")");
   }
@@ -307,10 +353,12 @@ void DropTransactionsIn(const void* base, size_t size) {
   TLogLock lock;
   if (!g_log) return;
   const auto* start = static_cast<const uint8_t*>(base);
-  for (TCodeTransaction& t : *g_log)
-    t.FEdits.erase(std::remove_if(t.FEdits.begin(), t.FEdits.end(),
-                                  [&](const TCodeEdit& e) { return Overlaps(e.Address, e.NewBytes.size(), start, size); }),
-                   t.FEdits.end());
+  auto inside = [&](const TCodeEdit& e) { return Overlaps(e.Address, e.NewBytes.size(), start, size); };
+  for (TCodeTransaction& t : *g_log) {
+    for (TCodeEdit& e : t.FEdits)
+      if (inside(e)) ForgetTrampoline(e);
+    t.FEdits.erase(std::remove_if(t.FEdits.begin(), t.FEdits.end(), inside), t.FEdits.end());
+  }
   g_log->erase(std::remove_if(g_log->begin(), g_log->end(), [](const TCodeTransaction& t) { return t.FEdits.empty(); }),
                g_log->end());
 }

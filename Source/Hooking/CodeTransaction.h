@@ -8,6 +8,12 @@
 // reverse order, when it unloads; an undo that finds bytes it did not write
 // (someone patched on top of us) leaves them alone and reports it.
 //
+// A patch installed again (the C++ compiler's patches run on every compiler
+// load) keeps what an earlier commit of the same owner wrote and is still in
+// place: such an edit is not staged a second time, so a jump is never written
+// over our own jump. Edits inside a module that unloads are dropped, never
+// restored (DropTransactionsIn).
+//
 // Patch code reaches the raw write primitives only through this type, also
 // for hooks installed later at run time (a module loaded after start-up).
 #pragma once
@@ -26,6 +32,7 @@ struct TCodeEdit {
   std::vector<uint8_t> SavedBytes;   // what was there when the edit was staged
   void** OrgCall = nullptr;          // where the original-call entry is published at commit
   void* OrgCallValue = nullptr;      // that entry when known at staging (else a trampoline is built)
+  void* Trampoline = nullptr;        // the trampoline built at commit, if one was
   std::wstring Label;                // for reasons: "UnitFind +0x05"
 };
 
@@ -36,7 +43,9 @@ public:
 
   // Stages `bytes` at `address`. False (with Reason set) when the range is
   // unreadable, overlaps another edit of this transaction, or overlaps bytes
-  // a committed transaction of the process owns. Writes nothing.
+  // a committed transaction of the process owns. Writes nothing. The same
+  // bytes committed earlier by this owner and still in place are kept
+  // instead (true, listed in Kept()).
   bool Stage(void* address, std::vector<uint8_t> bytes, std::wstring label = L"");
   // A 5-byte relative call (E8) or jump (E9) at `site` to `target`, followed by `tail`.
   bool StageCall(void* site, const void* target, std::vector<uint8_t> tail = {}, std::wstring label = L"");
@@ -49,7 +58,9 @@ public:
   // The same, padded with nops to whole instructions, and an original-call
   // trampoline built at commit time from the saved start code; it is stored
   // into *orgCall before the jump is written (null again after a rollback).
-  // False when the start cannot be decoded.
+  // False when the start cannot be decoded. This owner's committed jump to
+  // the same replacement, still in place, is kept with its trampoline
+  // (published into *orgCall again at commit).
   bool StageRedirectOrgCall(void* proc, const void* replacement, void** orgCall, std::wstring label = L"");
   // A hook over a Win32 entry, laid out as WinApiHookMode says (hot-patch
   // jump, taking over an existing one, or a redirect with a trampoline); the
@@ -67,16 +78,24 @@ public:
   const std::wstring& Owner() const { return FOwner; }
   const std::wstring& Reason() const { return FReason; }
   const std::vector<TCodeEdit>& Edits() const { return FEdits; }
+  // Edits of earlier commits of this owner that this transaction keeps.
+  const std::vector<TCodeEdit>& Kept() const { return FKept; }
   bool Committed() const { return FCommitted; }
 
 private:
   friend void DropTransactionsIn(const void* base, size_t size);
   bool Fail(std::wstring reason);
   bool CheckRange(uint8_t* address, size_t size, const std::wstring& label);
+  // Keeps this owner's committed edit at `address` when `matches` accepts it
+  // and its bytes are still in place.
+  template <class F>
+  bool KeepCommitted(uint8_t* address, F&& matches);
 
   std::wstring FOwner;
   std::wstring FReason;
   std::vector<TCodeEdit> FEdits;
+  std::vector<TCodeEdit> FKept;
+  bool FKeptLast = false;  // the last Stage kept a committed edit instead of adding one
   bool FCommitted = false;
 };
 
@@ -97,7 +116,9 @@ void UndoAllTransactions();
 // Undoes the committed transactions of one owner (reverse order).
 void UndoTransactionsOf(const std::wstring& owner);
 // Forgets, without writing, every committed edit inside [base, base + size):
-// that module is gone or about to go, and its memory may be reused.
+// that module is gone or about to go, and its memory may be reused. The
+// trampolines of dropped redirects go back to the pool, and where they were
+// published (still unchanged) becomes null.
 void DropTransactionsIn(const void* base, size_t size);
 
 // What the undo found and left alone ("Compiler.X: bytes at 1234ABCD changed

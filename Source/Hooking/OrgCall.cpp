@@ -60,6 +60,14 @@ void* CreateOrgCallMethodPtr(void* proc) {
   return trampoline;
 }
 
+void ReleaseOrgCallMethodPtr(void* orgCallMethodPtr) {
+  if (!orgCallMethodPtr) return;
+  // The trampoline starts with the routine's start code: its size says how
+  // big the trampoline was made.
+  const int32_t size = GetStartCodeSize(static_cast<uint8_t*>(orgCallMethodPtr), kMinStartCode, nullptr);
+  TrampolinePool().Release(static_cast<uint8_t*>(orgCallMethodPtr), TrampolineSize(size));
+}
+
 void* RedirectOrgCall(void* proc, void* newProc) {
   proc = GetActualAddr(proc);
   newProc = GetActualAddr(newProc);

@@ -17,5 +17,8 @@ void RedirectOrg(void* proc, void* newProc);
 // Puts the start code kept in the trampoline back over the routine (its
 // displacement moved back); nothing for a null trampoline.
 void RestoreOrgCall(void* proc, void* orgCallMethodPtr);
+// Gives a trampoline from CreateOrgCallMethodPtr back to the pool, once
+// nothing can call it any more (the routine's module is gone).
+void ReleaseOrgCallMethodPtr(void* orgCallMethodPtr);
 
 } // namespace Quillmend

@@ -37,8 +37,25 @@ uint8_t* TTrampolinePool::NewBlock() {
   return block;
 }
 
+namespace {
+
+// A released trampoline's first 8 bytes: the next released one and its size.
+struct TReleased {
+  uint8_t* Next;
+  uint32_t Size;
+};
+
+} // namespace
+
 uint8_t* TTrampolinePool::Allocate(uint32_t size) {
   if (size > BlockSize) RaiseOutOfMemory();
+  for (uint8_t** link = &FReleased; *link; link = &reinterpret_cast<TReleased*>(*link)->Next) {
+    auto* entry = reinterpret_cast<TReleased*>(*link);
+    if (entry->Size != size) continue;
+    uint8_t* result = *link;
+    *link = entry->Next;
+    return result;
+  }
   if (!FBlock || FUsed + size > BlockSize) {
     FBlock = NewBlock();
     FUsed = 0;
@@ -46,6 +63,14 @@ uint8_t* TTrampolinePool::Allocate(uint32_t size) {
   uint8_t* result = FBlock + FUsed;
   FUsed += size;
   return result;
+}
+
+void TTrampolinePool::Release(uint8_t* trampoline, uint32_t size) {
+  if (!trampoline || size < sizeof(TReleased)) return;
+  auto* entry = reinterpret_cast<TReleased*>(trampoline);
+  entry->Next = FReleased;
+  entry->Size = size;
+  FReleased = trampoline;
 }
 
 } // namespace Quillmend

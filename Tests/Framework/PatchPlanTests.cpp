@@ -270,4 +270,59 @@ TEST_F(PatchPlan, NeedsIgnoredAndDisabledPatches) {
   EXPECT_EQ(FailedPatchReasons(), L"IDE.TestNeeding: needs IDE.TestDisabled");
 }
 
+// A C++ compiler patch runs again on every compiler load: on the same load
+// it finds its own redirect in place and keeps it, trampoline included,
+// instead of jumping over its own jump.
+TPatchPlan WrapperPlan() {
+  TPatchPlan plan(L"CppCompiler.TestWrapper", L"wraps the routine", TInstallMoment::CppCompilerLoad);
+  TSiteRef routine = plan.Computed(L"Routine", [](const TPlanValues&) { return Fake().Base + 0x10; });
+  plan.RedirectOrgCall(routine, &RoutinePlusOne, reinterpret_cast<void**>(&g_orgRoutine));
+  TSiteRef marker = plan.Computed(L"Marker", [](const TPlanValues&) { return Fake().Base + 0x40; });
+  plan.WriteBytes(marker, 0, "AA BB");
+  return plan;
+}
+
+TEST_F(PatchPlan, InstalledAgainItKeepsWhatItWroteAndIsStillInPlace) {
+  TPatchPlan first = WrapperPlan();
+  ASSERT_TRUE(InstallPlan(first));
+  const std::vector<uint8_t> patched = Fake().Bytes();
+  void* trampoline = reinterpret_cast<void*>(g_orgRoutine);
+  RemoveCppCompilerPatches();
+  TPatchPlan second = WrapperPlan();
+  TPlanVerdict verdict = InstallPlanVerdict(second);
+  EXPECT_TRUE(verdict.Applies) << std::string(verdict.Reason.begin(), verdict.Reason.end());
+  EXPECT_TRUE(verdict.Edits.empty());
+  EXPECT_EQ(Fake().Bytes(), patched);
+  EXPECT_EQ(reinterpret_cast<void*>(g_orgRoutine), trampoline);
+  EXPECT_EQ(Fake().Call(), 1235);
+  EXPECT_EQ(CommittedRanges().size(), 2u);
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_TRUE(UndoReports().empty());
+}
+
+// A module that unloads takes our edits with it: they are forgotten without
+// a write, the redirect's trampoline goes back to the pool (the next one of
+// its size reuses it) and its published entry becomes null.
+TEST_F(PatchPlan, EditsInAnUnloadedRangeAreDroppedWithTheirTrampolines) {
+  TPatchPlan plan = WrapperPlan();
+  ASSERT_TRUE(InstallPlan(plan));
+  const std::vector<uint8_t> patched = Fake().Bytes();
+  void* trampoline = reinterpret_cast<void*>(g_orgRoutine);
+  DropTransactionsIn(Fake().Base, 3 * PageSize);
+  EXPECT_EQ(g_orgRoutine, nullptr);
+  EXPECT_TRUE(CommittedRanges().empty());
+  EXPECT_EQ(Fake().Bytes(), patched);
+  // The "reloaded" module: its original bytes at the same address.
+  std::memcpy(Fake().Base, Original.data(), Original.size());
+  RemoveCppCompilerPatches();
+  TPatchPlan again = WrapperPlan();
+  ASSERT_TRUE(InstallPlan(again));
+  EXPECT_EQ(reinterpret_cast<void*>(g_orgRoutine), trampoline);
+  EXPECT_EQ(Fake().Call(), 1235);
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_TRUE(UndoReports().empty());
+}
+
 }  // namespace
