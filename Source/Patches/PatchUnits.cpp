@@ -5,6 +5,9 @@
 #include "Patches/Rtl/DfmOptimization.h"
 #include "Patches/Rtl/FastFilePathStrFunctions.h"
 #include "Patches/Rtl/IDEAnsiCompareFileName.h"
+#include "Patches/CppCompiler/BccOptimizations.h"
+#include "Patches/CppCompiler/CppCompilerOptimization.h"
+#include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
 
 namespace Quillmend {
 
@@ -13,6 +16,10 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,
+    // Their C++-compiler-init procedures run in this order on every compiler load.
+    &Unit_CppCompilerOptimization,
+    &Unit_DebuggerCppSymbolOptimization,
+    &Unit_BccOptimizations,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 
