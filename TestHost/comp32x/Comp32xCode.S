@@ -192,8 +192,8 @@ SEARCHED_ROUTINE contextrelease, ContextRelease, _Comp32xReleaseContext
         .byte 0x33, 0xC0                        # xor  eax, eax
         .byte 0xA3                              # mov  [Comp32xCurrentContext], eax
         .long _Comp32xCurrentContext
-        .byte 0xEB                              # jmp  .Lrelease_end
-        .byte .Lrelease_end - . - 1
+        .byte 0xE9                              # jmp  .Lrelease_end
+        .long .Lrelease_end - . - 4
         .fill 0xD0 - (. - _Comp32xReleaseContext), 1, 0xCC
 .Lrelease_end:
         .if (.Lrelease_end - _Comp32xReleaseContext) - 0xD0

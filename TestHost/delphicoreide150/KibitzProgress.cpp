@@ -38,11 +38,11 @@ extern "C" {
 TKibitzProgress PascppcominoutDoKibitzProgress =
     __builtin_strcmp(QM_STRINGIFY(QM_VARIANT), "kibitznil") == 0 ? nullptr : &KibitzProgress;
 
-// Calls the progress procedure `count` times as the compiler does; the sum
-// of its answers.
+// Calls the progress procedure `count` times as the compiler does (not at
+// all while the variable is nil); the sum of its answers.
 int32_t __stdcall DelphiCoreRunKibitzProgress(void* monitor, int32_t count) {
   int32_t sum = 0;
-  for (int32_t i = 0; i < count; ++i) sum += PascppcominoutDoKibitzProgress(monitor);
+  for (int32_t i = 0; i < count && PascppcominoutDoKibitzProgress; ++i) sum += PascppcominoutDoKibitzProgress(monitor);
   return sum;
 }
 
