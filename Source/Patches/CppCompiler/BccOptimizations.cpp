@@ -1,6 +1,7 @@
 #include "Patches/CppCompiler/BccOptimizations.h"
 
 #include <cstring>
+#include <vector>
 #include <windows.h>
 
 #include "Framework/HostAbi.h"
@@ -101,6 +102,18 @@ void InstallBccOptimizations() {
   }
 }
 
-const TUnitInfo Unit_BccOptimizations = {"BccOptimizations", Initialize, nullptr};
+namespace {
+
+std::vector<TPatchPlan> Plans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(StricmpPlan());
+  plans.push_back(LtolowerCallsPlan());
+  plans.push_back(DoKibitzProgressPlan());
+  return plans;
+}
+
+}  // namespace
+
+const TUnitInfo Unit_BccOptimizations = {"BccOptimizations", Initialize, nullptr, &Plans};
 
 }  // namespace Quillmend

@@ -1,6 +1,7 @@
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
 
 #include <cstring>
+#include <vector>
 #include <windows.h>
 
 #include "Framework/LibraryEntry.h"
@@ -180,6 +181,17 @@ void InstallCppCompilerOptimization() {
   InstallPlan(plan);
 }
 
-const TUnitInfo Unit_CppCompilerOptimization = {"CppCompilerOptimization", InitializeCppCompilerOptimization, nullptr};
+namespace {
+
+std::vector<TPatchPlan> Plans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(CppCompilerOptimizationPlan());
+  return plans;
+}
+
+}  // namespace
+
+const TUnitInfo Unit_CppCompilerOptimization = {"CppCompilerOptimization", InitializeCppCompilerOptimization, nullptr,
+                                                &Plans};
 
 }  // namespace Quillmend

@@ -1,6 +1,7 @@
 #include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
 
 #include <cstring>
+#include <vector>
 #include <memory>
 #include <windows.h>
 
@@ -111,6 +112,16 @@ void InstallDebuggerCppSymbolOptimization() {
   InstallPlan(plan);
 }
 
-const TUnitInfo Unit_DebuggerCppSymbolOptimization = {"DebuggerCppSymbolOptimization", Initialize, Finalize};
+namespace {
+
+std::vector<TPatchPlan> Plans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(DebuggerCppSymbolOptimizationPlan());
+  return plans;
+}
+
+}  // namespace
+
+const TUnitInfo Unit_DebuggerCppSymbolOptimization = {"DebuggerCppSymbolOptimization", Initialize, Finalize, &Plans};
 
 }  // namespace Quillmend
