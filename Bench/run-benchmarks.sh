@@ -14,6 +14,7 @@ run ContainersBench.exe
 run PatternSearchBench.exe
 run CompilerOptimizationBench.exe
 run CheckBench.exe
+run CppCompilerBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's
 # converter timed on them natively, then the comparison with its figures.

@@ -105,6 +105,7 @@ TIdeRun RunIde(const TIdeSetup& setup) {
   RegDeleteTreeW(HKEY_CURRENT_USER, root.c_str());
   HKEY packages = CreateKey(root + L"\\8.0\\Known IDE Packages");
   if (setup.StartupPackage) SetValue(packages, package, L"Quillmend Startup");
+  for (const auto& [path, description] : setup.Packages) SetValue(packages, path, description);
   RegCloseKey(packages);
   HKEY experts = CreateKey(root + L"\\8.0\\Experts");
   for (int i = 0; i < setup.ExpertRegistrations; ++i)

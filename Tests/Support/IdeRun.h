@@ -23,6 +23,8 @@ struct TIdeSetup {
   std::vector<std::pair<std::wstring, std::wstring>> Environment;
   std::vector<std::wstring> Arguments; // further bds.exe arguments, e.g. -bccide -run cppload 1 0
   std::wstring HostDirectory;          // the IDE's bin folder with bds.exe; empty: <build>\host
+  // Further IDE packages (path, description), registered beside the start-up package.
+  std::vector<std::pair<std::wstring, std::wstring>> Packages;
 };
 
 struct TIdeRun {
