@@ -53,6 +53,8 @@ regtext() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
   echo "\"App\"=\"$(regtext "$(winpath "$IDE/bin/bds.exe")")\""
   echo
   echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Known IDE Packages]"
+  echo "\"$(regtext "$(winpath "$IDE/bin/delphicoreide150.bpl")")\"=\"Delphi Core IDE Package\""
+  echo "\"$(regtext "$(winpath "$IDE/bin/win32debugide150.bpl")")\"=\"Win32 Debugger IDE Package\""
   echo
   echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Experts]"
 } > "$DEMO/installation.reg"
@@ -99,28 +101,31 @@ for f in Quillmend.dll QuillmendStartup.bpl QuillmendClr.dll; do
   fi
 done
 echo "   Experts\\Quillmend          = $(reg_value "$ROOTKEY\\Experts" Quillmend)"
-echo "   Known IDE Packages         : $(wine reg query "$ROOTKEY\\Known IDE Packages" 2>/dev/null | tr -d '\r' | grep -i 'QuillmendStartup' | sed 's/^ *//; s/  *REG_SZ  */ = /')"
+echo "   Known IDE Packages:"
+wine reg query "$ROOTKEY\\Known IDE Packages" 2>/dev/null | tr -d '\r' | grep -i 'REG_SZ' | sed 's/^ *//; s/  *REG_SZ  */ = /' | indent
 
-# Runs the stand-in IDE with the compiler workload. Wine does not hand
-# variables whose names hold a dot (such as "Quillmend.DisabledPatches") from
-# the Unix environment to Windows programs, so they are set in a batch file.
-run_ide() {  # run_ide JOURNAL DISABLED-PATCHES [WORKLOAD ARGS...] (default: the compiler workload)
+# Runs the stand-in IDE with a workload (default: the compiler workload), its
+# C++ personality loaded and the C++ compiler with it before the experts, as
+# a session that has compiled C++ before. Wine does not hand variables whose
+# names hold a dot (such as "Quillmend.DisabledPatches") from the Unix
+# environment to Windows programs, so they are set in a batch file.
+run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES [WORKLOAD...]]
   local journal="$1" disabled="${2:-}" script="$DEMO/run-ide.cmd"
-  shift 2 || shift $#
+  shift; shift || true
   local workload="${*:-dcc $UNITS $IMPORTS}"
   rm -f "$journal"
   {
     echo '@echo off'
     [ -n "$disabled" ] && echo "set Quillmend.DisabledPatches=$disabled"
-    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -run $workload"
+    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -comp32x -run $workload"
     echo 'exit /b %errorlevel%'
   } | sed 's/$/\r/' > "$script"
   wine cmd /c "$(winpath "$script")"
 }
 
 echo
-echo "== starting the stand-in IDE with the pack (compiler workload: $UNITS units, $IMPORTS imports each)"
-run_ide "$JOURNAL" ""
+echo "== starting the stand-in IDE with the pack (C++ compiler loaded before the expert entry; compiler workload: $UNITS units, $IMPORTS imports each)"
+run_ide "$JOURNAL"
 
 echo
 echo "== about box entry"
@@ -183,6 +188,26 @@ paste -d' ' <(path_times "$DEMO/journal-paths-disabled.txt") <(path_times "$DEMO
     awk -v n="$name" -v a="$off" -v b="$on" -v s="$same" \
       'BEGIN { printf "   %-20s %9.1f ns %9.1f ns %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
   done
+
+echo
+echo "== C++ compiler patches (comp32x.dll was loaded before the expert entry, so the about box lists them)"
+grep '^ABOUT-ADD ' "$JOURNAL" | unescape | grep -E '\[(CppCompiler|Debugger\.Cpp|bcc)\.' | indent || echo "   (none)"
+echo
+echo "== the C++ compiler loaded, used and unloaded three times: pack disabled vs enabled"
+run_ide "$DEMO/journal-cpp.txt" "" cppcycle 3
+run_ide "$DEMO/journal-cpp-disabled.txt" "*" cppcycle 3
+cycles() { grep '^CPP-CYCLE ' "$1" | sed 's/^CPP-CYCLE //'; }
+paste -d'|' <(cycles "$DEMO/journal-cpp-disabled.txt") <(cycles "$DEMO/journal-cpp.txt") |
+  while IFS='|' read -r off on; do
+    same=$([ "$off" = "$on" ] && echo identical || echo DIFFERENT)
+    echo "   load ${on%% *}: ${on#* }  $same"
+  done
+if grep -q '^MESSAGEBOX \|^EXCEPTION ' "$DEMO/journal-cpp.txt"; then
+  echo "   warnings or errors after a compiler load:"
+  grep '^MESSAGEBOX \|^EXCEPTION ' "$DEMO/journal-cpp.txt" | unescape | indent
+else
+  echo "   every load: all C++ patches applied again, no warning"
+fi
 
 echo
 echo "== the installation stays in place"
