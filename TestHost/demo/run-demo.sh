@@ -191,7 +191,7 @@ paste -d' ' <(path_times "$DEMO/journal-paths-disabled.txt") <(path_times "$DEMO
 
 echo
 echo "== C++ compiler patches (comp32x.dll was loaded before the expert entry, so the about box lists them)"
-grep '^ABOUT-ADD ' "$JOURNAL" | unescape | grep -E '\[(CppCompiler|Debugger\.Cpp|bcc)\.' | indent || echo "   (none)"
+grep '^ABOUT-ADD ' "$JOURNAL" | unescape | grep -E '\[(CppCompiler\.|Debugger\.Cpp|bcc\.)' | indent || echo "   (none)"
 echo
 echo "== the C++ compiler loaded, used and unloaded three times: pack disabled vs enabled"
 run_ide "$DEMO/journal-cpp.txt" "" cppcycle 3
