@@ -1,7 +1,8 @@
 // The check's verdicts agree with a real installation: for the stand-in
 // installation and for every variant in <build>/host-variants (each laid
 // over a copy of it), the check runs first, then the stand-in IDE with the
-// shipped pack (loading the C++ compiler too, so every moment installs);
+// shipped pack (its IDE packages registered, and loading the C++ compiler
+// too, so every moment installs);
 // each patch must be applied where the check says it applies, failed with
 // the same reason where it says it fails, and absent where it is disabled or
 // ignored, and the IDE must list no patch the check did not.
@@ -90,6 +91,11 @@ TEST_P(InstallationAgreement, CheckVerdictsMatchTheInstalledPack) {
   setup.Library = BuildDirectory() + L"\\out\\Quillmend.dll";
   setup.HostDirectory = ide.Bin;
   setup.Arguments = {L"-comp32x"};
+  // The installation's IDE packages are registered, as an installed IDE has
+  // them (the run-time package is loaded by bds.exe itself).
+  for (const std::wstring& file : FilesIn(ide.Bin))
+    if (file.size() > 4 && _wcsicmp(file.c_str() + file.size() - 4, L".bpl") == 0 && _wcsicmp(file.c_str(), L"rtl150.bpl") != 0)
+      setup.Packages.push_back({ide.Bin + L"\\" + file, file});
   const TIdeRun run = RunIde(setup);
   ASSERT_EQ(run.ExitCode, 0u);
   std::map<std::string, TInstalled> installed = InstalledPatches(run);
