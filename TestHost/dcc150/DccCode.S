@@ -570,8 +570,8 @@ _DccImportedSymbol:
         .balign 16
         .globl _DccCompilerCompileCmdLine
 _DccCompilerCompileCmdLine:
-        push ebp
-        mov ebp, esp
+        .byte 0x55                          // push ebp
+        .byte 0x8B, 0xEC                    // mov ebp,esp   (the compiler's encoding)
         push ebx
         push esi
         push edi

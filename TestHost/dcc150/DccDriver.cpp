@@ -4,8 +4,10 @@
 // resulting unit graph. Every step goes through the routines' normal entry
 // points, so a redirected routine changes what runs.
 #include "DccDriver.h"
+#include "DccContexts.h"
 #include "DccHost.h"
 #include "DccMemory.h"
+#include "DccQueries.h"
 
 #include "Common/SearchedSites.h"
 
@@ -121,7 +123,8 @@ int ImportUnit(TUnit* unit, const char* name, bool copyName = true) {
 // resolved and before its symbols exist, as in the compiler.
 void LoadUnit(uint32_t i) {
   const TProjectUnit& p = g_project[i];
-  TUnit* unit = NewUnitRecord(p.Name.c_str(), i, uint32_t(p.Imports.size()), SymbolBytes(p.Name.c_str()));
+  TUnit* unit = NewUnitRecord(p.Name.c_str(), i, uint32_t(p.Imports.size()), SymbolBytes(p.Name.c_str()),
+                              TRecordMaker::FirstForm);
   DccUnitAppend(unit);
   // The project's names outlive its units.
   for (const std::string& name : p.Imports) ImportUnit(unit, name.c_str(), false);
@@ -131,7 +134,7 @@ void LoadUnit(uint32_t i) {
 }
 
 TRecordNode* NewRecordNode(const char* name, uint32_t serial, uint8_t state) {
-  TUnit* record = NewUnitRecord(name, serial, 3, SymbolBytes(name));
+  TUnit* record = NewUnitRecord(name, serial, 3, SymbolBytes(name), TRecordMaker::Unowned);
   GiveSymbols(record);
   record->State = state;
   TRecordNode* node = static_cast<TRecordNode*>(DccAlloc(sizeof(TRecordNode)));
@@ -169,6 +172,11 @@ uint32_t MixUnit(uint32_t h, const TUnit* unit) {
 
 } // namespace
 
+TUnit* Dcc::LoadProjectUnit(uint32_t index) {
+  LoadUnit(index);
+  return DccUnitListTail;
+}
+
 // ---- the workload -------------------------------------------------------------
 
 static uint32_t g_loadSeed = 0;  // drives the random choices of the loading step
@@ -182,6 +190,7 @@ DCC_EXPORT void __stdcall DccPrepareProject(int unitCount, int importCount, uint
   ClearAliases();
   g_project.assign(unitCount < 3 ? 3 : unitCount, TProjectUnit());
   g_lookupSum = 0;
+  ResetQueryAnswers();
   TRandom random{randomSeed};
   uint32_t n = uint32_t(g_project.size());
   char name[48];
@@ -446,6 +455,14 @@ DCC_EXPORT int __stdcall DccLookupPrepared() {
 
 DCC_EXPORT void __stdcall DccFreeAll() { DccUnitFreeAll(); }
 
+// Releases the compiler's own tables too (aliases, the symbols imports are
+// resolved with); they are made again when next needed.
+DCC_EXPORT void __stdcall DccReleaseTables() {
+  ClearAliases();
+  for (TSymbol*& query : g_queries) query = nullptr;
+  while (DccTableContexts) FreeContext(DccTableContexts);
+}
+
 // Checksum of the unit list (order, states, flags, links), the records of the
 // further lists, and the lookups' results.
 DCC_EXPORT uint32_t __stdcall DccChecksum() {
@@ -454,7 +471,7 @@ DCC_EXPORT uint32_t __stdcall DccChecksum() {
   for (TRecordNode* node = DccRecordList; node; node = node->Next) h = MixUnit(h, node->Record);
   for (TRecordGroup* group = DccRecordGroups; group; group = group->Next)
     for (TRecordNode* node = group->Chain; node; node = node->Next) h = MixUnit(h, node->Record);
-  return Mix(h, g_lookupSum);
+  return Mix(Mix(h, g_lookupSum), QueryAnswers());
 }
 
 DCC_EXPORT int __stdcall DccUnitCount() {
@@ -578,5 +595,6 @@ static_assert(Agrees(&DccUnitFind, Declared::UnitFindFn()) && Agrees(&DccUnitRem
                   Agrees(&DccUnlinkImports, Declared::UnlinkImportsFn()) &&
                   Agrees(&DccAfterCompile, Declared::AfterCompileFn()),
               "compiler routines differ from DccDriver.h");
+static_assert(Agrees(&DccReleaseTables, Declared::ReleaseTablesFn()), "DccReleaseTables differs from DccDriver.h");
 
 } // namespace

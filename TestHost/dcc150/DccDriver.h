@@ -18,6 +18,8 @@
 namespace DccDriver {
 
 struct OpaqueUnit;
+struct OpaqueContext;
+struct OpaqueSymbol;
 
 // Export names (DccDriver.def, Compiler.def).
 namespace Export {
@@ -33,6 +35,11 @@ constexpr const char* Recompile = "DccRecompile";
 constexpr const char* FreeAll = "DccFreeAll";
 constexpr const char* Checksum = "DccChecksum";
 constexpr const char* UnitCount = "DccUnitCount";
+constexpr const char* PrepareUnitOf = "DccPrepareUnitOf";
+constexpr const char* RunUnitOf = "DccRunUnitOf";
+constexpr const char* PrepareSymbols = "DccPrepareSymbols";
+constexpr const char* RunSymbolLookups = "DccRunSymbolLookups";
+constexpr const char* ReloadLargeScopeUnits = "DccReloadLargeScopeUnits";
 // Single steps and the site table, for tests.
 constexpr const char* NewUnit = "DccNewUnit";
 constexpr const char* GiveSymbols = "DccGiveSymbols";
@@ -44,19 +51,29 @@ constexpr const char* SetOption = "DccSetOption";
 constexpr const char* RaiseOnFree = "DccRaiseOnFree";
 constexpr const char* PatternSite = "DccPatternSite";
 constexpr const char* PatternSites = "DccPatternSites";
+constexpr const char* AskUnitOf = "DccAskUnitOf";
+constexpr const char* NewContext = "DccNewContext";
+constexpr const char* Allocate = "DccAllocate";
+constexpr const char* FreeContext = "DccFreeContext";
+constexpr const char* UnitContext = "DccUnitContext";
+constexpr const char* ReleaseTables = "DccReleaseTables";
 // The compiler's own routines (host register convention).
 constexpr const char* UnitFind = "DccUnitFind";
 constexpr const char* UnitRemove = "DccUnitRemove";
 constexpr const char* UnitAppend = "DccUnitAppend";
 constexpr const char* UnlinkImports = "DccUnlinkImports";
 constexpr const char* AfterCompile = "DccAfterCompile";
+constexpr const char* GetUnitOf = "DccGetUnitOf";
+constexpr const char* ContextOf = "DccContextOf";
+constexpr const char* ScopeLookup = "DccScopeLookup";
 } // namespace Export
 
 // The phases of the compiler workload as bds.exe journals them
 // ("DCC-PHASE <name> ms=<ms> checksum=<hex>"), in the order they run.
 namespace Phase {
-enum : int { Load, Lookup, Reset, Recompile, FreeAll, Count };
-constexpr const wchar_t* Names[Count] = {L"load", L"lookup", L"reset", L"recompile", L"freeall"};
+enum : int { Load, Lookup, Reset, Recompile, UnitOf, Symbols, FreeAll, Count };
+constexpr const wchar_t* Names[Count] = {L"load",   L"lookup",  L"reset",  L"recompile",
+                                         L"unitof", L"symbols", L"freeall"};
 } // namespace Phase
 
 // Binds one export into a slot; false if the module lacks it.
@@ -79,6 +96,16 @@ struct WorkloadDriver {
   using FreeAllFn = void(__stdcall*)();
   using ChecksumFn = uint32_t(__stdcall*)();
   using UnitCountFn = int(__stdcall*)();
+  // The unit-of-address questions: prepared (exports, references and uses
+  // given to every unit and record first), then asked; answers[i] and
+  // kinds[i] receive each one when given.
+  using PrepareUnitOfFn = int(__stdcall*)(int count, uint32_t randomSeed);
+  using RunUnitOfFn = int(__stdcall*)(uint32_t* answers, uint8_t* kinds);
+  // The symbol lookups over a scope of units: prepared, then asked in ranges;
+  // between ranges the scope's three large units may be freed and reloaded.
+  using PrepareSymbolsFn = int(__stdcall*)(int count, uint32_t randomSeed);
+  using RunSymbolLookupsFn = int(__stdcall*)(int first, int count);
+  using ReloadLargeScopeUnitsFn = void(__stdcall*)();
 
   PrepareProjectFn PrepareProject = nullptr;
   LoadPreparedFn LoadPrepared = nullptr;
@@ -91,6 +118,11 @@ struct WorkloadDriver {
   FreeAllFn FreeAll = nullptr;
   ChecksumFn Checksum = nullptr;
   UnitCountFn UnitCount = nullptr;
+  PrepareUnitOfFn PrepareUnitOf = nullptr;
+  RunUnitOfFn RunUnitOf = nullptr;
+  PrepareSymbolsFn PrepareSymbols = nullptr;
+  RunSymbolLookupsFn RunSymbolLookups = nullptr;
+  ReloadLargeScopeUnitsFn ReloadLargeScopeUnits = nullptr;
 
   // Resolves every slot; false (and the first missing export in *missing)
   // if one is absent.
@@ -110,14 +142,19 @@ struct WorkloadDriver {
     bind(FreeAll, Export::FreeAll);
     bind(Checksum, Export::Checksum);
     bind(UnitCount, Export::UnitCount);
+    bind(PrepareUnitOf, Export::PrepareUnitOf);
+    bind(RunUnitOf, Export::RunUnitOf);
+    bind(PrepareSymbols, Export::PrepareSymbols);
+    bind(RunSymbolLookups, Export::RunSymbolLookups);
+    bind(ReloadLargeScopeUnits, Export::ReloadLargeScopeUnits);
     if (missing) *missing = absent;
     return !absent;
   }
 };
 
 // Everything: the workload, single steps, the site table and the compiler's
-// own routines.
-template <class Unit = OpaqueUnit>
+// own routines. Memory contexts and symbols are seen as `Context` and `Symbol`.
+template <class Unit = OpaqueUnit, class Context = OpaqueContext, class Symbol = OpaqueSymbol>
 struct Driver : WorkloadDriver {
   using NewUnitFn = Unit*(__stdcall*)(const char* name, uint32_t serial, int state, int flags, int withSymbols);
   using GiveSymbolsFn = void(__stdcall*)(Unit* unit);
@@ -135,6 +172,20 @@ struct Driver : WorkloadDriver {
   using UnitAppendFn = void(QM_HOST_REGISTER*)(Unit* unit);
   using UnlinkImportsFn = void(QM_HOST_REGISTER*)(Unit* unit);
   using AfterCompileFn = int(QM_HOST_REGISTER*)(int projectChanged, int explicitBuild);
+  // One unit-of-address question of a kind DccPrepareUnitOf asks (0..11), with
+  // the current and import unit as they are; the answer's creation number.
+  using AskUnitOfFn = uint32_t(__stdcall*)(int kind, const void* subject, const void* address, int isReference);
+  // A memory context on chain 1 (the searched one), 2 (scratch) or 3 (tables);
+  // bytes from it; its release; the context a unit record opened.
+  using NewContextFn = Context*(__stdcall*)(int chain, uint32_t zoneSize, uint32_t serial);
+  using AllocateFn = void*(__stdcall*)(Context* context, uint32_t bytes);
+  using FreeContextFn = void(__stdcall*)(Context* context);
+  using UnitContextFn = Context*(__stdcall*)(Unit* unit);
+  // The compiler's own tables released (made again when next needed).
+  using ReleaseTablesFn = void(__stdcall*)();
+  using GetUnitOfFn = Unit*(QM_HOST_REGISTER*)(const void* address);
+  using ContextOfFn = Context*(QM_HOST_REGISTER*)(const void* address);
+  using ScopeLookupFn = Symbol*(QM_HOST_REGISTER*)(uint32_t hashByte, const char* name, uint8_t* byScope);
 
   NewUnitFn NewUnit = nullptr;
   GiveSymbolsFn GiveSymbols = nullptr;
@@ -151,6 +202,15 @@ struct Driver : WorkloadDriver {
   UnitAppendFn UnitAppend = nullptr;
   UnlinkImportsFn UnlinkImports = nullptr;
   AfterCompileFn AfterCompile = nullptr;
+  AskUnitOfFn AskUnitOf = nullptr;
+  NewContextFn NewContext = nullptr;
+  AllocateFn Allocate = nullptr;
+  FreeContextFn FreeContext = nullptr;
+  UnitContextFn UnitContext = nullptr;
+  ReleaseTablesFn ReleaseTables = nullptr;
+  GetUnitOfFn GetUnitOf = nullptr;
+  ContextOfFn ContextOf = nullptr;
+  ScopeLookupFn ScopeLookup = nullptr;
 
   bool Bind(HMODULE dcc, const char** missing = nullptr) {
     const char* absent = nullptr;
@@ -176,6 +236,15 @@ struct Driver : WorkloadDriver {
     bind(UnitAppend, Export::UnitAppend);
     bind(UnlinkImports, Export::UnlinkImports);
     bind(AfterCompile, Export::AfterCompile);
+    bind(AskUnitOf, Export::AskUnitOf);
+    bind(NewContext, Export::NewContext);
+    bind(Allocate, Export::Allocate);
+    bind(FreeContext, Export::FreeContext);
+    bind(UnitContext, Export::UnitContext);
+    bind(ReleaseTables, Export::ReleaseTables);
+    bind(GetUnitOf, Export::GetUnitOf);
+    bind(ContextOf, Export::ContextOf);
+    bind(ScopeLookup, Export::ScopeLookup);
     if (missing) *missing = absent;
     return !absent;
   }

@@ -2,6 +2,7 @@
 // (hash byte, unlinking one importer, freeing a unit, aliases, visibility)
 // and the creation and release of unit and symbol records.
 #include "DccHost.h"
+#include "DccContexts.h"
 #include "DccMemory.h"
 
 #include <cstdlib>
@@ -21,47 +22,17 @@ struct TAlias {
   char* Target;  // 0x04
 };
 std::vector<TAlias*> g_aliases;
-
-char* CopyText(const char* text) {
-  size_t n = strlen(text) + 1;
-  char* copy = static_cast<char*>(DccAlloc(n));
-  memcpy(copy, text, n);
-  return copy;
-}
+TContext* g_aliasContext = nullptr;  // the aliases' memory, one of the compiler's tables
 
 constexpr uint32_t UnitMagic = 0x54494E55;  // "UNIT": set while the record is allocated (freed: poisoned)
-
-// Whether p lies in the record's own allocation.
-bool InRecord(const TUnit* unit, const void* p) {
-  const char* base = reinterpret_cast<const char*>(unit);
-  return static_cast<const char*>(p) >= base && static_cast<const char*>(p) < base + unit->RecordSize;
-}
 
 size_t Align4(size_t n) { return (n + 3) & ~size_t(3); }
 
 void FreeRecordContents(TUnit* unit) {
-  for (TImport* node = unit->Imports; node;) {
-    TImport* next = node->Next;
-    if (node->OwnsName) DccFree(node->Name);
-    if (node < unit->ImportBlock || node >= unit->ImportBlock + unit->ImportBlockSize) DccFree(node);
-    node = next;
-  }
-  if (unit->SymbolBlock) {
-    if (!InRecord(unit, unit->SymbolBlock)) DccFree(unit->SymbolBlock);
-  } else {
-    for (TSymbol*& head : unit->Chains) {
-      for (TSymbol* symbol = head; symbol;) {
-        TSymbol* next = symbol->Next;
-        DccFree(symbol);
-        symbol = next;
-      }
-    }
-  }
-  if (!InRecord(unit, unit->ImportBlock)) DccFree(unit->ImportBlock);
-  if (!InRecord(unit, unit->SourceName)) DccFree(unit->SourceName);
+  TContext* context = unit->Context;
   // Poisoned so that a stale reference to a released unit fails loudly.
   memset(unit, 0xDD, sizeof(TUnit));
-  DccFree(unit);
+  FreeContext(context);
 }
 
 // After the outermost unlinking call: units flagged 0x2000|0x4000 lose 0x4000
@@ -149,6 +120,8 @@ void QM_HOST_REGISTER HostFreeRecordLists() {
     group = nextGroup;
   }
   DccRecordGroups = nullptr;
+  // A compile's scratch memory ends with it.
+  while (DccScratchContexts) FreeContext(DccScratchContexts);
 }
 
 void QM_HOST_REGISTER HostFreeAllDone() {
@@ -189,25 +162,37 @@ int QM_HOST_REGISTER HostSymbolVisible(TSymbol* candidate, TSymbol* context) {
 
 namespace Dcc {
 
-TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity, size_t symbolBytes) {
-  size_t nameBytes = strlen(name) + 1;
-  size_t importsAt = Align4(sizeof(TUnit) + nameBytes);
-  size_t symbolsAt = importsAt + importCapacity * sizeof(TImport);
-  size_t size = symbolsAt + Align4(symbolBytes);
-  char* block = static_cast<char*>(DccAlloc(size));
-  TUnit* unit = reinterpret_cast<TUnit*>(block);
+TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity, size_t symbolBytes,
+                     TRecordMaker maker) {
+  TUnit* unit;
+  TContext* context;
+  switch (maker) {
+    case TRecordMaker::FirstForm:
+      unit = DccCreateUnit();
+      context = DccCurrentContext;
+      break;
+    case TRecordMaker::SecondForm:
+      unit = DccCreateUnitSaved(0, 0);
+      context = DccContexts;  // made at the chain's head
+      break;
+    default:
+      context = NewContext(&DccContexts, ckRecord, 0);
+      unit = static_cast<TUnit*>(Allocate(context, sizeof(TUnit)));
+      break;
+  }
+  context->Serial = serial;
+  unit->Context = context;
   unit->Magic = UnitMagic;
   unit->NameHash = uint8_t(HostNameHashByte(name));
   unit->Serial = serial;
-  unit->RecordSize = uint32_t(size);
-  unit->SourceName = block + sizeof(TUnit);
-  memcpy(unit->SourceName, name, nameBytes);
+  unit->RecordSize = sizeof(TUnit);
+  unit->SourceName = CopyText(context, name);
   if (importCapacity) {
-    unit->ImportBlock = reinterpret_cast<TImport*>(block + importsAt);
+    unit->ImportBlock = static_cast<TImport*>(Allocate(context, importCapacity * sizeof(TImport)));
     unit->ImportBlockSize = importCapacity;
   }
   if (symbolBytes) {
-    unit->SymbolRoom = block + symbolsAt;
+    unit->SymbolRoom = Allocate(context, Align4(symbolBytes));
     unit->SymbolRoomSize = uint32_t(symbolBytes);
   }
   return unit;
@@ -224,7 +209,7 @@ TSymbol* NewSymbolBlock(TUnit* unit, size_t bytes) {
     unit->SymbolRoom = nullptr;
     return static_cast<TSymbol*>(unit->SymbolBlock);
   }
-  unit->SymbolBlock = DccAlloc(bytes);
+  unit->SymbolBlock = Allocate(unit->Context, bytes);
   return static_cast<TSymbol*>(unit->SymbolBlock);
 }
 
@@ -242,7 +227,7 @@ TSymbol* PlaceSymbol(void* at, const char* name, uint8_t kind, uint8_t flags, ui
 
 TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
                    uint32_t index) {
-  return PlaceSymbol(DccAlloc(SymbolSize(name)), name, kind, flags, byte2, byte3, index);
+  return PlaceSymbol(Allocate(TableContext(), SymbolSize(name)), name, kind, flags, byte2, byte3, index);
 }
 
 void AddSymbol(TUnit* unit, TSymbol* symbol) {
@@ -254,8 +239,8 @@ void AddSymbol(TUnit* unit, TSymbol* symbol) {
 TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyName) {
   TImport* node = unit->ImportBlockUsed < unit->ImportBlockSize
                       ? &unit->ImportBlock[unit->ImportBlockUsed++]
-                      : static_cast<TImport*>(DccAlloc(sizeof(TImport)));
-  node->Name = copyName ? CopyText(name) : const_cast<char*>(name);
+                      : static_cast<TImport*>(Allocate(unit->Context, sizeof(TImport)));
+  node->Name = copyName ? CopyText(unit->Context, name) : const_cast<char*>(name);
   node->OwnsName = copyName;
   node->Unit = target;
   // Imports keep their declaration order.
@@ -269,19 +254,17 @@ TImport* AddImportNode(TUnit* unit, const char* name, TUnit* target, bool copyNa
 void FreeUnitRecord(TUnit* unit) { FreeRecordContents(unit); }
 
 void AddAlias(const char* name, const char* target) {
-  TAlias* alias = static_cast<TAlias*>(DccAlloc(sizeof(TAlias)));
-  alias->Name = CopyText(name);
-  alias->Target = CopyText(target);
+  if (!g_aliasContext) g_aliasContext = NewContext(&DccTableContexts, ckTable, 0x7AB1E001);
+  TAlias* alias = static_cast<TAlias*>(Allocate(g_aliasContext, sizeof(TAlias)));
+  alias->Name = CopyText(g_aliasContext, name);
+  alias->Target = CopyText(g_aliasContext, target);
   g_aliases.push_back(alias);
 }
 
 void ClearAliases() {
-  for (TAlias* alias : g_aliases) {
-    DccFree(alias->Name);
-    DccFree(alias->Target);
-    DccFree(alias);
-  }
   g_aliases.clear();
+  FreeContext(g_aliasContext);
+  g_aliasContext = nullptr;
 }
 
 } // namespace Dcc

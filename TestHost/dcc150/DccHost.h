@@ -5,11 +5,17 @@
 
 namespace Dcc {
 
-// A unit record with its name hash and name set; not on any list, no symbols.
-// Room for `importCapacity` import nodes and a symbol block of `symbolBytes`
-// is reserved in the record's own allocation (the compiler carves a unit's
-// parts from its own memory, not from one heap call each).
-TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity = 0, size_t symbolBytes = 0);
+// How a unit-like record is made: by the compiler's first or second unit
+// creation routine, or as a record no unit owns (the further lists).
+enum class TRecordMaker { FirstForm, SecondForm, Unowned };
+
+// A unit record with its name hash and name set; not on any list, no
+// symbols. The record is the first allocation of a new memory context, and
+// room for `importCapacity` import nodes and a symbol block of `symbolBytes`
+// is taken from that context right away.
+TUnit* NewUnitRecord(const char* name, uint32_t serial, uint32_t importCapacity = 0, size_t symbolBytes = 0,
+                     TRecordMaker maker = TRecordMaker::SecondForm);
+// A symbol in the compiler's table memory (not a unit's).
 TSymbol* NewSymbol(const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
                    uint32_t index);
 // Puts a symbol at the head of the unit's chain for its name's hash byte.
@@ -25,7 +31,7 @@ size_t SymbolSize(const char* name);
 // Fills a symbol at `at` (zeroed memory of SymbolSize(name) bytes).
 TSymbol* PlaceSymbol(void* at, const char* name, uint8_t kind, uint8_t flags, uint8_t byte2, uint8_t byte3,
                      uint32_t index);
-// Releases a record that is on no list (imports, symbols, the record).
+// Releases a record that is on no list: its memory context with everything in it.
 void FreeUnitRecord(TUnit* unit);
 
 // Raises a host exception if a test armed the unit-free routine for this

@@ -11,6 +11,8 @@
 namespace Dcc {
 
 struct TUnit;
+struct TContext;
+struct TReference;
 
 struct TSymbol {
   uint8_t Kind;          // 0x00: 0x16 unit name, 0x19 excluded from name lookups
@@ -30,12 +32,14 @@ static_assert(offsetof(TSymbol, Ref) == 0x10 && offsetof(TSymbol, Next) == 0x18 
 struct TImport {
   uint8_t OwnsName;      // 0x00: Name was copied for this node
   uint8_t Flags;         // 0x01: bit 0 set when the link was cut
-  uint8_t Pad02[0x0E];
+  uint8_t Pad02[0x0A];
+  TReference* References;  // 0x0C: the importer's references through this import (DccReferences.h)
   TUnit* Unit;           // 0x10: imported unit, null when unlinked
   TImport* Next;         // 0x14
   char* Name;            // 0x18: the name the unit was imported by (re-resolved after a cut)
 };
-static_assert(offsetof(TImport, Unit) == 0x10 && offsetof(TImport, Next) == 0x14, "import node layout");
+static_assert(offsetof(TImport, References) == 0x0C && offsetof(TImport, Unit) == 0x10 &&
+              offsetof(TImport, Next) == 0x14, "import node layout");
 
 struct TUnit {
   uint32_t Magic;        // 0x00
@@ -61,7 +65,8 @@ struct TUnit {
   TImport* ImportTail;   // last node of Imports, so that appending is not a walk
   void* SymbolRoom;      // room for the symbol block reserved with the record, until used
   uint32_t SymbolRoomSize;
-  uint32_t RecordSize;   // bytes of the record's allocation (name, imports, symbols may lie inside)
+  uint32_t RecordSize;   // bytes of the record's allocation
+  TContext* Context;     // the memory context the record opened (DccContexts.h)
 };
 static_assert(offsetof(TUnit, Next) == 0x04 && offsetof(TUnit, NameHash) == 0x11 &&
               offsetof(TUnit, State) == 0x12 && offsetof(TUnit, Flags) == 0x14 &&
