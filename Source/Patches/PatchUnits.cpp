@@ -2,6 +2,8 @@
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
 #include "Patches/Compiler/CompilerOptimization.h"
+#include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
+#include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/Rtl/DfmOptimization.h"
 #include "Patches/Rtl/FastFilePathStrFunctions.h"
 #include "Patches/Rtl/IDEAnsiCompareFileName.h"
@@ -13,6 +15,9 @@ namespace Quillmend {
 
 const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerOptimization,
+    // Its wizard-init runs before SymLookupHash's, whose tables it tells about released units.
+    &Unit_CompilerOptimizationGetUnitOf,
+    &Unit_SymLookupHash,
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,

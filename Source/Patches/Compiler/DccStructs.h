@@ -40,6 +40,25 @@ constexpr uint32_t Next = 0x18;   // next symbol of the same chain
 constexpr uint32_t Name = 0x1E;   // inline zero-terminated UTF-8 name
 }  // namespace DccSymbolLayout
 
+// The compiler's memory manager: a context owns a chain of zones; a zone
+// descriptor is {Next, Size, Start} as the compiler allocates it (12 bytes),
+// enlarged by the unit-of-address index with the two fields after Start.
+namespace DccContextLayout {
+constexpr uint32_t Next = 0x00;         // pointer: next context of the same chain
+constexpr uint32_t FirstZone = 0x08;    // pointer: first zone descriptor
+constexpr uint32_t CurrentZone = 0x0C;  // pointer: the zone allocations go to
+}  // namespace DccContextLayout
+
+namespace DccZoneLayout {
+constexpr uint32_t Next = 0x00;      // pointer: next zone of the context (or of the free ranges)
+constexpr uint32_t Size = 0x04;      // 32 bits: bytes
+constexpr uint32_t Start = 0x08;     // pointer: first byte
+constexpr uint32_t Context = 0x0C;   // added: the context that owns the zone
+constexpr uint32_t ZoneUnit = 0x10;  // added: in a context's first zone, the unit record the context belongs to
+constexpr uint32_t HostSize = 0x0C;  // bytes of the compiler's own descriptor
+constexpr uint32_t EnlargedSize = 0x14;
+}  // namespace DccZoneLayout
+
 constexpr uint8_t DccUnitNameSymbolKind = 0x16;
 constexpr uint8_t DccUnlookedSymbolKind = 0x19;
 constexpr uint8_t DccSymbolLookupFlag = 0x40;
@@ -88,6 +107,25 @@ struct TDccUnit {
   TDccSymbol* SymbolChains[256];
 };
 
+struct TDccContext;
+
+// A zone descriptor, enlarged. Context and ZoneUnit exist only once the
+// compiler's pool hands out enlarged descriptors.
+struct TDccZone {
+  TDccZone* Next;
+  uint32_t Size;
+  uint8_t* Start;
+  TDccContext* Context;
+  TDccUnit* ZoneUnit;
+};
+
+struct TDccContext {
+  TDccContext* Next;
+  uint8_t Reserved04[0x04];
+  TDccZone* FirstZone;
+  TDccZone* CurrentZone;
+};
+
 // A run of units the compiler appends to its list in one go.
 struct TDccUnitChain {
   uint8_t Reserved00[0x0C];
@@ -120,6 +158,12 @@ static_assert(offsetof(TDccUnit, Next) == DccUnitLayout::Next && offsetof(TDccUn
               offsetof(TDccUnit, UnitSymbol) == DccUnitLayout::UnitSymbol &&
               offsetof(TDccUnit, UnlinkGuard) == DccUnitLayout::UnlinkGuard &&
               offsetof(TDccUnit, SymbolChains) == DccUnitLayout::SymbolChains, "unit record layout");
+static_assert(offsetof(TDccZone, Next) == DccZoneLayout::Next && offsetof(TDccZone, Size) == DccZoneLayout::Size &&
+              offsetof(TDccZone, Start) == DccZoneLayout::Start && offsetof(TDccZone, Context) == DccZoneLayout::Context &&
+              offsetof(TDccZone, ZoneUnit) == DccZoneLayout::ZoneUnit && sizeof(TDccZone) == DccZoneLayout::EnlargedSize,
+              "zone descriptor layout");
+static_assert(offsetof(TDccContext, FirstZone) == DccContextLayout::FirstZone &&
+              offsetof(TDccContext, CurrentZone) == DccContextLayout::CurrentZone, "context layout");
 static_assert(offsetof(TDccUnitChain, First) == 0x0C && offsetof(TDccUnitChain, Last) == 0x10, "unit chain layout");
 static_assert(offsetof(TDccRecordNode, Record) == 0x08 && offsetof(TDccRecordGroup, Chain) == 0x04,
               "further list layout");

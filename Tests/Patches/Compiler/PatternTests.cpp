@@ -1,4 +1,4 @@
-// Every pattern of the unit-list patches is found exactly once in the
+// Every pattern of the compiler patches is found exactly once in the
 // stand-in compiler, at the routine it is meant for; each variant of the
 // stand-in re-encodes exactly its own routine; the second form of the
 // free-all loop is found in its variant and the pack installs through it.
@@ -8,10 +8,14 @@
 
 #include "Common/SearchedSites.h"
 #include "Hooking/PatternSearch.h"
+#include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/SymLookupHashPatterns.h"
 #include "StandInCompiler.h"
 
 namespace Patterns = Quillmend::CompilerOptimizationPatterns;
+namespace UnitOf = Quillmend::GetUnitOfPatterns;
+namespace SymLookup = Quillmend::SymLookupHashPatterns;
 
 namespace {
 
@@ -30,6 +34,19 @@ const TSitePattern SitePatterns[] = {
     {"Find", Patterns::UnitFind},                 {"Alias", Patterns::UnitAlias},
     {"NoUnitDiscardAfterCompile", Patterns::NoUnitDiscard},
     {"SymLookupScope", Patterns::SymLookupScope}, {"ImportedSymbol", Patterns::ImportedSymbol},
+    // The unit-of-address index, its imported-symbol places and the symbol lookup tables.
+    {"GetUnitOf", UnitOf::GetUnitOf},             {"NewZone", UnitOf::NewZone},
+    {"FreeZone", UnitOf::FreeZone},               {"DescriptorPool", UnitOf::DescriptorPool},
+    {"FreeZoneChain", UnitOf::FreeZoneChain},     {"ContextOf", UnitOf::ContextOf},
+    {"UnitOfAddress", UnitOf::UnitOfAddress},     {"UnitOfEntity", UnitOf::InlineSearch1},
+    {"OfCurrentUnit", UnitOf::InlineSearch2},     {"CreateUnit", UnitOf::CreateUnit1},
+    {"TargetContext", UnitOf::InlineSearch3},     {"CreateUnitSaved", UnitOf::CreateUnit2},
+    {"AllocDescriptor", UnitOf::AllocDescriptor}, {"SymbolReference", UnitOf::SymbolReference},
+    {"ReferenceOwner", UnitOf::ReferenceOwner},   {"DeclaringUnit", UnitOf::DeclaringUnit},
+    {"ResolveUseKnown", UnitOf::ResolveKnown},    {"ResolveUseImports", UnitOf::ResolveImports},
+    {"ResolveUseImportUnit", UnitOf::ResolveImportUnit},
+    {"ScopeLookup", SymLookup::ScopeLookup},      {"SymLookupUnit", SymLookup::InnerLoop},
+    {"SymLookupUnitNext", SymLookup::NextCandidate},
 };
 
 const char* PatternOf(const char* site) {

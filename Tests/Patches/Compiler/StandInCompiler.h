@@ -15,8 +15,23 @@ namespace StandIn {
 
 using Quillmend::TDccUnit;
 
-// The stand-in's driver interface, unit records seen through the pack's layout.
-using TDriver = DccDriver::Driver<TDccUnit>;
+// The stand-in's driver interface, unit records, memory contexts and symbols
+// seen through the pack's layout.
+using TDriver = DccDriver::Driver<TDccUnit, Quillmend::TDccContext, Quillmend::TDccSymbol>;
+
+// The compiler's variables the memory and lookup tests read and set.
+struct TVariables {
+  TDccUnit** UnitListHead;
+  TDccUnit** CurrentUnit;
+  Quillmend::TDccContext** Contexts;  // the three context chains' heads
+  Quillmend::TDccContext** ScratchContexts;
+  Quillmend::TDccContext** TableContexts;
+  Quillmend::TDccZone** FreeDescriptors;
+  Quillmend::TDccZone** FreeRanges;
+  Quillmend::TDccSymbol** ScopeOwner;  // the scope lookup's owner and units
+  TDccUnit** ScopeUnits;
+  int32_t* ScopeCount;
+};
 
 // <build>/host/dcc150.dll, or <build>/host-variants/<variant>/dcc150.dll.
 std::wstring ModulePath(const char* variant = nullptr);
@@ -25,6 +40,14 @@ HMODULE Load(const char* variant = nullptr);
 // Binds the driver to the dcc150.dll already loaded (by the three-way harness).
 HMODULE BindLoaded();
 const TDriver& Driver();
+const TVariables& Variables();
+
+// Writes a 32-bit value into the loaded stand-in compiler's code at a
+// routine's searched site + offset: a compiler build whose record layout,
+// variables or code differ where no byte pattern looks. Needs no bound driver.
+void AlterOperand(const char* site, int32_t offset, uint32_t value);
+// The address of an export of the loaded stand-in (a variable, say).
+uint32_t ExportAddress(const char* name);
 
 // Copy of the library's code section.
 std::vector<uint8_t> CodeBytes();
@@ -47,5 +70,12 @@ struct TWorkloadResult {
   }
 };
 TWorkloadResult RunWorkload(int units, int imports, uint32_t randomSeed);
+
+// The workload with the unit-of-address and symbol phases, as bds.exe runs
+// it (smaller): every phase's checksum, in order, as text.
+struct TQuestionCounts {
+  int UnitOf, Symbols;
+};
+std::string RunQuestionWorkload(int units, int imports, uint32_t randomSeed, TQuestionCounts counts);
 
 } // namespace StandIn

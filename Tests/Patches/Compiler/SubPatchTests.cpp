@@ -41,23 +41,8 @@ const std::vector<TPatchRow> PatchRows = {
     {Imported, {Optimization}},
 };
 
-// Writes a 32-bit value into the loaded stand-in compiler's code at a
-// routine's searched site + offset: a compiler build whose record layout or
-// variables differ where no byte pattern looks.
-void AlterOperand(const char* site, int32_t offset, uint32_t value) {
-  HMODULE dcc = GetModuleHandleW(L"dcc150.dll");
-  auto patternSite = reinterpret_cast<void*(__stdcall*)(const char*)>(
-      reinterpret_cast<void*>(GetProcAddress(dcc, "DccPatternSite")));
-  uint8_t* at = static_cast<uint8_t*>(patternSite(site)) + offset;
-  DWORD old;
-  VirtualProtect(at, 4, PAGE_EXECUTE_READWRITE, &old);
-  std::memcpy(at, &value, 4);
-  VirtualProtect(at, 4, old, &old);
-}
-
-uint32_t ExportAddress(const char* name) {
-  return uint32_t(reinterpret_cast<uintptr_t>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
+using StandIn::AlterOperand;
+using StandIn::ExportAddress;
 
 // Without the name comparison or the unlinking routine the unlinking is not
 // applied, and what builds on its findings waits for it.
