@@ -23,9 +23,14 @@ constexpr int Imports = 15;
 constexpr int Sizes[] = {250, 1000, 4000};
 constexpr int Repeats = 3;
 constexpr int Phases = Phase::Count;
-const char* const PhaseTitles[Phases] = {"load", "lookup", "reset 10%", "recompile", "free all"};
+const char* const PhaseTitles[Phases] = {"load",   "lookup",  "reset 10%", "recompile",
+                                         "unitof", "symbols", "free all"};
 const std::wstring RegKey = L"QmBench-DccWorkload";
-const std::wstring AppliedEntry = L"applied: Compiler optimizations [Compiler.Optimization]";
+// The entries that must be listed as applied in a run with the pack.
+const std::wstring AppliedEntries[] = {L"applied: Compiler optimizations [Compiler.Optimization]",
+                                       L"applied: GetUnitOf optimization [Compiler.GetUnitOf]",
+                                       L"applied: GetUnitOf Import optimization [Compiler.GetUnitOf.Imports]",
+                                       L"applied: HashTable for SymLookup [Compiler.SymLookup]"};
 
 struct TResult {
   double Ms[Phases];
@@ -83,7 +88,9 @@ bool RunIde(const std::wstring& build, int units, bool packEnabled, TResult& res
     std::wstring line = Widen(raw);
     if (line.compare(0, 10, L"ABOUT-ADD ") == 0) {
       // Status lines are separated by an escaped CR LF in the journal.
-      result.PackApplied |= line.find(L"\\r\\n" + AppliedEntry) != std::wstring::npos;
+      result.PackApplied = true;
+      for (const std::wstring& entry : AppliedEntries)
+        result.PackApplied &= line.find(L"\\r\\n" + entry) != std::wstring::npos;
       continue;
     }
     if (line.compare(0, 10, L"DCC-PHASE ") != 0) continue;
@@ -112,7 +119,7 @@ int main() {
     return 1;
   }
 
-  std::printf("Compiler unit-list patches in the stand-in IDE: bds.exe -run dcc <units> %d, pack disabled "
+  std::printf("Compiler patches in the stand-in IDE: bds.exe -run dcc <units> %d, pack disabled "
               "(Quillmend.DisabledPatches=*) and enabled, best of %d runs each\n",
               Imports, Repeats);
   std::printf("%6s  %-13s %12s %12s %9s\n", "units", "phase", "pack off ms", "pack on ms", "ratio");

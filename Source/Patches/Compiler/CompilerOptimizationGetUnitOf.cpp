@@ -54,21 +54,45 @@ bool g_convertAtInstall = false;
 THostUnitScope g_unitScope = nullptr;
 THostQualify g_qualify = nullptr;
 
-// Unsigned: a zone and an address more than 2 GB apart compare the right way.
-bool Inside(const TDccZone* zone, const void* address) {
-  return uintptr_t(address) - uintptr_t(zone->Start) < zone->Size;
-}
-
 // -1: the slot's zone lies below the address, 0: holds it, 1: lies above.
+// Unsigned: a zone and an address more than 2 GB apart compare the right way.
 int Compare(const TZoneIndexSlot& slot, const void* address) {
   if (uintptr_t(address) - slot.Start < slot.Size) return 0;
   return slot.Start > uintptr_t(address) ? 1 : -1;
 }
 
-TZoneIndexSlot SlotOf(TDccZone* zone) { return {uintptr_t(zone->Start), zone->Size, zone, zone->Context}; }
+TZoneIndexSlot SlotOf(TDccZone* zone) {
+  TDccZone* first = zone->Context ? zone->Context->FirstZone : nullptr;
+  return {uintptr_t(zone->Start), zone->Size, zone, zone->Context, first ? first->ZoneUnit : nullptr};
+}
+
+// LastZone's slot, as it was when LastZone was found.
+TZoneIndexSlot g_lastSlot = {};
 
 void ForgetLastZone(const TDccZone* zone) {
   if (LastZone == zone) LastZone = nullptr;
+}
+
+// The slot of the zone holding `address` (LastZone's first), or null.
+const TZoneIndexSlot* Search(const void* address) {
+  if (LastZone && uintptr_t(address) - g_lastSlot.Start < g_lastSlot.Size) return &g_lastSlot;
+  int32_t slot;
+  if (!FindZoneIndex(address, slot)) return nullptr;
+  g_lastSlot = ZoneIndex[size_t(slot)];
+  LastZone = g_lastSlot.Zone;
+  return &g_lastSlot;
+}
+
+// The unit a context belongs to: its first zone's ZoneUnit, and the copies
+// in the slots of its zones.
+void SetZoneUnit(TDccContext* context, TDccUnit* unit) {
+  if (!context || !context->FirstZone) return;
+  context->FirstZone->ZoneUnit = unit;
+  for (TDccZone* zone = context->FirstZone; zone; zone = zone->Next) {
+    int32_t slot;
+    if (FindZoneIndex(zone->Start, slot) && ZoneIndex[size_t(slot)].Zone == zone) ZoneIndex[size_t(slot)].Unit = unit;
+  }
+  LastZone = nullptr;
 }
 
 // Takes one zone out of the index; false when it is not there.
@@ -131,17 +155,13 @@ bool FindZoneIndexSkippingNulls(const void* address, int32_t& index) {
 }
 
 TDccContext* FindContext(const void* address) {
-  if (LastZone && Inside(LastZone, address)) return LastZone->Context;
-  int32_t slot;
-  if (!FindZoneIndex(address, slot)) return nullptr;
-  const TZoneIndexSlot& found = ZoneIndex[size_t(slot)];
-  LastZone = found.Zone;
-  return found.Context;
+  const TZoneIndexSlot* slot = Search(address);
+  return slot ? slot->Context : nullptr;
 }
 
 TDccUnit* QM_REGISTER GetUnitOfAddress(const void* address) {
-  TDccContext* context = FindContext(address);
-  return context ? context->FirstZone->ZoneUnit : nullptr;
+  const TZoneIndexSlot* slot = Search(address);
+  return slot ? slot->Unit : nullptr;
 }
 
 TDccContext* QM_REGISTER FindContextOrNil(const void* address) { return address ? FindContext(address) : nullptr; }
@@ -208,14 +228,13 @@ void QM_REGISTER OnZoneChainFreed(TDccZone* first) {
 
 void* QM_REGISTER OnUnitCreated1(TDccContext* context, uint32_t bytes) {
   void* unit = g_hostCreateUnit1(context, bytes);
-  if (context && context->FirstZone) context->FirstZone->ZoneUnit = static_cast<TDccUnit*>(unit);
+  SetZoneUnit(context, static_cast<TDccUnit*>(unit));
   return unit;
 }
 
 void* QM_REGISTER OnUnitCreated2(uint32_t bytes) {
   void* unit = g_hostCreateUnit2(bytes);
-  TDccContext* context = *g_currentContext;
-  if (context && context->FirstZone) context->FirstZone->ZoneUnit = static_cast<TDccUnit*>(unit);
+  SetZoneUnit(*g_currentContext, static_cast<TDccUnit*>(unit));
   return unit;
 }
 
@@ -263,6 +282,8 @@ void ConvertExistingContexts() {
   for (TDccUnit* unit = *g_unitListHead; unit; unit = unit->Next)
     if (TDccContext* context = FindContext(unit))
       if (!context->FirstZone->ZoneUnit) context->FirstZone->ZoneUnit = unit;
+  for (TZoneIndexSlot& slot : ZoneIndex) slot.Unit = slot.Context->FirstZone->ZoneUnit;
+  LastZone = nullptr;
 }
 
 bool MemoryManagerUsed(const TPlanValues& v, const TCaptureRef (&chains)[3], TCaptureRef freeRanges) {

@@ -22,14 +22,15 @@ namespace Quillmend {
 using THostNewZone = TDccZone* QM_REGISTER (*)(TDccContext* context, uint32_t bytes);
 using THostFreeZone = void QM_REGISTER (*)(TDccZone* zone);
 
-// One slot of the index: a zone with copies of its start, size and context,
-// so that a search reads the index only; Zone is null only while a chain is
-// removed.
+// One slot of the index: a zone with copies of its start, size, context and
+// unit (the ZoneUnit of its context's first zone), so that a question reads
+// the index only; Zone is null only while a chain is removed.
 struct TZoneIndexSlot {
   uintptr_t Start;
   uint32_t Size;
   TDccZone* Zone;
   TDccContext* Context;
+  TDccUnit* Unit;
 };
 
 // Every indexed zone, sorted by Start.

@@ -21,8 +21,12 @@ const std::vector<std::wstring> CompilerEntries = {
     L"applied: Compiler optimizations (NoUnitDiscardAfterCompile) [Compiler.NoUnitDiscardAfterCompile]",
     L"applied: Compiler optimizations (SymLookupScope) [Compiler.SymLookupScope]",
     L"applied: Compiler optimizations (ImportedSymbol) [Compiler.ImportedSymbol]",
+    L"applied: GetUnitOf optimization [Compiler.GetUnitOf]",
+    L"applied: GetUnitOf Import optimization [Compiler.GetUnitOf.Imports]",
+    L"applied: HashTable for SymLookup [Compiler.SymLookup]",
 };
-const std::vector<std::wstring> Phases = {L"load", L"lookup", L"reset", L"recompile", L"freeall"};
+const std::vector<std::wstring> Phases = {L"load",   L"lookup",  L"reset",  L"recompile",
+                                          L"unitof", L"symbols", L"freeall"};
 
 struct TDccRun {
   TIdeRun Ide;
@@ -111,6 +115,9 @@ TEST(ShippedLibrary, PartlyDisabledCompilerPatchesEndAsTheUnpatchedCompiler) {
       {L"PartlyOff-Reset", L"Compiler.ResetUnits;Compiler.UnitFreeAll"},
       {L"PartlyOff-Find", L"Compiler.UnitFindByAlias"},
       {L"PartlyOff-Kibitz", L"Compiler.KibitzCompilerImplUnitReset;Compiler.ImportedSymbol"},
+      // The index alone, the unit list patches without the index.
+      {L"PartlyOff-UnitOf", L"Compiler.GetUnitOf.Imports;Compiler.SymLookup"},
+      {L"PartlyOff-Index", L"Compiler.GetUnitOf"},
   };
   for (const auto& c : cases) {
     TDccRun run = RunWorkload(c.Name, c.Disabled);
