@@ -55,13 +55,13 @@ void ReleaseHandler(void* unit) { ReleaseUnitSymbolTable(unit); }
 } // namespace
 
 // Stubs in the compiler's lookup; see the plan below.
-//   QmScopeLookupEntry (over A's start): LastLookupName := null, then A as it was.
-//   QmSymLookupStub (called at B+0xA after "mov edx,esp"): ebp := LookupSymbol(
+//   ScopeLookupEntry (over A's start): LastLookupName := null, then A as it was.
+//   LookupStub (called at B+0xA after "mov edx,esp"): ebp := LookupSymbol(
 //     name at [edx], bl, ecx); edx := the hash byte as the compiler leaves it.
-//   QmSymNextStub (called at C): ebp := FindNextSymbol(), flags of "test ebp,ebp".
-extern "C" void QmScopeLookupEntry() asm("QmScopeLookupEntry");
-extern "C" void QmSymLookupStub() asm("QmSymLookupStub");
-extern "C" void QmSymNextStub() asm("QmSymNextStub");
+//   NextStub (called at C): ebp := FindNextSymbol(), flags of "test ebp,ebp".
+extern "C" void ScopeLookupEntry() asm("QmScopeLookupEntry");
+extern "C" void LookupStub() asm("QmSymLookupStub");
+extern "C" void NextStub() asm("QmSymNextStub");
 extern "C" void* QmScopeLookupOrg asm("QmScopeLookupOrg");
 void* QmScopeLookupOrg = nullptr;
 asm(".text\n"
@@ -198,10 +198,10 @@ TPatchPlan SymLookupPlan() {
   TCaptureRef compare = plan.CallTarget(b, 0x31);
 
   plan.RedirectOrgCall(compile, &CompileCmdLineReplacement, reinterpret_cast<void**>(&g_hostCompileCmdLine));
-  plan.RedirectOrgCall(a, &QmScopeLookupEntry, &QmScopeLookupOrg);
+  plan.RedirectOrgCall(a, &ScopeLookupEntry, &QmScopeLookupOrg);
   plan.WriteBytes(b, 0x08, "89 E2");  // mov edx,esp
-  plan.WriteCall(b, 0x0A, &QmSymLookupStub);
-  plan.WriteCall(c, 0x00, &QmSymNextStub);
+  plan.WriteCall(b, 0x0A, &LookupStub);
+  plan.WriteCall(c, 0x00, &NextStub);
   plan.WriteBytes(b, 0x17, "EB 21 90 90");  // to B+0x3A: the candidate matches
 
   plan.OnCommit([=](const TPlanValues& v) {
