@@ -204,6 +204,19 @@ TSiteRef TPatchPlan::Pattern(const wchar_t* label, const wchar_t* moduleName, st
   });
 }
 
+TSiteRef TPatchPlan::OptionalPattern(const wchar_t* label, const wchar_t* moduleName, const char* pattern,
+                                     int32_t maxSize) {
+  TBytePattern bytes = ParsePattern(pattern);
+  std::wstring name = moduleName;
+  FPatternSearches.push_back({name, {bytes}, maxSize});
+  return AddSite(label, [name, bytes, maxSize](TPlanRun& run, TSiteRef site) {
+    HMODULE module = SiteModule(run, name);
+    if (!module) return false;
+    run.Values.Sites[size_t(site.Index)] = static_cast<uint8_t*>(FindMethodPtr(module, bytes, maxSize));
+    return true;
+  });
+}
+
 TSiteRef TPatchPlan::PatternFrom(const wchar_t* label, TSiteRef from, int32_t offset, const char* pattern,
                                  int32_t window) {
   TBytePattern bytes = ParsePattern(pattern);

@@ -140,6 +140,11 @@ public:
   // Alternative forms, tried in order; TPlanValues::Form tells which matched.
   TSiteRef Pattern(const wchar_t* label, const wchar_t* moduleName, std::vector<const char*> forms,
                    int32_t maxSize);
+  // A pattern the patch needs only in some states of the host, searched as
+  // Pattern: a miss leaves the site null instead of failing the plan (an
+  // expectation says when it is needed; edits and captures at the site may
+  // only run when it was found).
+  TSiteRef OptionalPattern(const wchar_t* label, const wchar_t* moduleName, const char* pattern, int32_t maxSize);
   // A pattern searched from an earlier site's address + offset, within `window` bytes.
   TSiteRef PatternFrom(const wchar_t* label, TSiteRef from, int32_t offset, const char* pattern, int32_t window);
   // A pattern whose entries are computed from earlier findings (for example

@@ -82,6 +82,26 @@ TEST_F(PatchPlan, AMissingLastSiteWritesNothing) {
   EXPECT_EQ(CommittedRanges().size(), 0u);
 }
 
+// An optional pattern that is missing leaves its site null and the plan
+// applying; an expectation decides when it is needed.
+TEST_F(PatchPlan, AnOptionalPatternIsNullWhenMissing) {
+  for (bool needed : {false, true}) {
+    TPatchPlan plan = MarkerPlan(needed ? L"IDE.TestOptionalNeeded" : L"IDE.TestOptional");
+    TSiteRef present = plan.OptionalPattern(L"Present", L"fake.dll", "11 22 33 44 55", 0);
+    TSiteRef absent = plan.OptionalPattern(L"Absent", L"fake.dll", "DE AD BE EF 01", 0);
+    plan.Expect(L"Absent: needed here", [=](const TPlanValues& v) { return !needed || v.Site(absent); });
+    TPlanVerdict verdict = DryRunPlan(plan);
+    EXPECT_EQ(verdict.Applies, !needed);
+    EXPECT_EQ(verdict.Values.Site(present), Fake().Base + 0x40);
+    EXPECT_EQ(verdict.Values.Site(absent), nullptr);
+    if (needed) {
+      EXPECT_EQ(verdict.Reason, L"Absent: needed here");
+    }
+    EXPECT_EQ(plan.PatternSearches().size(), 3u);  // the searches the check makes ahead of time
+  }
+  EXPECT_EQ(Fake().Bytes(), Original);
+}
+
 TEST_F(PatchPlan, AFailedExpectationAfterTheEditsWritesNothing) {
   TPatchPlan plan = MarkerPlan(L"IDE.TestExpectation");
   TSiteRef marker = plan.Pattern(L"Marker", L"fake.dll", "11 22 33 44 55", 0);
