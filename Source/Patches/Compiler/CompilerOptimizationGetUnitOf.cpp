@@ -7,7 +7,6 @@
 #include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
-#include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 
@@ -365,7 +364,7 @@ asm(".text\n"
 
 TPatchPlan GetUnitOfPlan() {
   TPatchPlan plan(GetUnitOfName, L"GetUnitOf optimization");
-  TSiteRef dcc = plan.LoadedModule(Dcc, &GetDccHandle);
+  plan.LoadedModule(Dcc, &GetDccHandle);
   TSiteRef g = plan.Pattern(L"GetUnitOf", Dcc, Patterns::GetUnitOf, SearchLimit);
   TSiteRef a = plan.Pattern(L"NewZone", Dcc, Patterns::NewZone, SearchLimit);
   TSiteRef f = plan.Pattern(L"FreeZone", Dcc, Patterns::FreeZone, SearchLimit);
@@ -401,13 +400,11 @@ TPatchPlan GetUnitOfPlan() {
   TCaptureRef create1 = plan.CallTarget(n1, 0x15);
   TCaptureRef create2 = plan.CallTarget(n2, 0x2B);
   // A memory manager in use has 12-byte descriptors out; replacing them
-  // takes its descriptor allocator M (optional otherwise).
-  TCaptureRef m = plan.Compute([=](const TPlanValues& v) {
-    return reinterpret_cast<uintptr_t>(FindMethodPtr(v.Site(dcc), ParsePattern(Patterns::AllocDescriptor), SearchLimit));
-  });
+  // takes its descriptor allocator M (not needed otherwise).
+  TSiteRef m = plan.OptionalPattern(L"AllocDescriptor", Dcc, Patterns::AllocDescriptor, SearchLimit);
   TCaptureRef used =
       plan.Compute([=](const TPlanValues& v) { return uintptr_t(MemoryManagerUsed(v, chains, freeRanges)); });
-  plan.Expect(MemoryManagerInUse, [=](const TPlanValues& v) { return !v.Value(used) || v.Value(m); });
+  plan.Expect(MemoryManagerInUse, [=](const TPlanValues& v) { return !v.Value(used) || v.Site(m); });
 
   plan.WriteCode(p, 0x01, [](const TPlanValues&, const uint8_t*) {
     return std::vector<uint8_t>{uint8_t(EnlargedPoolBytes), uint8_t(EnlargedPoolBytes >> 8), 0, 0};
@@ -436,7 +433,7 @@ TPatchPlan GetUnitOfPlan() {
     g_currentContext = v.Get<TDccContext**>(currentContext);
     g_hostCreateUnit1 = v.Get<THostCreateUnit1>(create1);
     g_hostCreateUnit2 = v.Get<THostCreateUnit2>(create2);
-    if (uint8_t* allocator = v.Get<uint8_t*>(m)) {
+    if (uint8_t* allocator = v.Site(m)) {
       g_allocDescriptor = reinterpret_cast<THostAllocDescriptor>(allocator);
       g_freeDescriptors = static_cast<TDccZone**>(ReadPointer(allocator + 1));
     }
