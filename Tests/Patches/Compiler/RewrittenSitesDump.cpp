@@ -1,10 +1,10 @@
 // Writes the code around every place the unit-of-address index and the
 // symbol lookup tables rewrite, after installing them, for the binutils
 // oracle (RewrittenSitesOracle.sh): one file of bytes per place and a list of
-// the bytes written there. Runs only when QM_REWRITTEN_SITES_DIR names a directory.
-#include <gtest/gtest.h>
-
+// the bytes written there.
+//   CompilerRewrittenSitesDump.exe <directory>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -22,11 +22,7 @@ bool Ours(const std::wstring& owner) {
   return owner == L"Compiler.GetUnitOf" || owner == L"Compiler.GetUnitOf.Imports" || owner == L"Compiler.SymLookup";
 }
 
-}  // namespace
-
-TEST(RewrittenSites, Dump) {
-  char directory[MAX_PATH];
-  if (!GetEnvironmentVariableA("QM_REWRITTEN_SITES_DIR", directory, MAX_PATH)) GTEST_SKIP() << "no output directory";
+int Dump(const std::string& directory) {
   StandIn::Load();
   Quillmend::InstallCompilerOptimization();
   Quillmend::InstallGetUnitOf();
@@ -37,14 +33,14 @@ TEST(RewrittenSites, Dump) {
                                "CreateUnitSaved", "SymbolReference", "ReferenceOwner", "DeclaringUnit",
                                "ResolveUseKnown", "ResolveUseImports", "ResolveUseImportUnit", "ScopeLookup",
                                "SymLookupUnit", "SymLookupUnitNext"};
-  FILE* list = std::fopen((std::string(directory) + "\\sites.txt").c_str(), "w");
-  ASSERT_NE(list, nullptr);
+  FILE* list = std::fopen((directory + "\\sites.txt").c_str(), "w");
+  if (!list) return 1;
   int written = 0;
   for (const char* name : sites) {
     auto* site = static_cast<uint8_t*>(StandIn::Driver().PatternSite(name));
-    ASSERT_NE(site, nullptr) << name;
-    FILE* bytes = std::fopen((std::string(directory) + "\\" + name + ".bin").c_str(), "wb");
-    ASSERT_NE(bytes, nullptr);
+    if (!site) return 1;
+    FILE* bytes = std::fopen((directory + "\\" + name + ".bin").c_str(), "wb");
+    if (!bytes) return 1;
     std::fwrite(site, 1, Window, bytes);
     std::fclose(bytes);
     std::fprintf(list, "%s %08X", name, unsigned(uintptr_t(site)));
@@ -56,5 +52,17 @@ TEST(RewrittenSites, Dump) {
     std::fprintf(list, "\n");
   }
   std::fclose(list);
-  EXPECT_GT(written, 20);
+  return written > 20 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  try {
+    return Dump(argv[1]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
 }

@@ -6,13 +6,13 @@
 # land on the start of an instruction (targets outside the dumped code are our
 # replacements). The compiler's jumps in code that a written jump now skips
 # are not checked: nothing reaches them any more.
-#   RewrittenSitesOracle.sh BUILD OBJDUMP TESTPROGRAM
+#   RewrittenSitesOracle.sh BUILD OBJDUMP DUMPPROGRAM
 set -euo pipefail
 BUILD="$1" OBJDUMP="$2" PROGRAM="$3"
 OUT="$BUILD/rewritten-sites"
 rm -rf "$OUT"
 mkdir -p "$OUT"
-QM_REWRITTEN_SITES_DIR="Z:${OUT//\//\\}" "$BUILD/wine-run.sh" "$PROGRAM" --gtest_filter=RewrittenSites.Dump >"$OUT/run.log" 2>&1 ||
+"$BUILD/wine-run.sh" "$PROGRAM" "Z:${OUT//\//\\}" >"$OUT/run.log" 2>&1 ||
   { cat "$OUT/run.log"; exit 1; }
 [ -s "$OUT/sites.txt" ] || { echo "no sites written"; cat "$OUT/run.log"; exit 1; }
 
