@@ -9,8 +9,6 @@ using namespace Dcc;
 
 namespace {
 
-uint32_t g_scopeMisses = 0;
-
 void ExportName(char* out, size_t size, const TUnit* unit, int index) {
   snprintf(out, size, "%s.E%d", unit->SourceName, index);
 }
@@ -87,9 +85,5 @@ TSymbol* QM_HOST_REGISTER DccImportedThrough(TSymbol* symbol, TImport* node, uin
   return node->Flags & 1 ? nullptr : symbol;
 }
 
-TSymbol* QM_HOST_REGISTER DccScopeMiss(TUnit*) {
-  ++g_scopeMisses;
-  return nullptr;
-}
 
 } // extern "C"

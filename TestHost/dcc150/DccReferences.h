@@ -84,6 +84,4 @@ Dcc::TSymbol* QM_HOST_REGISTER DccAcceptSymbol(Dcc::TSymbol* symbol, Dcc::TSymbo
 // A symbol provided through an import: null when the import's link was cut.
 Dcc::TSymbol* QM_HOST_REGISTER DccImportedThrough(Dcc::TSymbol* symbol, Dcc::TImport* node, uint32_t index)
     asm("DccImportedThrough");
-// A scope unit that does not declare the name: counted; null.
-Dcc::TSymbol* QM_HOST_REGISTER DccScopeMiss(Dcc::TUnit* unit) asm("DccScopeMiss");
 }

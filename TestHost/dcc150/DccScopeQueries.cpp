@@ -113,16 +113,16 @@ DCC_EXPORT int __stdcall DccPrepareSymbols(int count, uint32_t randomSeed) {
     uint32_t pick = random.Below(100);
     int large = int(random.Below(LargeScopeUnits));
     int k = int(random.Below(uint32_t(g_largeSymbols)));
-    if (pick < 35) {
+    if (pick < 40) {
       LargeName(name, sizeof name, large, k);
       g_names.push_back(name);
-    } else if (pick < 45) {
+    } else if (pick < 55) {
       LargeName(name, sizeof name, large, k);
       g_names.push_back(OtherCase(name));
-    } else if (pick < 70) {
+    } else if (pick < 80) {
       snprintf(name, sizeof name, "Absent.Decl%06u", unsigned(random.Below(1000000)));
       g_names.push_back(name);
-    } else if (pick < 80) {
+    } else if (pick < 85) {
       std::string unitName = DccScopeUnits[random.Below(ScopeUnits)]->SourceName;
       g_names.push_back(random.Below(2) ? unitName : OtherCase(unitName));
     } else if (pick < 90) {

@@ -135,5 +135,12 @@ _DccSymLookupUnit:
         .byte 0x0F, 0x85                    // jne candidate
         .long .Lb + 0x17 - . - 4
         .byte 0x8B, 0x44, 0x24, 0x18        // missed: mov eax,[esp+0x18]   (+0xBE)
-        CALL_REL(DccScopeMiss)              // call DccScopeMiss       (a null answer)
+        CALL_REL(_DccScopeFallback)         // call DccScopeFallback   (the unit's other declarations)
         .byte 0xEB, 0x90                    // jmp leave
+
+// ---- the declarations a unit keeps outside its chains: eax = unit; the
+// symbol or null. The stand-in's units keep none.
+        .balign 16
+_DccScopeFallback:
+        xor eax, eax
+        ret
