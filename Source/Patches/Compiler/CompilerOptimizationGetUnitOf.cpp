@@ -20,8 +20,8 @@ THostNewZone HostNewZone = nullptr;
 namespace Patterns = GetUnitOfPatterns;
 
 // The current-unit variable the imported-symbol stubs fall back to (I1+0xB).
-extern "C" TDccUnit** QmImportsCurrentUnit asm("QmImportsCurrentUnit");
-TDccUnit** QmImportsCurrentUnit = nullptr;
+extern "C" TDccUnit** g_importsCurrentUnit asm("QmImportsCurrentUnit");
+TDccUnit** g_importsCurrentUnit = nullptr;
 
 namespace {
 
@@ -295,7 +295,7 @@ bool MemoryManagerUsed(const TPlanValues& v, const TCaptureRef (&chains)[3], TCa
 // walk over every unit's chain.
 TDccSymbol* QM_REGISTER SymbolReferenceReplacement(TDccSymbol* symbol) {
   TDccUnit* unit = GetUnitOfAddress(symbol);
-  if (!unit || unit == *QmImportsCurrentUnit) return symbol;
+  if (!unit || unit == *g_importsCurrentUnit) return symbol;
   return g_qualify(symbol, g_unitScope(unit, 0), symbol->Byte2);
 }
 
@@ -478,7 +478,7 @@ TPatchPlan GetUnitOfImportsPlan() {
   (void)i6;
 
   plan.OnCommit([=](const TPlanValues& v) {
-    QmImportsCurrentUnit = v.Get<TDccUnit**>(currentUnit);
+    g_importsCurrentUnit = v.Get<TDccUnit**>(currentUnit);
     g_unitScope = v.Get<THostUnitScope>(unitScope);
     g_qualify = v.Get<THostQualify>(qualify);
   });

@@ -62,8 +62,8 @@ void ReleaseHandler(void* unit) { ReleaseUnitSymbolTable(unit); }
 extern "C" void ScopeLookupEntry() asm("QmScopeLookupEntry");
 extern "C" void LookupStub() asm("QmSymLookupStub");
 extern "C" void NextStub() asm("QmSymNextStub");
-extern "C" void* QmScopeLookupOrg asm("QmScopeLookupOrg");
-void* QmScopeLookupOrg = nullptr;
+extern "C" void* g_scopeLookupOrg asm("QmScopeLookupOrg");
+void* g_scopeLookupOrg = nullptr;
 asm(".text\n"
     ".intel_syntax noprefix\n"
     ".balign 16\n"
@@ -198,7 +198,7 @@ TPatchPlan SymLookupPlan() {
   TCaptureRef compare = plan.CallTarget(b, 0x31);
 
   plan.RedirectOrgCall(compile, &CompileCmdLineReplacement, reinterpret_cast<void**>(&g_hostCompileCmdLine));
-  plan.RedirectOrgCall(a, &ScopeLookupEntry, &QmScopeLookupOrg);
+  plan.RedirectOrgCall(a, &ScopeLookupEntry, &g_scopeLookupOrg);
   plan.WriteBytes(b, 0x08, "89 E2");  // mov edx,esp
   plan.WriteCall(b, 0x0A, &LookupStub);
   plan.WriteCall(c, 0x00, &NextStub);
