@@ -55,6 +55,7 @@ struct TPlanRun {
   std::vector<std::pair<void**, void*>> OldValues;
 
   TPlanRun(TPatchPlan& plan, bool dryRun) : Plan(plan), DryRun(dryRun), Transaction(plan.Name()) {
+    Transaction.KeepInPlaceWhile(plan.FInUse);
     Values.Sites.assign(size_t(plan.FSiteCount), nullptr);
     Values.Forms.assign(size_t(plan.FSiteCount), 0);
     Values.Captures.assign(size_t(plan.FCaptureCount), 0);

@@ -226,6 +226,10 @@ public:
   void OnCommit(std::function<void(const TPlanValues&)> publish);
   // Runs when the commit fails after OnCommit ran (undo the publication).
   void OnRollback(std::function<void()> unpublish);
+  // While `inUse` answers true the library's undo leaves this patch's edits
+  // in place (TCodeTransaction::KeepInPlaceWhile): host objects hold what
+  // its replacements handed out, and the host's own code would mishandle it.
+  void KeepInPlaceWhile(TInUse inUse) { FInUse = inUse; }
 
   struct TStep;  // one resolution, check, capture or edit step
 
@@ -247,6 +251,7 @@ private:
   int FCaptureCount = 0;
   std::function<void(const TPlanValues&)> FPublish;
   std::function<void()> FUnpublish;
+  TInUse FInUse = nullptr;
 };
 
 // The answer of a dry run or an installation.

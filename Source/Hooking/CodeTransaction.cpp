@@ -300,7 +300,14 @@ bool TCodeTransaction::Commit() {
     return Fail(where + L": write refused (error " + std::to_wstring(error) + L")");
   }
   FCommitted = true;
-  if (!FEdits.empty()) Log().push_back(*this);
+  if (FEdits.empty()) return true;
+  Log().push_back(*this);
+  if (FInUse) {
+    // Kept edits may outlive an unload: the code they reach must stay mapped.
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&UndoAllTransactions), &self);
+  }
   return true;
 }
 
@@ -314,6 +321,13 @@ std::vector<TCommittedRange> CommittedRanges() {
 }
 
 namespace {
+
+// True when the transaction stays in place (reported); false when undone.
+bool KeptInPlace(const TCodeTransaction& t) {
+  if (!t.InUse() || !t.InUse()()) return false;
+  Report(t.Owner() + L": left in place, still in use");
+  return true;
+}
 
 void Undo(const TCodeTransaction& t) {
   const std::vector<TCodeEdit>& edits = t.Edits();
@@ -333,9 +347,11 @@ void Undo(const TCodeTransaction& t) {
 void UndoAllTransactions() {
   TLogLock lock;
   if (!g_log) return;
-  while (!g_log->empty()) {
-    Undo(g_log->back());
-    g_log->pop_back();
+  for (size_t i = g_log->size(); i-- > 0;) {
+    TCodeTransaction& t = (*g_log)[i];
+    if (KeptInPlace(t)) continue;
+    Undo(t);
+    g_log->erase(g_log->begin() + ptrdiff_t(i));
   }
 }
 
@@ -343,8 +359,9 @@ void UndoTransactionsOf(const std::wstring& owner) {
   TLogLock lock;
   if (!g_log) return;
   for (size_t i = g_log->size(); i-- > 0;) {
-    if ((*g_log)[i].Owner() != owner) continue;
-    Undo((*g_log)[i]);
+    TCodeTransaction& t = (*g_log)[i];
+    if (t.Owner() != owner || KeptInPlace(t)) continue;
+    Undo(t);
     g_log->erase(g_log->begin() + ptrdiff_t(i));
   }
 }

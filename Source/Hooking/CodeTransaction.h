@@ -25,6 +25,10 @@
 
 namespace Quillmend {
 
+// Answers whether host objects still rely on a committed transaction's
+// replacements (see TCodeTransaction::KeepInPlaceWhile).
+using TInUse = bool (*)();
+
 // One staged or committed write.
 struct TCodeEdit {
   uint8_t* Address;
@@ -70,6 +74,15 @@ public:
   // A 32-bit pointer slot (method table, import table, data variable).
   bool StagePointer(void* slot, const void* value, std::wstring label = L"");
 
+  // Host objects may come to depend on what the replacements do (a bitmap
+  // they share that the host's own code would free once per holder). While
+  // `inUse` answers true, an undo leaves this transaction's edits in place
+  // and in the log, reports it, and a later undo tries again. Committing
+  // such a transaction pins the module this code lives in, so that the
+  // edits never point into an unloaded library.
+  void KeepInPlaceWhile(TInUse inUse) { FInUse = inUse; }
+  TInUse InUse() const { return FInUse; }
+
   // Writes every staged edit in staging order, or none: a failed write rolls
   // back the ones before it. True on success; the transaction is then in the
   // process-wide log. An empty transaction commits trivially.
@@ -97,6 +110,7 @@ private:
   std::vector<TCodeEdit> FKept;
   bool FKeptLast = false;  // the last Stage kept a committed edit instead of adding one
   bool FCommitted = false;
+  TInUse FInUse = nullptr;
 };
 
 // A committed range, as the harness and the check tool see it.
@@ -111,9 +125,11 @@ std::vector<TCommittedRange> CommittedRanges();
 
 // Undoes every committed transaction in reverse order of commit, each one's
 // edits in reverse order, byte for byte, and empties the log. Bytes that are
-// no longer the ones we wrote are left as they are and reported.
+// no longer the ones we wrote are left as they are and reported; a
+// transaction kept in place while in use stays in the log (reported too).
 void UndoAllTransactions();
-// Undoes the committed transactions of one owner (reverse order).
+// Undoes the committed transactions of one owner (reverse order), with the
+// same exceptions.
 void UndoTransactionsOf(const std::wstring& owner);
 // Forgets, without writing, every committed edit inside [base, base + size):
 // that module is gone or about to go, and its memory may be reused. The

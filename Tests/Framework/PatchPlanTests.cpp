@@ -174,6 +174,29 @@ TEST_F(PatchPlan, BytesSomeoneElseWroteOverOursAreLeftAndReported) {
   EXPECT_EQ(reports[0].rfind(L"IDE.TestOurs: bytes at ", 0), 0u);
 }
 
+int g_holders = 0;
+bool HoldersLeft() { return g_holders > 0; }
+
+TEST_F(PatchPlan, EditsInUseStayInPlaceUntilAnUndoFindsThemFree) {
+  TPatchPlan held = WriteAt(L"IDE.TestHeld", 0xA0, "07 08");
+  held.KeepInPlaceWhile(&HoldersLeft);
+  TPatchPlan plain = WriteAt(L"IDE.TestPlain", 0xB0, "09");
+  ASSERT_TRUE(InstallPlan(held));
+  ASSERT_TRUE(InstallPlan(plain));
+  g_holders = 2;
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Base[0xA0], 0x07);  // still in use: left in place
+  EXPECT_EQ(Fake().Base[0xB0], 0x90);  // the other patch is undone as usual
+  ASSERT_EQ(CommittedRanges().size(), 1u);
+  EXPECT_EQ(UndoReports(), std::vector<std::wstring>{L"IDE.TestHeld: left in place, still in use"});
+  UndoTransactionsOf(L"IDE.TestHeld");
+  EXPECT_EQ(Fake().Base[0xA0], 0x07);
+  g_holders = 0;
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+  EXPECT_TRUE(CommittedRanges().empty());
+}
+
 TEST_F(PatchPlan, ARefusedWriteHalfWayRollsBackWhatTheCommitWrote) {
   // A view of a read-only section: readable, and no protection change makes it writable.
   HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, PageSize, nullptr);
