@@ -22,6 +22,9 @@ struct HostOptions {
   bool loadBccIde = false;              // -bccide
   bool loadCompiler = false;            // -comp32x (implies -bccide)
   bool appExceptionHandler = true;      // -noapphandler switches it off
+  std::vector<std::wstring> omitted;    // -omit <module> (repeatable): a start-up module left out
+
+  bool Omits(const std::wstring& module) const;
 };
 
 struct HostApp {

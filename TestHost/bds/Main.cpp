@@ -16,6 +16,7 @@
 #include "Options.h"
 #include "PackageLoader.h"
 #include "Services.h"
+#include "StartupModules.h"
 #include "Workloads.h"
 
 using namespace QmHost;
@@ -80,7 +81,8 @@ int main() {
   if (!rtl) return Fail(L"cannot load rtl150.bpl");
   if (!app.rtl.Resolve(rtl, &missing))
     return Fail(L"rtl150.bpl lacks the export " + std::wstring(missing, missing + lstrlenA(missing)));
-  // The core package comes next: the IDE packages require it.
+  // The IDE's own modules come next, then its core package: the IDE packages build on them.
+  if (!LoadStartupModules(app, error)) return Fail(error);
   if (!LoadCorePackage(app, error)) return Fail(error);
 
   if (!app.options.showMessageBoxes && !InstallMessageBoxRecorder())

@@ -6,7 +6,7 @@ namespace QmHost {
 
 const wchar_t* const kUsage =
     L"usage: bds.exe [-r<RegKey>] [-journal <path>] [-bccide] [-comp32x] [-noapphandler]\n"
-    L"               [-showmessageboxes] [-run <workload> [args...]]\n";
+    L"               [-showmessageboxes] [-omit <module>]... [-run <workload> [args...]]\n";
 
 namespace {
 
@@ -32,6 +32,12 @@ bool ParseOptions(const std::vector<std::wstring>& args, HostOptions& options, s
       // Everything after the workload name belongs to the workload.
       options.workloadArgs.assign(args.begin() + static_cast<long>(i) + 1, args.end());
       return true;
+    } else if (Is(arg, L"-omit")) {
+      if (i + 1 >= args.size()) {
+        error = L"-omit needs a module name";
+        return false;
+      }
+      options.omitted.push_back(args[++i]);
     } else if (Is(arg, L"-showmessageboxes")) {
       options.showMessageBoxes = true;
     } else if (Is(arg, L"-bccide")) {
@@ -50,6 +56,12 @@ bool ParseOptions(const std::vector<std::wstring>& args, HostOptions& options, s
     }
   }
   return true;
+}
+
+bool HostOptions::Omits(const std::wstring& module) const {
+  for (const std::wstring& name : omitted)
+    if (Is(name, module.c_str())) return true;
+  return false;
 }
 
 } // namespace QmHost

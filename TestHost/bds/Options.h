@@ -1,6 +1,6 @@
 // bds.exe's command line:
 //   bds.exe [-r<RegKey>] [-journal <path>] [-bccide] [-comp32x] [-noapphandler]
-//           [-showmessageboxes] [-run <workload> [args...]]
+//           [-showmessageboxes] [-omit <module>]... [-run <workload> [args...]]
 #pragma once
 
 #include <string>

@@ -9,6 +9,7 @@ namespace QmHost {
 namespace {
 
 std::vector<LoadedPackage> g_packages;
+std::vector<LoadedPackage> g_runtimePackages;  // loaded before the IDE packages, never unloaded
 
 using PackageProc = const void*;
 
@@ -36,12 +37,14 @@ std::wstring FileTitle(const std::wstring& path) {
 // The unit a new package shares with an already loaded one, if any.
 bool FindDuplicateUnit(const PackageInfo& info, std::wstring& unit, std::wstring& owner) {
   for (const std::string& name : info.units) {
-    for (const LoadedPackage& loaded : g_packages) {
-      for (const std::string& other : loaded.info.units) {
-        if (SameUnitName(name, other)) {
-          unit = Widen(name);
-          owner = FileTitle(loaded.path);
-          return true;
+    for (const std::vector<LoadedPackage>* list : {&g_runtimePackages, &g_packages}) {
+      for (const LoadedPackage& loaded : *list) {
+        for (const std::string& other : loaded.info.units) {
+          if (SameUnitName(name, other)) {
+            unit = Widen(name);
+            owner = FileTitle(loaded.path);
+            return true;
+          }
         }
       }
     }
@@ -84,6 +87,41 @@ bool LoadPackage(const std::wstring& path) {
   }
   FreeLibrary(module);
   return false;
+}
+
+bool LoadRuntimePackage(const std::wstring& path, std::wstring& error) {
+  HostApp& app = App();
+  HMODULE module = LoadLibraryW(path.c_str());
+  if (!module) {
+    error = L"cannot load " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+    return false;
+  }
+  PackageInfo info;
+  std::wstring unit, owner;
+  PackageProc initialize = PackageExport(module, "Initialize");
+  if (!ReadPackageInfo(module, info, error)) {
+    error = path + L": " + error;
+    return false;
+  }
+  if (FindDuplicateUnit(info, unit, owner)) {
+    error = path + L": contains unit '" + unit + L"', which is also contained in package '" + owner + L"'";
+    return false;
+  }
+  if (!initialize) {
+    error = path + L": no Initialize export";
+    return false;
+  }
+  HostExceptionReport report;
+  int imbalance = 0;
+  const bool returned = CallHostGuarded([&] { CallStdcallChecked(initialize, imbalance); }, report, &app.rtl);
+  app.CheckStack(L"Initialize " + JournalEscape(path), imbalance);
+  if (!returned) {
+    app.LogException(report);
+    error = path + L": Initialize raised an exception";
+    return false;
+  }
+  g_runtimePackages.push_back(LoadedPackage{path, module, info});
+  return true;
 }
 
 void LoadKnownPackages() {

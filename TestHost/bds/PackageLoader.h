@@ -28,6 +28,12 @@ struct LoadedPackage {
 };
 
 void LoadKnownPackages();
+// Loads a run-time package the IDE has before any IDE package (vcl150.bpl):
+// its PACKAGEINFO must be valid, its units count for the duplicate-unit
+// check of the IDE packages, and its Initialize runs (guarded). It stays
+// loaded until the process ends and is not finalized here, like rtl150.bpl.
+// Nothing is journaled. False, with the reason, when it cannot be loaded.
+bool LoadRuntimePackage(const std::wstring& path, std::wstring& error);
 // Loads one package (the steps above, without the registry checks).
 bool LoadPackage(const std::wstring& path);
 // Calls "Finalize" of every loaded package in reverse order of loading
