@@ -1,7 +1,6 @@
 // ComCtrls: TToolBar. Its constructor and destructor are searched code
-// (ComCtrlsCode.S): every bar owns a private 1 x 1 bitmap in the button face
-// colour, which Paint stretches over the bar's background before it draws
-// the buttons.
+// (ComCtrlsCode.S): every bar owns a private bitmap (made 1 x 1, its canvas
+// brush in the button face colour) in which Paint draws the button faces.
 #include "Common/HostClass.h"
 #include "Controls.h"
 #include "VclClasses.h"
@@ -16,6 +15,7 @@ extern "C" void QM_HOST_REGISTER vcl_ToolBarDefaults(void* self) QM_HOST_SYMBOL(
 
 namespace {
 
+constexpr int32_t BtnFace = int32_t(0xFF00000F);
 constexpr int32_t BtnShadow = int32_t(0xFF000010);
 constexpr int32_t BtnHighlight = int32_t(0xFF000014);
 
@@ -39,30 +39,42 @@ extern "C" {
 void QM_HOST_REGISTER vcl_ToolBarDefaults(void* self) {
   Field<int32_t>(self, ToolBarLayout::ButtonCount) = 4;
   Field<int32_t>(self, ToolBarLayout::ButtonWidth) = 23;
-  Field<int32_t>(self, ToolBarLayout::HotButton) = -1;
+  Field<int32_t>(self, ToolBarLayout::HotButton) = 1;  // the stand-in shows its second button hot
   vcl_TBrush_SetColor(Field<void*>(self, ToolBarLayout::HotBrush), BtnHighlight);
   SetControlBounds(self, 0, 0, 4 * 23 + 4, 22);
 }
 
-// procedure Paint; override — the background from the bar's bitmap, then
-// each button's frame (the hot one filled).
+// procedure Paint; override — each button's face is drawn in the bar's
+// bitmap, sized to the button and filled with the bitmap canvas's brush
+// (the hot button with the hot brush's colour), then copied onto the bar and
+// framed there. What the bitmap held before does not matter.
 void QM_HOST_REGISTER vcl_TToolBar_Paint(void* self) {
   void* canvas = Field<void*>(self, CustomControlLayout::Canvas);
+  void* brush = Field<void*>(canvas, CanvasLayout::Brush);
   const int32_t width = Field<int32_t>(self, ControlLayout::Width);
   const int32_t height = Field<int32_t>(self, ControlLayout::Height);
   const TRect client = {0, 0, width, height};
-  vcl_TCanvas_StretchDraw(canvas, &client, Field<void*>(self, ToolBarLayout::Bitmap));
-  void* brush = Field<void*>(canvas, CanvasLayout::Brush);
+  vcl_TBrush_SetColor(brush, BtnFace);
+  vcl_TCanvas_FillRect(canvas, &client);
+  void* bitmap = Field<void*>(self, ToolBarLayout::Bitmap);
+  void* face = vcl_TBitmap_GetCanvas(bitmap);
+  void* faceBrush = Field<void*>(face, CanvasLayout::Brush);
   const int32_t buttonWidth = Field<int32_t>(self, ToolBarLayout::ButtonWidth);
+  const int32_t buttonHeight = height - 4;
   for (int32_t i = 0; i < Field<int32_t>(self, ToolBarLayout::ButtonCount); ++i) {
-    const TRect button = {2 + i * buttonWidth, 2, 2 + (i + 1) * buttonWidth - 1, height - 2};
-    if (i == Field<int32_t>(self, ToolBarLayout::HotButton)) {
-      void* hot = Field<void*>(self, ToolBarLayout::HotBrush);
-      vcl_TBrush_SetColor(brush, Field<int32_t>(hot, BrushLayout::Color));
-      vcl_TCanvas_FillRect(canvas, &button);
-    }
+    Virtual<void(QM_HOST_REGISTER*)(void*, int32_t, int32_t)>(bitmap, GraphicSlot::SetSize)(bitmap, buttonWidth - 1,
+                                                                                           buttonHeight);
+    const TRect all = {0, 0, buttonWidth - 1, buttonHeight};
+    const bool hot = i == Field<int32_t>(self, ToolBarLayout::HotButton);
+    const int32_t faceColor = Field<int32_t>(faceBrush, BrushLayout::Color);
+    if (hot) vcl_TBrush_SetColor(faceBrush, Field<int32_t>(Field<void*>(self, ToolBarLayout::HotBrush), BrushLayout::Color));
+    vcl_TCanvas_FillRect(face, &all);
+    if (hot) vcl_TBrush_SetColor(faceBrush, faceColor);
+    const int32_t left = 2 + i * buttonWidth;
+    vcl_TCanvas_Draw(canvas, left, 2, bitmap);
+    const TRect frame = {left, 2, left + buttonWidth - 1, 2 + buttonHeight};
     vcl_TBrush_SetColor(brush, BtnShadow);
-    vcl_TCanvas_FrameRect(canvas, &button);
+    vcl_TCanvas_FrameRect(canvas, &frame);
   }
 }
 
