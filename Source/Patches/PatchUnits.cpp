@@ -10,6 +10,8 @@
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
 #include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
+#include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
+#include "Patches/IdeCorrections/GDIResourceReduction.h"
 
 namespace Quillmend {
 
@@ -25,6 +27,8 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CppCompilerOptimization,
     &Unit_DebuggerCppSymbolOptimization,
     &Unit_BccOptimizations,
+    &Unit_EditorKernelParanMachtingFix,
+    &Unit_GDIResourceReduction,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 
