@@ -1,0 +1,89 @@
+// The shipped Quillmend.dll in the stand-in IDE, which has vcl150.bpl and
+// boreditu.dll loaded before its packages: the four IDE corrections are
+// applied (the GDI patches when the library loads, the bracket fix at the
+// expert entry), the editor's bracket searches answer as the fix says, the
+// component library's bitmaps are shared, and the IDE shuts down cleanly.
+#include "Tests/Support/IdeRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <map>
+
+namespace {
+
+const std::vector<std::wstring> Entries = {
+    L"applied: Parenthese mismatching in string literals fix [IDE.Editor.ParanMatching]",
+    L"applied: Reduces the IDE's ToolBar GDI handle usage [IDE.GDIHandles.ToolBar]",
+    L"applied: Reduces the IDE's TTabs scroller GDI handle usage [IDE.GDIHandles.TabScroller]",
+    L"applied: Reduces the IDE's ToolBar GDI handle usage [IDE.GDIHandles.ImageList]",
+};
+
+TIdeRun RunBds(const std::wstring& name, const std::wstring& disabled, std::vector<std::wstring> arguments) {
+  TIdeSetup setup;
+  setup.Name = name;
+  setup.Suite = L"IdeCorrections";
+  setup.Library = BuildDirectory() + L"\\out\\Quillmend.dll";
+  setup.Environment = {{L"Quillmend.DisabledPatches", disabled}};
+  setup.Arguments = std::move(arguments);
+  TIdeRun run = RunIde(setup);
+  EXPECT_EQ(run.ExitCode, 0u);
+  EXPECT_TRUE(run.Saw(L"SHUTDOWN"));
+  EXPECT_TRUE(run.Lines(L"EXCEPTION ").empty());
+  EXPECT_TRUE(run.Lines(L"PATCH-FAILED ").empty());
+  return run;
+}
+
+bool AboutLists(const TIdeRun& run, const std::wstring& entry) {
+  for (const std::wstring& added : run.Lines(L"ABOUT-ADD "))
+    if (added.find(entry) != std::wstring::npos) return true;
+  return false;
+}
+
+// "GDI-BITMAPS <what> count=<n> live=<m>" -> what -> m
+std::map<std::wstring, int> LiveBitmaps(const TIdeRun& run) {
+  std::map<std::wstring, int> live;
+  for (const std::wstring& line : run.Lines(L"GDI-BITMAPS ")) {
+    const size_t at = line.find(L" live=");
+    live[line.substr(0, line.find(L' '))] = std::stoi(line.substr(at + 6));
+  }
+  return live;
+}
+
+} // namespace
+
+TEST(IdeCorrectionsShipped, BracketSearchesOverLiteralsAnswerAsTheFixSays) {
+  const TIdeRun on = RunBds(L"BracketsOn", L"", {L"-run", L"brackets"});
+  for (const std::wstring& entry : Entries) EXPECT_TRUE(AboutLists(on, entry)) << std::string(entry.begin(), entry.end());
+  const TIdeRun off = RunBds(L"BracketsOff", L"*", {L"-run", L"brackets"});
+  EXPECT_FALSE(AboutLists(off, L"[IDE.Editor.ParanMatching]"));
+  const std::vector<std::wstring> patched = on.Lines(L"BRACKET-SEARCH ");
+  const std::vector<std::wstring> host = off.Lines(L"BRACKET-SEARCH ");
+  ASSERT_EQ(patched.size(), 6u);
+  ASSERT_EQ(host.size(), 6u);
+  EXPECT_EQ(host[1], L"s := 'it''s'; caret=5 -> 8");
+  EXPECT_EQ(patched[1], L"s := 'it''s'; caret=5 -> 11");
+  EXPECT_EQ(host[2], L"if (c == ')') { f(x); } caret=3 -> 10");
+  EXPECT_EQ(patched[2], L"if (c == ')') { f(x); } caret=3 -> 12");
+  EXPECT_EQ(host[4], L"x = \"a\\\"b\"; caret=9 -> 7");
+  EXPECT_EQ(patched[4], L"x = \"a\\\"b\"; caret=9 -> 4");
+  EXPECT_EQ(patched[5], host[5]);  // a comment: the editor's own answer
+}
+
+TEST(IdeCorrectionsShipped, ToolBarsScrollersAndImageListsShareTheirBitmaps) {
+  constexpr int Count = 40;
+  const std::vector<std::wstring> arguments = {L"-run", L"gdihandles", std::to_wstring(Count)};
+  std::map<std::wstring, int> on = LiveBitmaps(RunBds(L"GdiOn", L"", arguments));
+  std::map<std::wstring, int> off = LiveBitmaps(RunBds(L"GdiOff", L"*", arguments));
+  ASSERT_EQ(on.size(), 6u);
+  ASSERT_EQ(off.size(), 6u);
+  EXPECT_EQ(off[L"toolbars"] - off[L"start"], Count);
+  EXPECT_EQ(off[L"scrollers-painted"] - off[L"start"], Count);
+  EXPECT_EQ(off[L"imagelists-16x16"] - off[L"start"], 2 * Count);  // a scratch bitmap and a mask each
+  EXPECT_LE(on[L"toolbars"] - on[L"start"], 1);
+  EXPECT_EQ(on[L"scrollers-painted"], on[L"start"] + 1);  // the tool bars' shared bitmap stays
+  EXPECT_EQ(on[L"imagelists-16x16"], on[L"start"] + 2);
+  EXPECT_EQ(on[L"imagelists-3-sizes"], on[L"start"] + 4);
+  EXPECT_EQ(on[L"freed"], on[L"start"] + 1);
+  EXPECT_EQ(off[L"freed"], off[L"start"]);
+}
