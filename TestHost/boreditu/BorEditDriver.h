@@ -18,9 +18,10 @@ constexpr const char* PatternSites = "BorEditPatternSites";
 
 // Text is 8-bit and zero-terminated; positions are indices into it.
 struct Driver {
-  // One bracket search from the caret: the index of the matching token, or
-  // -1 (no token at the caret, or none found); *matchLength (may be null)
-  // receives the matched token's length.
+  // One bracket search from the caret (an index inside the text, as the
+  // editor gives it): the index of the matching token, or -1 (no token at
+  // the caret, or none found); *matchLength (may be null) receives the
+  // matched token's length.
   using MatchBracketFn = int(__stdcall*)(const char* text, int caret, int* matchLength);
   // Where a searched pattern begins, by site name (ParanMatchingStart,
   // ParanMatchingCompare, ParanMatchingNesting); null if unknown.

@@ -1,7 +1,8 @@
 // The editor kernel's bracket matching around its search loop: which token
-// stands at the caret, which one is sought, in which direction, and whether
-// the pair nests. The loop itself (BracketSearchCode.S) counts every token
-// it meets, also inside string literals and comments.
+// stands at the caret, which one is sought, in which direction, whether the
+// pair nests, and the part of the text searched (WindowLines lines either
+// side of the caret's line). The loop itself (BracketSearchCode.S) counts
+// every token it meets, also inside string literals and comments.
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
@@ -38,12 +39,33 @@ bool Escaped(const char* text, const char* at) {
 }
 
 // A quote at the caret closes a literal when an odd number of the same,
-// unescaped quotes stands before it: then the search runs backwards.
-bool ClosingQuote(const char* text, const char* caret) {
+// unescaped quotes stands before it on its line (literals do not span
+// lines): then the search runs backwards.
+bool ClosingQuote(const char* lineStart, const char* caret) {
   int count = 0;
-  for (const char* p = text; p < caret; ++p)
-    if (*p == *caret && !Escaped(text, p)) ++count;
+  for (const char* p = lineStart; p < caret; ++p)
+    if (*p == *caret && !Escaped(lineStart, p)) ++count;
   return count % 2 == 1;
+}
+
+// The editor looks for a match within WindowLines lines of the caret's line.
+constexpr int WindowLines = 100;
+
+const char* LineStartBefore(const char* text, const char* at, int lines) {
+  for (;;) {
+    while (at > text && at[-1] != '\n') --at;
+    if (lines-- == 0 || at == text) return at;
+    --at;
+  }
+}
+
+// The last character of the line WindowLines below, or of the text.
+const char* LineEndAfter(const char* at, int lines) {
+  for (;;) {
+    while (at[1] != '\0' && *at != '\n') ++at;
+    if (lines-- == 0 || at[1] == '\0') return at;
+    ++at;
+  }
 }
 
 void CopyToken(char (&to)[TokenRoom], const char* token) {
@@ -53,15 +75,14 @@ void CopyToken(char (&to)[TokenRoom], const char* token) {
 
 // Fills the search for the token at the caret; false when there is none.
 bool Prepare(TBracketSearch& search, const char* text, int caret) {
-  const size_t length = std::strlen(text);
-  if (caret < 0 || size_t(caret) >= length) return false;
+  if (caret < 0 || text[caret] == '\0') return false;
   const char* at = text + caret;
   for (const TTokenPair& pair : Pairs) {
     const bool quote = std::strcmp(pair.Open, pair.Close) == 0;
     bool forward;
     if (quote) {
       if (!StartsWith(at, pair.Open)) continue;
-      forward = !ClosingQuote(text, at);
+      forward = !ClosingQuote(LineStartBefore(text, at, 0), at);
     } else if (StartsWith(at, pair.Open)) {
       forward = true;
     } else if (StartsWith(at, pair.Close)) {
@@ -70,8 +91,8 @@ bool Prepare(TBracketSearch& search, const char* text, int caret) {
       continue;
     }
     std::memset(&search, 0, sizeof search);
-    search.First = text;
-    search.Last = text + length - 1;
+    search.First = LineStartBefore(text, at, WindowLines);
+    search.Last = LineEndAfter(at, WindowLines);
     search.Caret = at;
     search.Direction = forward ? 1 : -1;
     search.Nesting = pair.Nests ? 1 : 0;

@@ -1,8 +1,10 @@
 // GDI handles of the visual component library: tool bars, painted tab set
 // scrollers and image lists (16 x 16, then three sizes mixed) are made, the
 // live bitmap handles of the process counted while they exist, and freed.
-// Journal: "GDI-BITMAPS <what> count=<n> live=<handles>" (live=-1: not
-// counted), one line per step, the first one before anything is made.
+// Journal, one line per batch: "GDI-BITMAPS <what> count=<n> before=<handles
+// before the batch was made> live=<handles while it exists>" (-1: not
+// counted); "start" before anything is made and "freed" at the end have
+// before = live.
 #include <windows.h>
 
 #include <vector>
@@ -34,9 +36,10 @@ int RunGdiHandles(HostApp& app, const std::vector<std::wstring>& args) {
     return 2;
   }
   const VclDriver::Driver& d = vclDriver;
+  int before = d.LiveBitmapHandles();
   auto log = [&](const wchar_t* what) {
-    app.Log(std::wstring(L"GDI-BITMAPS ") + what + L" count=" + std::to_wstring(count) +
-            L" live=" + std::to_wstring(d.LiveBitmapHandles()));
+    app.Log(std::wstring(L"GDI-BITMAPS ") + what + L" count=" + std::to_wstring(count) + L" before=" +
+            std::to_wstring(before) + L" live=" + std::to_wstring(d.LiveBitmapHandles()));
   };
   // What the controls paint on: a screen-sized memory context.
   HDC dc = CreateCompatibleDC(nullptr);
@@ -47,7 +50,9 @@ int RunGdiHandles(HostApp& app, const std::vector<std::wstring>& args) {
   auto freeAll = [&] {
     for (void* object : objects) d.Free(object);
     objects.clear();
+    before = d.LiveBitmapHandles();
   };
+  before = d.LiveBitmapHandles();
   log(L"start");
   for (int i = 0; i < count; ++i) {
     objects.push_back(d.NewToolBar(nullptr));

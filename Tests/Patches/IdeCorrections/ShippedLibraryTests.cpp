@@ -40,14 +40,15 @@ bool AboutLists(const TIdeRun& run, const std::wstring& entry) {
   return false;
 }
 
-// "GDI-BITMAPS <what> count=<n> live=<m>" -> what -> m
-std::map<std::wstring, int> LiveBitmaps(const TIdeRun& run) {
-  std::map<std::wstring, int> live;
+// "GDI-BITMAPS <what> count=<n> before=<b> live=<m>" -> what -> bitmaps the batch holds (m - b)
+std::map<std::wstring, int> BatchBitmaps(const TIdeRun& run) {
+  std::map<std::wstring, int> held;
   for (const std::wstring& line : run.Lines(L"GDI-BITMAPS ")) {
-    const size_t at = line.find(L" live=");
-    live[line.substr(0, line.find(L' '))] = std::stoi(line.substr(at + 6));
+    const int before = std::stoi(line.substr(line.find(L" before=") + 8));
+    const int live = std::stoi(line.substr(line.find(L" live=") + 6));
+    held[line.substr(0, line.find(L' '))] = live - before;
   }
-  return live;
+  return held;
 }
 
 } // namespace
@@ -73,17 +74,15 @@ TEST(IdeCorrectionsShipped, BracketSearchesOverLiteralsAnswerAsTheFixSays) {
 TEST(IdeCorrectionsShipped, ToolBarsScrollersAndImageListsShareTheirBitmaps) {
   constexpr int Count = 40;
   const std::vector<std::wstring> arguments = {L"-run", L"gdihandles", std::to_wstring(Count)};
-  std::map<std::wstring, int> on = LiveBitmaps(RunBds(L"GdiOn", L"", arguments));
-  std::map<std::wstring, int> off = LiveBitmaps(RunBds(L"GdiOff", L"*", arguments));
+  std::map<std::wstring, int> on = BatchBitmaps(RunBds(L"GdiOn", L"", arguments));
+  std::map<std::wstring, int> off = BatchBitmaps(RunBds(L"GdiOff", L"*", arguments));
   ASSERT_EQ(on.size(), 6u);
   ASSERT_EQ(off.size(), 6u);
-  EXPECT_EQ(off[L"toolbars"] - off[L"start"], Count);
-  EXPECT_EQ(off[L"scrollers-painted"] - off[L"start"], Count);
-  EXPECT_EQ(off[L"imagelists-16x16"] - off[L"start"], 2 * Count);  // a scratch bitmap and a mask each
-  EXPECT_LE(on[L"toolbars"] - on[L"start"], 1);
-  EXPECT_EQ(on[L"scrollers-painted"], on[L"start"] + 1);  // the tool bars' shared bitmap stays
-  EXPECT_EQ(on[L"imagelists-16x16"], on[L"start"] + 2);
-  EXPECT_EQ(on[L"imagelists-3-sizes"], on[L"start"] + 4);
-  EXPECT_EQ(on[L"freed"], on[L"start"] + 1);
-  EXPECT_EQ(off[L"freed"], off[L"start"]);
+  EXPECT_EQ(off[L"toolbars"], Count);
+  EXPECT_EQ(off[L"scrollers-painted"], Count);
+  EXPECT_EQ(off[L"imagelists-16x16"], 2 * Count);  // a scratch bitmap and a mask each
+  EXPECT_EQ(on[L"toolbars"], 1);                   // the shared one, made when first painted
+  EXPECT_EQ(on[L"scrollers-painted"], 0);
+  EXPECT_EQ(on[L"imagelists-16x16"], 1);
+  EXPECT_EQ(on[L"imagelists-3-sizes"], 3);
 }
