@@ -96,10 +96,13 @@ int32_t __cdecl ParanStartCheck(const char* hostArgument, const char** position,
   CommentBracket = IsCommentDelimiter(pos, last) ? 1 : 0;
   if (CommentBracket) return OrgTokenLength(hostArgument);
 
-  // Which literal the text before the caret leaves open.
+  // Which literal the text before the caret leaves open. Most characters are
+  // none of the three the state depends on: they are passed over in bulk.
   bool sq = false, dq = false;
   const char* p = first;
   while (p < pos) {
+    while (p < pos && *p != DoubleQuote && *p != Apostrophe && *p != Backslash) ++p;
+    if (p >= pos) break;
     if (*p == DoubleQuote) {
       if (!sq) dq = !dq;
     } else if (*p == Apostrophe) {
