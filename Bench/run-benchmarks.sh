@@ -28,5 +28,7 @@ if "$build/wine-run.sh" "$build/bin/RtlBench.exe" --write-forms "$winforms" &&
 else
   rc=1
 fi
+run BracketMatchingBench.exe
+run GdiHandlesBench.exe
 
 exit $rc
