@@ -22,7 +22,7 @@ const TSample Samples[] = {
     {"ShowMessage('Total (' + IntToStr(n) + ')');", 11},  // the call's parenthesis
     {"s := 'it''s';", 5},                                 // a Pascal literal with a doubled quote
     {"if (c == ')') { f(x); }", 3},                       // a parenthesis inside a character literal
-    {"printf(\"[%d]\\\"\", a[i]);", 6},                  // a C string with an escaped quote
+    {"printf(\"[%d]\\\"\", a[i]);", 8},                  // a bracket inside a C string: no match
     {"x = \"a\\\"b\";", 9},                              // its closing quote, searching backwards
     {"(* don't ( *) y := (1);", 0},                       // a comment: the editor's own rules
 };

@@ -2,9 +2,10 @@
 # The main job: installs the pack into a stand-in RAD Studio XE installation
 # under Wine with the real installer, starts the stand-in IDE with it and
 # shows what a user would see, then runs the compiler workload, the
-# conversion of a sample form (TestHost/demo/SampleForm.txt) and the
-# file-path functions with the pack disabled and enabled and compares the
-# results and timings. The installation is left in place.
+# conversion of a sample form (TestHost/demo/SampleForm.txt), the file-path
+# functions, the editor's bracket searches and the component library's
+# bitmap handles with the pack disabled and enabled and compares the results
+# and timings. The installation is left in place.
 #   run-demo.sh BUILD
 #
 # The demo has a Wine prefix of its own (BUILD/demo/wineprefix), so it never
@@ -31,7 +32,7 @@ reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$
 
 ALTERED=scope  # the stand-in compiler variant whose scope lookup routine is encoded differently
 for f in out/Quillmend.dll out/QuillmendStartup.bpl out/QuillmendRegXE.exe out/QuillmendCheck.exe host/bds.exe \
-         host/dcc150.dll "host-variants/$ALTERED/dcc150.dll"; do
+         host/dcc150.dll host/vcl150.bpl host/boreditu.dll "host-variants/$ALTERED/dcc150.dll"; do
   [ -e "$BUILD/$f" ] || { echo "missing $BUILD/$f: build first" >&2; exit 1; }
 done
 
@@ -208,6 +209,29 @@ if grep -q '^MESSAGEBOX \|^EXCEPTION ' "$DEMO/journal-cpp.txt"; then
 else
   echo "   every load: all C++ patches applied again, no warning"
 fi
+
+echo
+echo "== editor bracket matching (boreditu.dll): the same searches, pack disabled vs enabled"
+run_ide "$DEMO/journal-brackets-off.txt" "*" brackets
+run_ide "$DEMO/journal-brackets-on.txt" "" brackets
+searches() { grep '^BRACKET-SEARCH ' "$1" | sed 's/^BRACKET-SEARCH //' | unescape; }
+paste -d'\t' <(searches "$DEMO/journal-brackets-off.txt") <(searches "$DEMO/journal-brackets-on.txt" | sed 's/.* -> //') |
+  while IFS=$'\t' read -r search on; do
+    text="${search% caret=*}"; rest="${search##* caret=}"; caret="${rest%% ->*}"; off="${rest##*-> }"
+    printf '   %-46s caret %2s   disabled -> %-4s enabled -> %s\n' "$text" "$caret" "$off" "$on"
+  done
+
+echo
+echo "== GDI bitmap handles held (vcl150.bpl, 100 of each), pack disabled vs enabled"
+run_ide "$DEMO/journal-gdi-off.txt" "*" gdihandles 100
+run_ide "$DEMO/journal-gdi-on.txt" "" gdihandles 100
+held() { grep '^GDI-BITMAPS ' "$1" | grep -v -e '^GDI-BITMAPS start ' -e '^GDI-BITMAPS freed ' |
+           sed 's/^GDI-BITMAPS \([^ ]*\) count=[0-9]* before=\(-*[0-9]*\) live=\(-*[0-9]*\)/\1 \2 \3/'; }
+printf '   %-22s %9s %9s\n' batch disabled enabled
+paste -d' ' <(held "$DEMO/journal-gdi-off.txt") <(held "$DEMO/journal-gdi-on.txt") |
+  while read -r name b0 l0 _ b1 l1; do
+    printf '   %-22s %9d %9d\n' "$name" "$((l0 - b0))" "$((l1 - b1))"
+  done
 
 echo
 echo "== the installation stays in place"
