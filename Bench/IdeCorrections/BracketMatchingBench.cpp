@@ -21,7 +21,7 @@ namespace {
 using namespace BracketBench;
 
 constexpr int Sizes[] = {1000, 10000, 50000};
-constexpr int Repeats = 3;
+constexpr int Repeats = 5;
 
 struct TCase {
   const char* Name;
