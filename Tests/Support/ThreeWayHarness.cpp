@@ -240,6 +240,9 @@ void ExpectAllApplied(const TThreeWaySubsystem& s) {
   ExpectConsistent(run, before);
 }
 
+void PrintTo(const TPatchRow& row, std::ostream* out) { *out << Narrow(row.Patch); }
+void PrintTo(const TVariantRow& row, std::ostream* out) { *out << row.Variant; }
+
 std::string ThreeWayTestName(const std::wstring& patch) {
   std::string name;
   for (wchar_t c : patch) name += (c < 0x80 && isalnum(int(c))) ? char(c) : '_';

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 #include <windows.h>
@@ -48,6 +49,10 @@ struct TVariantRow {
   // after loading (an embedded constant or operand no byte pattern sees).
   std::function<void()> Alter = nullptr;
 };
+
+// How GoogleTest names a row in its output (instead of the row's raw bytes).
+void PrintTo(const TPatchRow& row, std::ostream* out);
+void PrintTo(const TVariantRow& row, std::ostream* out);
 
 // What one case found; the assertions read it.
 class TThreeWayRun {
