@@ -228,7 +228,10 @@ void RunCppCompilerInitProcs() {
   for (size_t i = 0; i < count; ++i) (*g_cppInitProcs)[i]();
 }
 
+void* BorlandIDEServices = nullptr;
+
 bool WizardEntry(void* services, void* registerProc, void** terminate) {
+  if (services) BorlandIDEServices = services;
   PinOwnModule();
   RunWizardInitProcs();
   if (terminate) *terminate = reinterpret_cast<void*>(&WizardTerminate);

@@ -15,6 +15,11 @@ void AddWizardInitProc(TInitProc proc);
 void AddCppCompilerInitProc(TInitProc proc);
 bool IsWizardInitialized();
 
+// The Services interface the IDE handed the expert entry (IUnknown first;
+// the IDE's tool services are reached through its QueryInterface). Set
+// before the wizard-init procedures run; null before the expert entry.
+extern void* BorlandIDEServices;
+
 // Product title, also the caption of the warning shown at the expert entry.
 extern const wchar_t* const ProductTitle;
 
