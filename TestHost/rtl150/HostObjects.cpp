@@ -54,6 +54,18 @@ void* QM_HOST_REGISTER RtlObjectNewInstance(void* classRef) {
   void* self = RtlGetMem(size);
   std::memset(self, 0, static_cast<size_t>(size));
   *static_cast<void**>(self) = classRef;
+  // The interface slots of every class in the chain get their method tables.
+  for (void* c = classRef; c; c = VmtSlot(c, kVmtParent) ? *static_cast<void**>(VmtSlot(c, kVmtParent)) : nullptr) {
+    const char* table = static_cast<const char*>(VmtSlot(c, kVmtIntfTable));
+    if (!table) continue;
+    int count = *reinterpret_cast<const int*>(table);
+    for (int i = 0; i < count; ++i) {
+      const char* entry = table + 4 + 28 * i;  // {IID, method table, offset, getter}
+      void* methods = *reinterpret_cast<void* const*>(entry + 16);
+      int offset = *reinterpret_cast<const int*>(entry + 20);
+      if (methods) *reinterpret_cast<void**>(static_cast<char*>(self) + offset) = methods;
+    }
+  }
   return self;
 }
 
