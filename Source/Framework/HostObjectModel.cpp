@@ -22,7 +22,33 @@ TUStrClr HostUStrClr() {
   return clear;
 }
 
+using TNewUnicodeString = wchar_t*(QM_REGISTER*)(int32_t length);
+
+TNewUnicodeString HostNewUnicodeString() {
+  static TNewUnicodeString create = nullptr;
+  if (!create) {
+    if (HMODULE rtl = GetModuleHandleW(L"rtl150.bpl"))
+      create = reinterpret_cast<TNewUnicodeString>(
+          reinterpret_cast<void*>(GetProcAddress(rtl, "@System@@NewUnicodeString$qqri")));
+  }
+  return create;
+}
+
 }  // namespace
+
+bool AssignHostString(wchar_t** variable, const std::wstring& text) {
+  TNewUnicodeString create = HostNewUnicodeString();
+  TUStrClr clear = HostUStrClr();
+  if (!create || !clear) return false;
+  wchar_t* fresh = nullptr;
+  if (!text.empty()) {
+    fresh = create(int32_t(text.size()));
+    std::memcpy(fresh, text.data(), text.size() * sizeof(wchar_t));
+  }
+  clear(variable);
+  *variable = fresh;
+  return true;
+}
 
 HRESULT HostIntfQuery(void* intf, const GUID& iid, void** out) {
   *out = nullptr;

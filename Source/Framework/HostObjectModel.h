@@ -68,6 +68,10 @@ private:
   wchar_t* FChars = nullptr;
 };
 
+// *variable := a new host string holding text (nil for ""), the old value
+// released. Without a host run-time nothing is stored and false is answered.
+bool AssignHostString(wchar_t** variable, const std::wstring& text);
+
 // The run-time's object-cast identifier: QueryInterface with it answers the
 // implementing object itself (no reference counted).
 constexpr GUID HostObjCastGuid = {0xCEDF24DE, 0x80A4, 0x447D, {0x8C, 0x75, 0xEB, 0x87, 0x1D, 0xC1, 0x21, 0xFD}};

@@ -4,14 +4,20 @@
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/SymLookupHash.h"
-#include "Patches/Rtl/DfmOptimization.h"
-#include "Patches/Rtl/FastFilePathStrFunctions.h"
-#include "Patches/Rtl/IDEAnsiCompareFileName.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
 #include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
+#include "Patches/IdeCollections/CompToolbarSpeedFix.h"
+#include "Patches/IdeCollections/IDECollectionOptimization.h"
+#include "Patches/IdeCollections/IDEInterfaceSpeedFix.h"
+#include "Patches/IdeCollections/IDEUsesListClearOptimization.h"
+#include "Patches/IdeCollections/MSBNodesOptimization.h"
+#include "Patches/IdeCollections/ToolUtilNotifierOptimization.h"
 #include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
+#include "Patches/Rtl/DfmOptimization.h"
+#include "Patches/Rtl/FastFilePathStrFunctions.h"
+#include "Patches/Rtl/IDEAnsiCompareFileName.h"
 
 namespace Quillmend {
 
@@ -23,6 +29,12 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,
+    &Unit_IDEInterfaceSpeedFix,
+    &Unit_IDECollectionOptimization,
+    &Unit_IDEUsesListClearOptimization,
+    &Unit_MSBNodesOptimization,
+    &Unit_CompToolbarSpeedFix,
+    &Unit_ToolUtilNotifierOptimization,
     // Their C++-compiler-init procedures run in this order on every compiler load.
     &Unit_CppCompilerOptimization,
     &Unit_DebuggerCppSymbolOptimization,
