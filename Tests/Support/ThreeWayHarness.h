@@ -48,6 +48,9 @@ struct TVariantRow {
   // Instead of a variant directory: the normal stand-ins, altered in memory
   // after loading (an embedded constant or operand no byte pattern sees).
   std::function<void()> Alter = nullptr;
+  // Patches that are not even registered there (a parent that stops before
+  // registering its child); nothing of theirs written either.
+  std::vector<std::wstring> Unregistered = {};
 };
 
 // How GoogleTest names a row in its output (instead of the row's raw bytes).
