@@ -5,11 +5,11 @@
         .balign 16
         .globl _ToolbarFillTabs
 _ToolbarFillTabs:
-        push ebp
-        mov ebp, esp
-        push ebx
-        push esi
-        push edi
+        .byte 0x55                          // push ebp
+        .byte 0x8B, 0xEC                    // mov ebp,esp
+        .byte 0x53                          // push ebx
+        .byte 0x56                          // push esi
+        .byte 0x57                          // push edi
         call _ToolbarFillTabsImpl
         pop edi
         pop esi

@@ -80,11 +80,11 @@ _VclIdeHashTableCreate:
         .balign 16
         .globl _VclIdeHashNotify
 _VclIdeHashNotify:
-        push ebp
-        mov ebp, esp
-        push ebx
-        push esi
-        push edi
+        .byte 0x55                          // push ebp
+        .byte 0x8B, 0xEC                    // mov ebp,esp
+        .byte 0x53                          // push ebx
+        .byte 0x56                          // push esi
+        .byte 0x57                          // push edi
         call _VclIdeHashNotifyImpl
         pop edi
         pop esi
