@@ -124,6 +124,14 @@ bool LoadRuntimePackage(const std::wstring& path, std::wstring& error) {
   return true;
 }
 
+// A package of that file name is one of the IDE's own, loaded at start.
+static bool LoadedAtStart(const std::wstring& path) {
+  const std::wstring title = FileTitle(path);
+  for (const LoadedPackage& package : g_runtimePackages)
+    if (lstrcmpiW(FileTitle(package.path).c_str(), title.c_str()) == 0) return true;
+  return false;
+}
+
 void LoadKnownPackages() {
   HostApp& app = App();
   for (const auto& [path, description] : ReadStringValues(app.rootKey, L"Known IDE Packages")) {
@@ -131,6 +139,8 @@ void LoadKnownPackages() {
       app.Log(L"PACKAGE-SKIPPED " + JournalEscape(path) + L": no description");
     } else if (HasValue(app.rootKey, L"Disabled Packages", path)) {
       app.Log(L"PACKAGE-SKIPPED " + JournalEscape(path) + L": disabled");
+    } else if (LoadedAtStart(path)) {
+      app.Log(L"PACKAGE-SKIPPED " + JournalEscape(path) + L": loaded at start");
     } else {
       LoadPackage(path);
     }

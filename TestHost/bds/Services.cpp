@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AboutBoxService.h"
+#include "PaletteServices.h"
 #include "HostApp.h"
 
 namespace QmHost {
@@ -72,6 +73,7 @@ ServiceObject* FindService(const GUID& iid) {
 void* InstallServices() {
   // Every service the stand-in IDE offers, one line each.
   RegisterService(AboutBoxService());
+  RegisterService(PaletteServices());
   return &g_root;
 }
 

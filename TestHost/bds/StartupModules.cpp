@@ -9,7 +9,9 @@ namespace QmHost {
 
 namespace {
 
-const wchar_t* const StartupModuleNames[] = {L"vcl150.bpl", L"boreditu.dll"};
+// In the order the packages require each other (coreide150 follows as the core package).
+const wchar_t* const StartupModuleNames[] = {L"vcl150.bpl",       L"boreditu.dll",     L"vclide150.bpl",
+                                             L"delphicoreide150.bpl", L"designide150.bpl", L"comptoolbar150.bpl"};
 
 bool IsPackage(const std::wstring& name) { return name.size() > 4 && name.compare(name.size() - 4, 4, L".bpl") == 0; }
 
@@ -17,7 +19,8 @@ bool IsPackage(const std::wstring& name) { return name.size() > 4 && name.compar
 
 bool LoadStartupModules(HostApp& app, std::wstring& error) {
   for (const wchar_t* name : StartupModuleNames) {
-    if (app.options.Omits(name)) continue;
+    // Left out on request, or already there.
+    if (app.options.Omits(name) || GetModuleHandleW(name)) continue;
     const std::wstring path = app.hostDir + name;
     if (IsPackage(name)) {
       if (!LoadRuntimePackage(path, error)) return false;

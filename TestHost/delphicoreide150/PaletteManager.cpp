@@ -1,5 +1,5 @@
 // TComponentPaletteManager: FindItem and FindItemGroup the host's way (every
-// item's name read and every item cast by QueryInterface), and the palette
+// item cast by QueryInterface, then its name read), and the palette
 // services the IDE offers its experts.
 #include <windows.h>
 
@@ -73,19 +73,21 @@ bool Search(void* group, const wchar_t* name, const wchar_t* qualifier, int mode
     void* item = nullptr;
     Method<ItemMethodFn>(group, Slot::Item)(group, i, &item);
     if (!item) continue;
-    wchar_t* itemName = nullptr;
-    Method<StringMethodFn>(item, Slot::Name)(item, &itemName);
+    // Every item is cast to the component item interface first; only a
+    // component's name and unit count.
     bool matched = false;
-    if (Text().sameText(itemName, name)) {
-      if (void* component = Query(item, IID_ComponentItem)) {
+    if (void* component = Query(item, IID_ComponentItem)) {
+      wchar_t* itemName = nullptr;
+      Method<StringMethodFn>(component, Slot::Name)(component, &itemName);
+      if (Text().sameText(itemName, name)) {
         wchar_t* unitName = nullptr;
         Method<StringMethodFn>(component, Slot::UnitName)(component, &unitName);
         matched = Text().compareFileName(unitName, qualifier) == 0;
         Rtl().Release(unitName);
-        Release(component);
       }
+      Rtl().Release(itemName);
+      Release(component);
     }
-    Rtl().Release(itemName);
     if (matched) {
       Assign(result, mode == 2 ? group : item);
       Release(item);

@@ -234,6 +234,21 @@ paste -d' ' <(held "$DEMO/journal-gdi-off.txt") <(held "$DEMO/journal-gdi-on.txt
   done
 
 echo
+echo "== IDE collections workload (palette search, FillTabs, a uses list filled and cleared, an MSBuild group): pack disabled vs enabled"
+run_ide "$DEMO/journal-collections-disabled.txt" "*" collections
+run_ide "$DEMO/journal-collections.txt" "" collections
+grep '^COLLECTIONS-WORKLOAD ' "$DEMO/journal-collections.txt" | sed 's/^COLLECTIONS-WORKLOAD /   /'
+collection_phases() { grep '^COLLECTIONS-PHASE ' "$1" | sed 's/^COLLECTIONS-PHASE //; s/ms=//; s/result=//'; }
+printf '   %-16s %12s %12s %9s  %s\n' phase "disabled" "enabled" speed-up "results"
+paste -d' ' <(collection_phases "$DEMO/journal-collections-disabled.txt") <(collection_phases "$DEMO/journal-collections.txt") |
+  while read -r name off sumoff _ on sumon; do
+    same=$([ "$sumoff" = "$sumon" ] && echo identical || echo DIFFERENT)
+    awk -v n="$name" -v a="$off" -v b="$on" -v s="$same" \
+      'BEGIN { printf "   %-16s %9.2f ms %9.2f ms %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
+  done
+echo "   palette queries per 100 searches: $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections-disabled.txt" | cut -d' ' -f2) disabled, $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections.txt" | cut -d' ' -f2) enabled"
+
+echo
 echo "== the installation stays in place"
 echo "   journal of the run with the pack: $JOURNAL"
 echo "   to uninstall:"

@@ -90,6 +90,10 @@ struct TSearch {
   void** Result;
   TPointerHashTable Offsets;  // PaletteClassOffsets
   std::vector<void*> Held;
+  // The last class looked up: neighbouring items are mostly of one class.
+  void* LastClass = nullptr;
+  uint32_t LastOffsets = 0;
+  bool LastNameDirect = false;
 
   void* Hold(void* intf) {
     if (intf) Held.push_back(intf);
@@ -223,17 +227,22 @@ bool SearchHostItem(TSearch& s, void* item, void* groupRef) {
   }
   void* classRef = HostClassOf(object);
   if (classRef == g_host.GroupClass) return s.Mode != 0 && SearchHostGroup(s, object, item);
-  void* cached = nullptr;
-  uint32_t offsets;
-  if (s.Offsets.TryGetValue(classRef, cached)) {
-    offsets = uint32_t(uintptr_t(cached));
-  } else {
-    offsets = OffsetOf(s, item, object, ComponentPaletteItemIid) | OffsetOf(s, item, object, PaletteGroupIid) << 16;
-    s.Offsets.AddOrSetValue(classRef, reinterpret_cast<void*>(uintptr_t(offsets)));
+  if (classRef != s.LastClass) {
+    void* cached = nullptr;
+    uint32_t offsets;
+    if (s.Offsets.TryGetValue(classRef, cached)) {
+      offsets = uint32_t(uintptr_t(cached));
+    } else {
+      offsets = OffsetOf(s, item, object, ComponentPaletteItemIid) | OffsetOf(s, item, object, PaletteGroupIid) << 16;
+      s.Offsets.AddOrSetValue(classRef, reinterpret_cast<void*>(uintptr_t(offsets)));
+    }
+    s.LastClass = classRef;
+    s.LastOffsets = offsets;
+    s.LastNameDirect = IsPaletteItemClass(classRef);
   }
-  const uint32_t itemOffset = offsets & 0xFFFF, groupOffset = offsets >> 16;
+  const uint32_t itemOffset = s.LastOffsets & 0xFFFF, groupOffset = s.LastOffsets >> 16;
   if (itemOffset) {
-    bool nameMatches = IsPaletteItemClass(classRef)
+    bool nameMatches = s.LastNameDirect
                            ? SameText(*reinterpret_cast<wchar_t**>(static_cast<char*>(object) + PaletteItemName), s.Name)
                            : s.NameMatches(item);
     if (nameMatches) {
@@ -276,7 +285,7 @@ bool SearchHostGroup(TSearch& s, void* groupObject, void* groupRef) {
 // variable is nil'ed when nothing matches.
 void RunSearch(void* manager, const wchar_t* name, const wchar_t* qualifier, int mode, void* start, void** result) {
   if (!start) start = *reinterpret_cast<void**>(static_cast<char*>(manager) + ManagerRootGroup);
-  TSearch* search = new TSearch{name, qualifier, mode, result, TPointerHashTable(0), {}};
+  TSearch* search = new TSearch{name, qualifier, mode, result, TPointerHashTable(0), {}, nullptr, 0, false};
   bool found = false;
   HostTryFinally([&] { found = start && SearchGroupIntf(*search, start); },
                  [&]() noexcept {
