@@ -79,6 +79,12 @@ struct TPlanRun {
   bool Staged(bool ok) { return ok || Fail(Transaction.Reason()); }
 
   void Run() {
+    for (const auto& [why, condition] : Plan.FPreconditions)
+      if (!condition()) {
+        Ignored = true;
+        Fail(why);
+        return;
+      }
     for (const std::wstring& need : Plan.FNeeds)
       if (!(IsApplied ? IsApplied(need) : IsPatchApplied(need))) {
         Fail(L"needs " + need);
@@ -128,6 +134,11 @@ TPatchPlan& TPatchPlan::operator=(TPatchPlan&&) noexcept = default;
 
 TPatchPlan& TPatchPlan::Needs(std::initializer_list<const wchar_t*> names) {
   for (const wchar_t* name : names) FNeeds.emplace_back(name);
+  return *this;
+}
+
+TPatchPlan& TPatchPlan::IgnoreUnless(const wchar_t* why, std::function<bool()> condition) {
+  FPreconditions.emplace_back(why, std::move(condition));
   return *this;
 }
 

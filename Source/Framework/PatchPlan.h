@@ -121,6 +121,12 @@ public:
 
   // Patches that must be applied before this one (failed otherwise: "needs X").
   TPatchPlan& Needs(std::initializer_list<const wchar_t*> names);
+  // Checked first, before the patches it needs: when `condition` is false
+  // here, the patch does not apply to this host by design (reported ignored
+  // with `why`, nothing written). For a patch that its installer registers
+  // only when something is there; `condition` reaches modules through
+  // ResolvePlanModule and ResolvePlanExport.
+  TPatchPlan& IgnoreUnless(const wchar_t* why, std::function<bool()> condition);
 
   // ---- sites -----------------------------------------------------------------
   // Every site has a label used in reasons. A site that cannot be resolved
@@ -244,6 +250,7 @@ private:
   std::wstring FName, FDescription;
   TInstallMoment FMoment;
   std::vector<std::wstring> FNeeds;
+  std::vector<std::pair<std::wstring, std::function<bool()>>> FPreconditions;
   std::vector<std::wstring> FSiteLabels;
   std::vector<TPlanPatternSearch> FPatternSearches;
   std::vector<TStep> FSteps;

@@ -368,4 +368,19 @@ TEST_F(PatchPlan, EditsInAnUnloadedRangeAreDroppedWithTheirTrampolines) {
   EXPECT_TRUE(UndoReports().empty());
 }
 
+// A precondition is checked before the patches a plan needs: false, the
+// plan is ignored (its missing need is not its reason); true, the need counts.
+TEST_F(PatchPlan, PreconditionComesBeforeNeeds) {
+  for (bool holds : {false, true}) {
+    TPatchPlan plan = MarkerPlan(L"IDE.TestPrecondition");
+    plan.Needs({L"IDE.TestNeverInstalled"});
+    plan.IgnoreUnless(L"its routine is not there", [holds] { return holds; });
+    TPlanVerdict verdict = DryRunPlan(plan);
+    EXPECT_FALSE(verdict.Applies);
+    EXPECT_EQ(verdict.Ignored, !holds);
+    EXPECT_EQ(verdict.Reason, holds ? L"needs IDE.TestNeverInstalled" : L"its routine is not there");
+  }
+  EXPECT_EQ(Fake().Bytes(), Original);
+}
+
 }  // namespace
