@@ -5,6 +5,7 @@
 #include "Framework/HostFinally.h"
 #include "Framework/HostObjectModel.h"
 #include "Framework/PatchRegistry.h"
+#include "Hooking/PatternSearch.h"
 #include "Hooking/PointerHashTable.h"
 #include "Patches/IdeCollections/IdeCollectionsPatterns.h"
 #include "Patches/IdeCollections/IdeModules.h"
@@ -354,6 +355,13 @@ TPatchPlan MoreSpeedPlan() {
   TPatchPlan plan(MoreSpeedName, L"Uses TInterfaceList.GetThreadUnsafe for TBasePaletteGroup.GetItem",
                   TInstallMoment::UnitInit);
   plan.Needs({CastReductionName});
+  // Registered inside its parent's installation only once the group's
+  // routine is found; without it this host has no such patch.
+  plan.IgnoreUnless(L"TBasePaletteGroup.Clear: pattern not found", [] {
+    HMODULE coreIde = ResolvePlanModule(IdeExports::CoreIde);
+    void* clear = coreIde ? ResolvePlanExport(coreIde, "@Palmgr@TBasePaletteGroup@Clear$qqrv") : nullptr;
+    return clear && FindMethodPtr(clear, ParsePattern(IdeCollectionsPatterns::PaletteGroupClear), 1);
+  });
   plan.OnCommit([](const TPlanValues&) { g_threadUnsafeItems = true; });
   plan.OnRollback([] { g_threadUnsafeItems = false; });
   return plan;

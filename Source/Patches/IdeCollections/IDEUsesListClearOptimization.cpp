@@ -100,7 +100,8 @@ TPatchPlan UsesListClearPlan() {
   TPatchPlan plan(L"IDE.UsesList.Clear", L"Faster TUsesList.Clear", TInstallMoment::UnitInit);
   TSiteRef create = plan.Export(L"TUsesList.Create", E::DelphiCoreIde, "@Basedelphiproject@TUsesList@$bctr$qqrv");
   TSiteRef setup = plan.PatternFrom(L"TUsesList.Create", create, 0, IdeCollectionsPatterns::UsesListCreateIndex, 50);
-  TSiteRef entryClass = plan.Export(L"TUsesEntry", E::CoreIde, "@Usesentry@TUsesEntry@");
+  TSiteRef entryClass = FilledClassRecord(plan, L"TUsesEntry class record",
+                                          plan.Export(L"TUsesEntry", E::CoreIde, "@Usesentry@TUsesEntry@"));
   plan.Expect(L"TUsesEntry: 92-byte instances expected",
               [entryClass](const TPlanValues& v) { return HostInstanceSize(v.Site(entryClass)) == UsesEntryInstanceSize; });
   TSiteRef usesList = plan.Export(L"TUsesList", E::DelphiCoreIde, "@Basedelphiproject@TUsesList@");

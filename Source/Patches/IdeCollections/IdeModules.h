@@ -1,6 +1,26 @@
 // The IDE's modules and exports the collection patches use.
 #pragma once
 
+#include "Framework/HostObjectModel.h"
+#include "Framework/PatchPlan.h"
+
+namespace Quillmend {
+
+// A class record whose fields a plan reads (its instance size): the class
+// export itself once the record holds them. A module's image that has not
+// run may not have its records filled yet (records the module builds at
+// start-up): then only the running IDE can answer.
+inline TSiteRef FilledClassRecord(TPatchPlan& plan, const wchar_t* label, TSiteRef classRef) {
+  return plan.Computed(
+      label,
+      [classRef](const TPlanValues& v) -> void* {
+        return HostInstanceSize(v.Site(classRef)) != 0 ? v.Site(classRef) : nullptr;
+      },
+      true);
+}
+
+}  // namespace Quillmend
+
 namespace Quillmend::IdeExports {
 
 constexpr const wchar_t* Rtl = L"rtl150.bpl";

@@ -55,8 +55,10 @@ TPatchPlan CheckAndWarnPlan() {
 TPatchPlan MsbObjectsPlan() {
   namespace E = IdeExports;
   TPatchPlan plan(L"IDE.MSBObjects", L"IDE MSBuild Objects performance", TInstallMoment::UnitInit);
-  TSiteRef itemGroup = plan.Export(L"TItemGroup", E::CoreIde, "@Msbnodes@TItemGroup@");
-  TSiteRef propertyGroup = plan.Export(L"TPropertyGroup", E::CoreIde, "@Msbnodes@TPropertyGroup@");
+  TSiteRef itemGroup = FilledClassRecord(plan, L"TItemGroup class record",
+                                         plan.Export(L"TItemGroup", E::CoreIde, "@Msbnodes@TItemGroup@"));
+  TSiteRef propertyGroup = FilledClassRecord(plan, L"TPropertyGroup class record",
+                                             plan.Export(L"TPropertyGroup", E::CoreIde, "@Msbnodes@TPropertyGroup@"));
   plan.Expect(L"TItemGroup: 52-byte instances expected", [itemGroup](const TPlanValues& v) {
     return HostInstanceSize(v.Site(itemGroup)) == L::GroupInstanceSize;
   });
