@@ -53,6 +53,10 @@ uint32_t TUsesListModuleHash::KeyHash(const wchar_t* key) {
   if (!folded) throw std::bad_alloc();
   std::memcpy(folded, key, size_t(length) * sizeof(wchar_t));
   folded[length] = 0;
+  // Upper case first, then lower: names equal under either folding (the
+  // host's comparison lower-cases; an ordinal comparison ignoring case
+  // upper-cases) fold alike, final and medial sigma included.
+  CharUpperBuffW(folded, DWORD(length));
   CharLowerBuffW(folded, DWORD(length));
   uint32_t hash = UnicodeHashTextI(folded);
   if (folded != small) std::free(folded);

@@ -4,9 +4,9 @@
 //
 // Entries live in one array and chain through indices (Next; −1 ends a
 // chain); freed slots form a free list reused first. The bucket count is
-// odd. Keys are hashed case-folded (lower case, as the file-name comparison
-// folds them) with UnicodeHashTextI, so two names the comparison calls equal
-// share a bucket even when they differ in non-ASCII case.
+// odd. Keys are hashed case-folded (upper-cased, then lower-cased) with
+// UnicodeHashTextI, so two names the file-name comparison calls equal share
+// a bucket even when they differ in non-ASCII case.
 #pragma once
 
 #include <cstdint>
