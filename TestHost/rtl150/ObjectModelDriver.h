@@ -114,7 +114,7 @@ using IntfListPutFn = void(QM_HOST_REGISTER*)(void* list, std::int32_t index, vo
 using IntfListItemFn = std::int32_t(QM_HOST_REGISTER*)(void* list, void* item);
 using IntfListCountFn = std::int32_t(QM_HOST_REGISTER*)(void* list);
 using SafeIntfAsClassFn = void*(QM_HOST_REGISTER*)(void* intf, void* classRef);
-using SameTextFn = std::uint32_t(QM_HOST_REGISTER*)(const wchar_t* a, const wchar_t* b);  // Boolean in AL
+using SameTextFn = std::uint8_t(QM_HOST_REGISTER*)(const wchar_t* a, const wchar_t* b);  // Boolean in AL
 using CompareTextFn = std::int32_t(QM_HOST_REGISTER*)(const wchar_t* a, const wchar_t* b);
 using StringFn = void(QM_HOST_REGISTER*)(const wchar_t* s, wchar_t** result);
 

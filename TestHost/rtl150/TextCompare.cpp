@@ -19,8 +19,8 @@ wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(
 
 extern "C" {
 
-std::uint32_t QM_HOST_REGISTER RtlSameText(const wchar_t* a, const wchar_t* b) QM_HOST_SYMBOL(rtl_SameText);
-std::uint32_t QM_HOST_REGISTER RtlSameText(const wchar_t* a, const wchar_t* b) {
+std::uint8_t QM_HOST_REGISTER RtlSameText(const wchar_t* a, const wchar_t* b) QM_HOST_SYMBOL(rtl_SameText);
+std::uint8_t QM_HOST_REGISTER RtlSameText(const wchar_t* a, const wchar_t* b) {
   int length = Length(a);
   if (length != Length(b)) return 0;
   for (int i = 0; i < length; ++i)
@@ -28,8 +28,8 @@ std::uint32_t QM_HOST_REGISTER RtlSameText(const wchar_t* a, const wchar_t* b) {
   return 1;
 }
 
-std::uint32_t QM_HOST_REGISTER RtlAnsiSameText(const wchar_t* a, const wchar_t* b) QM_HOST_SYMBOL(rtl_AnsiSameText);
-std::uint32_t QM_HOST_REGISTER RtlAnsiSameText(const wchar_t* a, const wchar_t* b) {
+std::uint8_t QM_HOST_REGISTER RtlAnsiSameText(const wchar_t* a, const wchar_t* b) QM_HOST_SYMBOL(rtl_AnsiSameText);
+std::uint8_t QM_HOST_REGISTER RtlAnsiSameText(const wchar_t* a, const wchar_t* b) {
   return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a ? a : L"", Length(a), b ? b : L"", Length(b)) ==
          CSTR_EQUAL;
 }

@@ -82,5 +82,5 @@ TEST(PackageInfoLayout, RunTimePackageRequiresNothing) {
   std::wstring error;
   ASSERT_TRUE(ReadPackageInfo(rtl, info, error)) << error;
   EXPECT_TRUE(info.requiredPackages.empty());
-  EXPECT_EQ(info.units, (std::vector<std::string>{"System", "SysInit", "SysUtils", "Classes"}));
+  EXPECT_EQ(info.units, (std::vector<std::string>{"System", "SysInit", "SysUtils", "Classes", "Contnrs"}));
 }

@@ -10,7 +10,7 @@ namespace Quillmend {
 
 namespace {
 
-using TSameText = uint32_t(QM_REGISTER*)(const wchar_t* a, const wchar_t* b);
+using TSameText = uint8_t(QM_REGISTER*)(const wchar_t* a, const wchar_t* b);  // Boolean in AL
 using TExpand = void(QM_REGISTER*)(const wchar_t* s, wchar_t** result);
 using TListProc = void(QM_REGISTER*)(void* list);
 

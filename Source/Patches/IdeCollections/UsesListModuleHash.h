@@ -18,7 +18,7 @@ namespace Quillmend {
 
 // Compares two unit names the way the uses list matches them (the host's
 // SameFileName); bound when the patch commits.
-using TSameFileName = uint32_t(QM_REGISTER*)(const wchar_t* a, const wchar_t* b);
+using TSameFileName = uint8_t(QM_REGISTER*)(const wchar_t* a, const wchar_t* b);  // Boolean in AL
 
 class TUsesListModuleHash {
 public:
