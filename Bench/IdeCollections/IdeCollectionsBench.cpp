@@ -236,7 +236,7 @@ struct TRow {
   std::string Label;
   double Off = 0, On = 0;
   bool Equal = true;
-  std::string Note;
+  std::string Note = {};
 };
 
 double Ratio(double off, double on) { return on > 0 ? off / on : 0; }

@@ -91,8 +91,11 @@ constexpr int kExceptionMessageOffset = 4;
 constexpr int kExceptionHelpContextOffset = 8;
 constexpr int kExceptionInstanceSize = 12;
 
+// Header slots lie below the class reference; the address is computed as a
+// number, since the reference is often an exported array the compiler would
+// bound-check.
 inline void* VmtSlot(const void* classRef, int offset) {
-  return *reinterpret_cast<void* const*>(static_cast<const char*>(classRef) + offset);
+  return *reinterpret_cast<void* const*>(reinterpret_cast<uintptr_t>(classRef) + offset);
 }
 
 } // namespace QmHost

@@ -211,7 +211,6 @@ void SetItemInterfaces(void* classRef, int slot, StubForm form) {
 void* g_interfacedClassVar = nullptr;
 void* g_baseItemClassVar = coreide_TBasePaletteItem_Class;
 void* g_componentClassVar = coreide_TComponentPaletteItem_Class;
-void* g_wideClassVar = coreide_TWideComponentItem_Class;
 void* g_registerWideParentVar = coreide_TWideComponentItem_Class;
 void* g_groupClassVar = coreide_TBasePaletteGroup_Class;
 
