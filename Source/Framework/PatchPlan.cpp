@@ -78,6 +78,18 @@ struct TPlanRun {
   }
   bool Staged(bool ok) { return ok || Fail(Transaction.Reason()); }
 
+  // After a run without a miss: old slot values and the plan's publication
+  // first, then the commit; a refused commit takes the publication back.
+  void PublishAndCommit() {
+    for (auto& [slot, value] : OldValues) *slot = value;
+    if (Plan.FPublish) Plan.FPublish(Values);
+    if (!Transaction.Commit()) {
+      Fail(Transaction.Reason());
+      for (auto& [slot, value] : OldValues) *slot = nullptr;
+      if (Plan.FUnpublish) Plan.FUnpublish();
+    }
+  }
+
   void Run() {
     for (const auto& [why, condition] : Plan.FPreconditions)
       if (!condition()) {
@@ -556,22 +568,23 @@ TPlanVerdict DryRunPlan(TPatchPlan& plan, const TDryRunOptions& options) {
   return Verdict(run);
 }
 
+namespace {
+
+// Resolves, checks, stages, publishes and commits (or rolls back the publication).
+TPlanVerdict RunAndCommit(TPatchPlan& plan) {
+  TPlanRun run(plan, false);
+  run.Run();
+  if (run.Reason.empty()) run.PublishAndCommit();
+  return Verdict(run);
+}
+
+} // namespace
+
 TPlanVerdict InstallPlanVerdict(TPatchPlan& plan) {
   TPlanVerdict verdict;
   if (!RegisterPatch(plan.Name(), plan.Description(), plan.Moment() == TInstallMoment::CppCompilerLoad))
     return verdict;
-  TPlanRun run(plan, false);
-  run.Run();
-  if (run.Reason.empty()) {
-    for (auto& [slot, value] : run.OldValues) *slot = value;
-    if (plan.FPublish) plan.FPublish(run.Values);
-    if (!run.Transaction.Commit()) {
-      run.Fail(run.Transaction.Reason());
-      for (auto& [slot, value] : run.OldValues) *slot = nullptr;
-      if (plan.FUnpublish) plan.FUnpublish();
-    }
-  }
-  verdict = Verdict(run);
+  verdict = RunAndCommit(plan);
   verdict.Registered = true;
   if (verdict.Applies)
     SetPatchApplied(plan.Name());
@@ -583,5 +596,7 @@ TPlanVerdict InstallPlanVerdict(TPatchPlan& plan) {
 }
 
 bool InstallPlan(TPatchPlan& plan) { return InstallPlanVerdict(plan).Applies; }
+
+TPlanVerdict InstallUnregisteredPlan(TPatchPlan& plan) { return RunAndCommit(plan); }
 
 } // namespace Quillmend

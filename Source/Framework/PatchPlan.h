@@ -279,6 +279,13 @@ struct TPlanVerdict {
 bool InstallPlan(TPatchPlan& plan);
 // The same with the full verdict.
 TPlanVerdict InstallPlanVerdict(TPatchPlan& plan);
+// Installs a plan that is no named patch (an always-active part of the
+// library, such as the processor-specific move): the registry is neither
+// asked nor told, "Quillmend.DisabledPatches" does not apply, and what it
+// needs counts as applied only when the registry says so. The verdict
+// carries the reason of a failure; the transaction (owned by the plan's
+// name) is undone at unload like every other.
+TPlanVerdict InstallUnregisteredPlan(TPatchPlan& plan);
 struct TDryRunOptions {
   // Whether a needed patch counts as applied; empty: the registry says.
   std::function<bool(const std::wstring& name)> IsApplied;

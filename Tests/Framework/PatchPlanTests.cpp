@@ -384,3 +384,32 @@ TEST_F(PatchPlan, PreconditionComesBeforeNeeds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PatchPlan, AnUnregisteredPlanInstallsWithoutTheRegistryAndIsUndoneLikeAnyOther) {
+  // Not even "*" turns off a part of the library that is no named patch.
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"*");
+  TPatchPlan plan = MarkerPlan(L"TestAlwaysActive");
+  const TPlanVerdict applied = InstallUnregisteredPlan(plan);
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", nullptr);
+  EXPECT_TRUE(applied.Applies);
+  EXPECT_FALSE(applied.Registered);
+  EXPECT_FALSE(IsPatchRegistered(L"TestAlwaysActive"));
+  EXPECT_EQ(Fake().Base[0x40], 0xAA);
+  ASSERT_EQ(CommittedRanges().size(), 2u);
+  EXPECT_EQ(CommittedRanges()[0].Owner, L"TestAlwaysActive");
+
+  TPatchPlan failing = WriteAt(L"TestAlwaysActiveMissing", 0x300, "01");
+  failing.Pattern(L"Absent", L"fake.dll", "DE AD BE EF 01", 0);
+  const TPlanVerdict failed = InstallUnregisteredPlan(failing);
+  EXPECT_FALSE(failed.Applies);
+  EXPECT_EQ(failed.Reason, L"Absent: pattern not found");
+  EXPECT_FALSE(IsPatchRegistered(L"TestAlwaysActiveMissing"));
+  EXPECT_EQ(CommittedRanges().size(), 2u);
+
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+}
+
+}  // namespace
