@@ -38,9 +38,10 @@ cleanup() {
 }
 abort() { echo "FAILED: $*" >&2; [ -f "$log" ] && { echo "--- installer log:"; cat "$log"; } >&2; cleanup; exit 1; }
 
-# Waits (at most 60 s) until the log has a record matching the pattern.
+# Waits (at most the given seconds, default 60) until the log has a record
+# matching the pattern.
 wait_for_log() {
-  for _ in $(seq 1 120); do
+  for _ in $(seq 1 $((${2:-60} * 2))); do
     grep -qE "$1" "$log" 2>/dev/null && return 0
     sleep 0.5
   done
@@ -86,10 +87,11 @@ reg add "$embarcadero\\QmInstallerGuiOther\\8.0\\Experts" /v Quillmend /d 'C:\Ol
 reg add "$embarcadero\\AQmInstallerGuiFirst\\8.0" /v ProductVersion /d 15 /f
 rm -f "$experts"/*
 
-QUILLMEND_INSTALLER_LOG="$winlog" timeout 150 "$wine_run" "$build/out/QuillmendRegXE.exe" &
+QUILLMEND_INSTALLER_LOG="$winlog" timeout 300 "$wine_run" "$build/out/QuillmendRegXE.exe" &
 installer_pid=$!
 
-wait_for_log '^--- window: ' || abort "the window did not appear"
+# Starting Wine and the installer takes long on a machine busy with other tests.
+wait_for_log '^--- window: ' 150 || abort "the window did not appear"
 sleep 1
 wid="$(xdotool search --name '^Register Quillmend XE 5\.7$' 2>/dev/null | head -1)"
 check "caption is \"Register Quillmend XE 5.7\"" [ -n "$wid" ]
