@@ -14,9 +14,9 @@ namespace {
 
 // Writes one relative call or jump at `site`, followed by `nopFill` no-ops.
 bool WriteRelInstruction(void* site, uint8_t opcode, void* target, uint32_t nopFill) {
-  uint8_t code[kRel32InstructionSize + 16];
-  if (nopFill > sizeof code - kRel32InstructionSize) return false;
-  uint8_t* end = opcode == kOpCallRel32 ? EmitCallRel32(code, site, target) : EmitJmpRel32(code, site, target);
+  uint8_t code[Rel32InstructionSize + 16];
+  if (nopFill > sizeof code - Rel32InstructionSize) return false;
+  uint8_t* end = opcode == OpCallRel32 ? EmitCallRel32(code, site, target) : EmitJmpRel32(code, site, target);
   end = EmitNops(end, nopFill);
   const auto size = static_cast<uint32_t>(end - code);
   uint32_t written = 0;
@@ -28,8 +28,8 @@ bool WriteRelInstruction(void* site, uint8_t opcode, void* target, uint32_t nopF
 void* GetCallTargetAddress(const void* site) {
   if (site == nullptr) return nullptr;
   const auto* p = static_cast<const uint8_t*>(site);
-  if (p[0] != kOpCallRel32 && p[0] != kOpJmpRel32) return nullptr;
-  return const_cast<uint8_t*>(p) + kRel32InstructionSize + ReadInt32(p + 1);
+  if (p[0] != OpCallRel32 && p[0] != OpJmpRel32) return nullptr;
+  return const_cast<uint8_t*>(p) + Rel32InstructionSize + ReadInt32(p + 1);
 }
 
 void* ReplaceRelCallOffset(void* site, void* newTarget) {
@@ -44,18 +44,18 @@ void* ReplaceRelCallOffset(void* site, void* newTarget) {
 }
 
 bool ReplaceOpCodeByRelCall(void* site, void* newTarget) {
-  return site != nullptr && WriteRelInstruction(site, kOpCallRel32, newTarget, 0);
+  return site != nullptr && WriteRelInstruction(site, OpCallRel32, newTarget, 0);
 }
 
 bool ReplaceOpCodeByRelJump(void* site, void* newTarget) {
-  return site != nullptr && WriteRelInstruction(site, kOpJmpRel32, newTarget, 0);
+  return site != nullptr && WriteRelInstruction(site, OpJmpRel32, newTarget, 0);
 }
 
 bool ReplaceInstructionByRelCall(void* site, void* newTarget) {
   if (site == nullptr) return false;
   // Whole instructions only, so no half instruction is left behind the call.
-  const int32_t size = GetStartCodeSize(site, kRel32InstructionSize, nullptr);
-  if (!WriteRelInstruction(site, kOpCallRel32, newTarget, size - kRel32InstructionSize)) RaiseLastOSError();
+  const int32_t size = GetStartCodeSize(site, Rel32InstructionSize, nullptr);
+  if (!WriteRelInstruction(site, OpCallRel32, newTarget, size - Rel32InstructionSize)) RaiseLastOSError();
   return true;
 }
 

@@ -10,7 +10,7 @@ namespace Quillmend {
 
 namespace {
 
-constexpr uint32_t kProtectSize = 6;
+constexpr uint32_t ProtectSize = 6;
 
 bool IsImportThunk(const uint8_t* p) { return p[0] == 0xFF && p[1] == 0x25; }
 
@@ -42,12 +42,12 @@ void CodeRedirect(void* proc, void* newProc, TRedirectCode& data) {
     proc = GetActualAddr(proc);
     HANDLE process = GetCurrentProcess();
     DWORD oldProtect = 0;
-    if (VirtualProtectEx(process, proc, kProtectSize, PAGE_EXECUTE_READWRITE, &oldProtect)) {
+    if (VirtualProtectEx(process, proc, ProtectSize, PAGE_EXECUTE_READWRITE, &oldProtect)) {
       data.RealProc = proc;
       std::memcpy(&data.Code2, proc, sizeof data.Code2);
       EmitJmpRel32(static_cast<uint8_t*>(proc), proc, newProc);
-      VirtualProtectEx(process, proc, kProtectSize, oldProtect, &oldProtect);
-      FlushInstructionCache(process, proc, kProtectSize);
+      VirtualProtectEx(process, proc, ProtectSize, oldProtect, &oldProtect);
+      FlushInstructionCache(process, proc, ProtectSize);
     } else {
       // Nothing was written: a stale address from an earlier use of the record
       // must not make the caller believe the function is redirected, nor make

@@ -104,10 +104,10 @@ bool WriteRange(uint8_t* dest, const uint8_t* source, size_t size) {
 
 std::vector<uint8_t> Rel32Instruction(uint8_t opcode, const void* site, const void* target,
                                       const std::vector<uint8_t>& tail) {
-  std::vector<uint8_t> code(kRel32InstructionSize + tail.size());
+  std::vector<uint8_t> code(Rel32InstructionSize + tail.size());
   code[0] = opcode;
   WriteInt32(&code[1], Rel32Displacement(site, target));
-  std::copy(tail.begin(), tail.end(), code.begin() + kRel32InstructionSize);
+  std::copy(tail.begin(), tail.end(), code.begin() + Rel32InstructionSize);
   return code;
 }
 
@@ -176,18 +176,18 @@ bool TCodeTransaction::Stage(void* address, std::vector<uint8_t> bytes, std::wst
 }
 
 bool TCodeTransaction::StageCall(void* site, const void* target, std::vector<uint8_t> tail, std::wstring label) {
-  return Stage(site, Rel32Instruction(kOpCallRel32, site, target, tail), std::move(label));
+  return Stage(site, Rel32Instruction(OpCallRel32, site, target, tail), std::move(label));
 }
 
 bool TCodeTransaction::StageJump(void* site, const void* target, std::vector<uint8_t> tail, std::wstring label) {
-  return Stage(site, Rel32Instruction(kOpJmpRel32, site, target, tail), std::move(label));
+  return Stage(site, Rel32Instruction(OpJmpRel32, site, target, tail), std::move(label));
 }
 
 bool TCodeTransaction::StageRetarget(void* site, const void* target, std::wstring label) {
   auto* at = static_cast<uint8_t*>(site);
-  if (!at || !IsReadableMemory(at, kRel32InstructionSize))
+  if (!at || !IsReadableMemory(at, Rel32InstructionSize))
     return Fail((label.empty() ? Hex(site) : label) + L": memory not readable");
-  if (at[0] != kOpCallRel32 && at[0] != kOpJmpRel32)
+  if (at[0] != OpCallRel32 && at[0] != OpJmpRel32)
     return Fail((label.empty() ? Hex(site) : label) + L": no relative call or jump");
   return Stage(site, Rel32Instruction(at[0], site, target, {}), std::move(label));
 }
@@ -202,7 +202,7 @@ bool TCodeTransaction::StageRedirectOrgCall(void* proc, const void* replacement,
   auto* actual = static_cast<uint8_t*>(GetActualAddr(proc));
   const std::wstring where = label.empty() ? Hex(actual) : label;
   if (!actual || !IsReadableMemory(actual, 16)) return Fail(where + L": memory not readable");
-  std::vector<uint8_t> jump(kRel32InstructionSize);
+  std::vector<uint8_t> jump(Rel32InstructionSize);
   EmitJmpRel32(jump.data(), actual, replacement);
   if (KeepCommitted(actual, [&](const TCodeEdit& e) {
         return e.OrgCall == orgCall && (e.Trampoline || e.OrgCallValue) && e.NewBytes.size() >= jump.size() &&
@@ -211,12 +211,12 @@ bool TCodeTransaction::StageRedirectOrgCall(void* proc, const void* replacement,
     return true;
   int32_t size = 0;
   try {
-    size = GetStartCodeSize(actual, kRel32InstructionSize, nullptr);
+    size = GetStartCodeSize(actual, Rel32InstructionSize, nullptr);
   } catch (const std::exception& e) {
     std::string text = e.what();
     return Fail(where + L": " + std::wstring(text.begin(), text.end()));
   }
-  std::vector<uint8_t> code(size_t(size), kOpNop);
+  std::vector<uint8_t> code(size_t(size), OpNop);
   EmitJmpRel32(code.data(), actual, replacement);
   if (!Stage(actual, std::move(code), label)) return false;
   if (!FKeptLast) FEdits.back().OrgCall = orgCall;

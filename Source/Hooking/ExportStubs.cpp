@@ -9,7 +9,7 @@ namespace Quillmend {
 
 namespace {
 
-constexpr uint8_t kOpPushImm32 = 0x68;
+constexpr uint8_t OpPushImm32 = 0x68;
 
 } // namespace
 
@@ -28,7 +28,7 @@ bool IsNtFamily() {
 
 bool IsPushJumpStub(const void* p) {
   const auto* code = static_cast<const uint8_t*>(p);
-  return code[0] == kOpPushImm32 && code[5] == kOpJmpRel32;
+  return code[0] == OpPushImm32 && code[5] == OpJmpRel32;
 }
 
 void* PushedAddress(const void* stub) { return ReadPointer(static_cast<const uint8_t*>(stub) + 1); }

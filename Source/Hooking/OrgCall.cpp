@@ -14,8 +14,8 @@ namespace {
 
 // Whole instructions covering the 5-byte jump; the last one may reach 6 bytes
 // further, so a start code never exceeds 4 + 7 bytes.
-constexpr int32_t kMinStartCode = 5;
-constexpr uint32_t kMaxStartCode = 16;
+constexpr int32_t MinStartCode = 5;
+constexpr uint32_t MaxStartCode = 16;
 
 // Trampoline size: the start code, the jump back, and 1 to 4 filler bytes
 // that keep the next trampoline 4-byte aligned.
@@ -35,9 +35,9 @@ void CopyStartCode(uint8_t* to, const uint8_t* at, const uint8_t* from, int32_t 
 // Writes a jump to newProc over the start code of proc, padding the rest of
 // the last displaced instruction with nops.
 void WriteRedirectJump(uint8_t* proc, void* newProc) {
-  const int32_t size = GetStartCodeSize(proc, kMinStartCode, nullptr);
-  uint8_t code[kMaxStartCode];
-  EmitNops(EmitJmpRel32(code, proc, newProc), size - kRel32InstructionSize);
+  const int32_t size = GetStartCodeSize(proc, MinStartCode, nullptr);
+  uint8_t code[MaxStartCode];
+  EmitNops(EmitJmpRel32(code, proc, newProc), size - Rel32InstructionSize);
   uint32_t written = 0;
   if (!WriteCodeMemory(proc, code, size, written)) RaiseLastOSError();
 }
@@ -48,14 +48,14 @@ void* CreateOrgCallMethodPtr(void* proc) {
   if (!proc) RaiseError("CreateOrgCallMethodPtr called with nil");
   auto* start = static_cast<uint8_t*>(proc);
   TOffsetTable offsets;
-  const int32_t size = GetStartCodeSize(start, kMinStartCode, &offsets);
+  const int32_t size = GetStartCodeSize(start, MinStartCode, &offsets);
   if (size == 0) RaiseError("Cannot create OrgCallMethod for the specified function");
 
   const uint32_t allocated = TrampolineSize(size);
   uint8_t* trampoline = TrampolinePool().Allocate(allocated);
   CopyStartCode(trampoline, trampoline, start, size, offsets);
   uint8_t* filler = EmitJmpRel32(trampoline + size, trampoline + size, start + size);
-  EmitInt3s(filler, allocated - size - kRel32InstructionSize);
+  EmitInt3s(filler, allocated - size - Rel32InstructionSize);
   FlushInstructionCache(GetCurrentProcess(), trampoline, allocated);
   return trampoline;
 }
@@ -64,7 +64,7 @@ void ReleaseOrgCallMethodPtr(void* orgCallMethodPtr) {
   if (!orgCallMethodPtr) return;
   // The trampoline starts with the routine's start code: its size says how
   // big the trampoline was made.
-  const int32_t size = GetStartCodeSize(static_cast<uint8_t*>(orgCallMethodPtr), kMinStartCode, nullptr);
+  const int32_t size = GetStartCodeSize(static_cast<uint8_t*>(orgCallMethodPtr), MinStartCode, nullptr);
   TrampolinePool().Release(static_cast<uint8_t*>(orgCallMethodPtr), TrampolineSize(size));
 }
 
@@ -88,8 +88,8 @@ void RestoreOrgCall(void* proc, void* orgCallMethodPtr) {
   auto* trampoline = static_cast<uint8_t*>(orgCallMethodPtr);
   // The trampoline starts with the function's own start code: decode it again.
   TOffsetTable offsets;
-  const int32_t size = GetStartCodeSize(trampoline, kMinStartCode, &offsets);
-  uint8_t code[kMaxStartCode];
+  const int32_t size = GetStartCodeSize(trampoline, MinStartCode, &offsets);
+  uint8_t code[MaxStartCode];
   CopyStartCode(code, target, trampoline, size, offsets);
   uint32_t written = 0;
   WriteCodeMemory(target, code, size, written);

@@ -31,9 +31,9 @@ constexpr TByteSet Bytes(T... values) {
 constexpr TByteSet Any = {{~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u}};
 
 enum TRowFlags : uint8_t {
-  kPlain = 0,
-  kEndsFunction = 1,    // ret / ret imm16: nothing after it belongs to the function
-  kRelativeTarget = 2,  // call/jmp rel32: the displacement must be moved with the code
+  Plain = 0,
+  EndsFunction = 1,    // ret / ret imm16: nothing after it belongs to the function
+  RelativeTarget = 2,  // call/jmp rel32: the displacement must be moved with the code
 };
 
 struct TDecoderRow {
@@ -48,50 +48,50 @@ struct TDecoderRow {
 // prefix byte is known, and push esp (0x54) is left out on purpose. 0x88 (mov
 // r/m8, r8) has no row: storing a byte register is refused even in the
 // [esp] forms whose 0x89 counterparts are accepted.
-constexpr TDecoderRow kDecoderTable[] = {
+constexpr TDecoderRow DecoderTable[] = {
     // opcode                                            b1                                    b2           len flags
-    {Bytes(0x03),                                        Bytes(0xFF),                          Any,         2, kPlain},
-    {Bytes(0x31),                                        Bytes(0xC0),                          Any,         2, kPlain},
-    {Bytes(0x33),                                        Bytes(0xC0, 0xC9, 0xD2, 0xDB),        Any,         2, kPlain},
-    {Bytes(0x3B),                                        Bytes(0x05),                          Any,         6, kPlain},
-    {Bytes(0x50, 0x51, 0x52, 0x53, 0x55, 0x56, 0x57, 0x5D), Any,                               Any,         1, kPlain},
-    {Bytes(0x68),                                        Any,                                  Any,         5, kPlain},
-    {Bytes(0x6A),                                        Any,                                  Any,         2, kPlain},
-    {Bytes(0x80),                                        Bytes(0x4B, 0x7B),                    Any,         4, kPlain},
-    {Bytes(0x80),                                        Bytes(0x3D, 0xB8),                    Any,         7, kPlain},
-    {Bytes(0x81),                                        Bytes(0xC4, 0xC6, 0xC7, 0xFE),        Any,         6, kPlain},
-    {Bytes(0x83),                                        Bytes(0xC4, 0xCF),                    Any,         3, kPlain},
-    {Bytes(0x83),                                        Bytes(0x7D),                          Any,         4, kPlain},
-    {Bytes(0x83),                                        Bytes(0x3D),                          Any,         7, kPlain},
-    {Bytes(0x85),                                        Bytes(0xC0, 0xC9, 0xD2, 0xDB),        Any,         2, kPlain},
-    {Bytes(0x87),                                        Bytes(0xCA),                          Any,         2, kPlain},
-    {Bytes(0x89),                                        Bytes(0xC3, 0xD6),                    Any,         2, kPlain},
-    {Bytes(0x89),                                        Bytes(0x04, 0x0C),                    Bytes(0x24), 3, kPlain},
+    {Bytes(0x03),                                        Bytes(0xFF),                          Any,         2, Plain},
+    {Bytes(0x31),                                        Bytes(0xC0),                          Any,         2, Plain},
+    {Bytes(0x33),                                        Bytes(0xC0, 0xC9, 0xD2, 0xDB),        Any,         2, Plain},
+    {Bytes(0x3B),                                        Bytes(0x05),                          Any,         6, Plain},
+    {Bytes(0x50, 0x51, 0x52, 0x53, 0x55, 0x56, 0x57, 0x5D), Any,                               Any,         1, Plain},
+    {Bytes(0x68),                                        Any,                                  Any,         5, Plain},
+    {Bytes(0x6A),                                        Any,                                  Any,         2, Plain},
+    {Bytes(0x80),                                        Bytes(0x4B, 0x7B),                    Any,         4, Plain},
+    {Bytes(0x80),                                        Bytes(0x3D, 0xB8),                    Any,         7, Plain},
+    {Bytes(0x81),                                        Bytes(0xC4, 0xC6, 0xC7, 0xFE),        Any,         6, Plain},
+    {Bytes(0x83),                                        Bytes(0xC4, 0xCF),                    Any,         3, Plain},
+    {Bytes(0x83),                                        Bytes(0x7D),                          Any,         4, Plain},
+    {Bytes(0x83),                                        Bytes(0x3D),                          Any,         7, Plain},
+    {Bytes(0x85),                                        Bytes(0xC0, 0xC9, 0xD2, 0xDB),        Any,         2, Plain},
+    {Bytes(0x87),                                        Bytes(0xCA),                          Any,         2, Plain},
+    {Bytes(0x89),                                        Bytes(0xC3, 0xD6),                    Any,         2, Plain},
+    {Bytes(0x89),                                        Bytes(0x04, 0x0C),                    Bytes(0x24), 3, Plain},
     {Bytes(0x8B),                                        Bytes(0x08, 0x0A, 0xC3, 0xC5, 0xC6, 0xC7, 0xD4, 0xD8, 0xDA, 0xE9, 0xEA,
                                                                0xEC, 0xF0, 0xF1, 0xF2, 0xF4, 0xF8, 0xF9, 0xFA, 0xFC, 0xFF),
-                                                                                               Any,         2, kPlain},
+                                                                                               Any,         2, Plain},
     {Bytes(0x8B),                                        Bytes(0x40, 0x43, 0x45, 0x48, 0x4D, 0x50, 0x53, 0x55, 0x75),
-                                                                                               Any,         3, kPlain},
-    {Bytes(0x8B),                                        Bytes(0x0D, 0x15, 0x80, 0x86, 0xB3, 0xB5), Any,    6, kPlain},
-    {Bytes(0x8D),                                        Bytes(0x7D),                          Any,         3, kPlain},
-    {Bytes(0x8D),                                        Bytes(0x88),                          Any,         6, kPlain},
-    {Bytes(0x90, 0x91),                                  Any,                                  Any,         1, kPlain},
-    {Bytes(0xA1),                                        Any,                                  Any,         5, kPlain},
-    {Bytes(0xB1),                                        Any,                                  Any,         2, kPlain},
-    {Bytes(0xB8, 0xB9, 0xBA, 0xBB, 0xBE, 0xBF),          Any,                                  Any,         5, kPlain},
-    {Bytes(0xC2),                                        Any,                                  Any,         3, kEndsFunction},
-    {Bytes(0xC3),                                        Any,                                  Any,         1, kEndsFunction},
-    {Bytes(0xC6),                                        Bytes(0x02, 0x06),                    Any,         3, kPlain},
-    {Bytes(0xC6),                                        Bytes(0x04),                          Bytes(0x24), 4, kPlain},
-    {Bytes(0xC6),                                        Bytes(0x80),                          Any,         7, kPlain},
-    {Bytes(0xE8, 0xE9),                                  Any,                                  Any,         5, kRelativeTarget},
-    {Bytes(0xFF),                                        Bytes(0x51),                          Any,         3, kPlain},
-    {Bytes(0xFF),                                        Bytes(0x25, 0x93),                    Any,         6, kPlain},
+                                                                                               Any,         3, Plain},
+    {Bytes(0x8B),                                        Bytes(0x0D, 0x15, 0x80, 0x86, 0xB3, 0xB5), Any,    6, Plain},
+    {Bytes(0x8D),                                        Bytes(0x7D),                          Any,         3, Plain},
+    {Bytes(0x8D),                                        Bytes(0x88),                          Any,         6, Plain},
+    {Bytes(0x90, 0x91),                                  Any,                                  Any,         1, Plain},
+    {Bytes(0xA1),                                        Any,                                  Any,         5, Plain},
+    {Bytes(0xB1),                                        Any,                                  Any,         2, Plain},
+    {Bytes(0xB8, 0xB9, 0xBA, 0xBB, 0xBE, 0xBF),          Any,                                  Any,         5, Plain},
+    {Bytes(0xC2),                                        Any,                                  Any,         3, EndsFunction},
+    {Bytes(0xC3),                                        Any,                                  Any,         1, EndsFunction},
+    {Bytes(0xC6),                                        Bytes(0x02, 0x06),                    Any,         3, Plain},
+    {Bytes(0xC6),                                        Bytes(0x04),                          Bytes(0x24), 4, Plain},
+    {Bytes(0xC6),                                        Bytes(0x80),                          Any,         7, Plain},
+    {Bytes(0xE8, 0xE9),                                  Any,                                  Any,         5, RelativeTarget},
+    {Bytes(0xFF),                                        Bytes(0x51),                          Any,         3, Plain},
+    {Bytes(0xFF),                                        Bytes(0x25, 0x93),                    Any,         6, Plain},
 };
 
 // Bytes after the opcode are read only when a row needs them.
 const TDecoderRow* FindRow(const uint8_t* p) {
-  for (const TDecoderRow& row : kDecoderTable) {
+  for (const TDecoderRow& row : DecoderTable) {
     if (!row.Opcode.Has(p[0])) continue;
     if (!row.B1.IsAny() && !row.B1.Has(p[1])) continue;
     if (!row.B2.IsAny() && !row.B2.Has(p[2])) continue;
@@ -108,12 +108,12 @@ int32_t GetStartCodeSize(const void* proc, int32_t minSize, POffsetTable offsetT
   bool endSeen = false;
   while (total < minSize) {
     if (endSeen) RaiseError("Function is too small");
-    if (p[0] == kOpInt3) RaiseError("Breakpoint found. Remove the breakpoint before hooking the function");
+    if (p[0] == OpInt3) RaiseError("Breakpoint found. Remove the breakpoint before hooking the function");
     const TDecoderRow* row = FindRow(p);
     if (!row) RaiseError("Cannot handle opcode %x %x %x %x", p[0], p[1], p[2], p[3]);
-    if ((row->Flags & kRelativeTarget) && offsetTable)
+    if ((row->Flags & RelativeTarget) && offsetTable)
       offsetTable->Add(reinterpret_cast<int32_t*>(const_cast<uint8_t*>(p + 1)));
-    if (row->Flags & kEndsFunction) endSeen = true;
+    if (row->Flags & EndsFunction) endSeen = true;
     total += row->Length;
     p += row->Length;
   }

@@ -27,7 +27,7 @@ bool StartsWith(const uint8_t* p, const uint8_t (&bytes)[2]) { return p[0] == by
 // before and must not be overwritten.
 bool HasFillerBefore(const uint8_t* entry) {
   for (int i = 1; i <= PadSize; ++i)
-    if (entry[-i] != kOpNop && entry[-i] != kOpInt3) return false;
+    if (entry[-i] != OpNop && entry[-i] != OpInt3) return false;
   return true;
 }
 
@@ -41,7 +41,7 @@ bool WriteAll(void* dest, const void* source, uint32_t size) {
 uint8_t WinApiHookMode(const uint8_t* entry) {
   const bool roomBefore = IsReadableMemory(entry - PadSize, PadSize) && IsReadableMemory(entry, 2);
   if (roomBefore && StartsWith(entry, MovEdiEdi) && HasFillerBefore(entry)) return ModeHotPatch;
-  if (roomBefore && StartsWith(entry, ShortJumpBack) && entry[-PadSize] == kOpJmpRel32) return ModeRetargeted;
+  if (roomBefore && StartsWith(entry, ShortJumpBack) && entry[-PadSize] == OpJmpRel32) return ModeRetargeted;
   return ModeTrampoline;
 }
 
