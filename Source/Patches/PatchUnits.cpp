@@ -18,6 +18,9 @@
 #include "Patches/Rtl/DfmOptimization.h"
 #include "Patches/Rtl/FastFilePathStrFunctions.h"
 #include "Patches/Rtl/IDEAnsiCompareFileName.h"
+#include "Patches/SystemUnit/FastCodeInstall.h"
+#include "Patches/SystemUnit/FastMove.h"
+#include "Patches/SystemUnit/FastcodeCPUID.h"
 
 namespace Quillmend {
 
@@ -41,6 +44,11 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_BccOptimizations,
     &Unit_EditorKernelParanMachtingFix,
     &Unit_GDIResourceReduction,
+    // Processor detection, the move's selection and System.Move's
+    // redirection, in this order; the debugger's patches use the move.
+    &Unit_FastcodeCPUID,
+    &Unit_FastMove,
+    &Unit_FastCodeInstall,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

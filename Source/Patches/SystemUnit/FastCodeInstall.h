@@ -1,0 +1,24 @@
+// Puts the selected fast move (FastMove) in place of System.Move in
+// rtl150.bpl at unit initialization; the library's undo puts System.Move
+// back at unload. Not a named patch: always active, in no registry.
+#pragma once
+
+#include <string>
+
+#include "Framework/LibraryUnitTable.h"
+
+namespace Quillmend {
+
+namespace RtlSystemExport {
+constexpr const char* Move = "@System@Move$qqrpxvpvi";
+}  // namespace RtlSystemExport
+
+// Whether System.Move is redirected now, and why not when it is not.
+bool FastCodeInstalled();
+const std::wstring& FastCodeInstallReason();
+
+void InstallFastCode();
+
+extern const TUnitInfo Unit_FastCodeInstall;
+
+} // namespace Quillmend
