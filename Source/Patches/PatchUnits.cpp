@@ -21,6 +21,7 @@
 #include "Patches/SystemUnit/FastCodeInstall.h"
 #include "Patches/SystemUnit/FastMove.h"
 #include "Patches/SystemUnit/FastcodeCPUID.h"
+#include "Patches/SystemUnit/FindHInstanceCache.h"
 
 namespace Quillmend {
 
@@ -49,6 +50,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_FastcodeCPUID,
     &Unit_FastMove,
     &Unit_FastCodeInstall,
+    &Unit_FindHInstanceCache,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

@@ -2,6 +2,7 @@
 
 #include "Framework/PatchPlan.h"
 #include "Patches/SystemUnit/FastMove.h"
+#include "Patches/SystemUnit/RtlSystemExports.h"
 
 namespace Quillmend {
 
@@ -12,7 +13,7 @@ std::wstring g_reason;
 
 TPatchPlan FastCodePlan() {
   TPatchPlan plan(L"FastCodeInstall", L"System.Move: the processor's fast move", TInstallMoment::UnitInit);
-  TSiteRef move = plan.Export(L"Move", L"rtl150.bpl", RtlSystemExport::Move);
+  TSiteRef move = plan.Export(L"Move", RtlModule, RtlSystemExport::Move);
   plan.Redirect(move, FastMoveProc());
   return plan;
 }

@@ -9,10 +9,6 @@
 
 namespace Quillmend {
 
-namespace RtlSystemExport {
-constexpr const char* Move = "@System@Move$qqrpxvpvi";
-}  // namespace RtlSystemExport
-
 // Whether System.Move is redirected now, and why not when it is not.
 bool FastCodeInstalled();
 const std::wstring& FastCodeInstallReason();

@@ -6,6 +6,7 @@
 #include "Patches/SystemUnit/FastCodeInstall.h"
 #include "Patches/SystemUnit/FastMove.h"
 #include "Patches/SystemUnit/FastcodeCPUID.h"
+#include "Patches/SystemUnit/FindHInstanceCache.h"
 #include "TestPaths.h"
 
 namespace SystemTest {
@@ -58,6 +59,7 @@ void InstallPatches(const std::wstring& disabled) {
   SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabled.c_str());
   InitializeFastMove();
   Quillmend::InstallFastCode();
+  Quillmend::InstallFindHInstanceCache();
 }
 
 std::wstring Status(const std::wstring& patch) {
