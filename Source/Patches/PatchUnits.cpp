@@ -4,6 +4,10 @@
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/SymLookupHash.h"
+#include "Patches/Debugger/DebuggerCRtl.h"
+#include "Patches/Rtl/DfmOptimization.h"
+#include "Patches/Rtl/FastFilePathStrFunctions.h"
+#include "Patches/Rtl/IDEAnsiCompareFileName.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
 #include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
@@ -51,6 +55,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_FastMove,
     &Unit_FastCodeInstall,
     &Unit_FindHInstanceCache,
+    &Unit_DebuggerCRtl,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

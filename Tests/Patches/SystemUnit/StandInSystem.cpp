@@ -57,6 +57,10 @@ void InitializeFastMove() {
 
 void InstallPatches(const std::wstring& disabled) {
   SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabled.c_str());
+  RunInstallation();
+}
+
+void RunInstallation() {
   InitializeFastMove();
   Quillmend::InstallFastCode();
   Quillmend::InstallFindHInstanceCache();

@@ -27,6 +27,8 @@ void InitializeFastMove();
 // The system-unit patches' unit initializations, with this value of
 // "Quillmend.DisabledPatches".
 void InstallPatches(const std::wstring& disabled = L"");
+// The same under the "Quillmend.DisabledPatches" set now.
+void RunInstallation();
 
 std::wstring Status(const std::wstring& patch);
 std::wstring Reason(const std::wstring& patch);
