@@ -26,6 +26,7 @@
 #include "Patches/SystemUnit/FastMove.h"
 #include "Patches/SystemUnit/FastcodeCPUID.h"
 #include "Patches/SystemUnit/FindHInstanceCache.h"
+#include "Patches/SystemUnit/SystemOptimize.h"
 
 namespace Quillmend {
 
@@ -54,6 +55,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_FastcodeCPUID,
     &Unit_FastMove,
     &Unit_FastCodeInstall,
+    &Unit_SystemOptimize,
     &Unit_FindHInstanceCache,
     &Unit_DebuggerCRtl,
 };

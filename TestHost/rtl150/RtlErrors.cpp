@@ -124,8 +124,9 @@ void QM_HOST_REGISTER RtlLoadResString(const TResStringRec* rec, wchar_t** resul
     StoreNew(result, NewString(text, lstrlenW(text)));
     return;
   }
+  // From the module's resource instance (a language resource module may stand in).
   wchar_t buffer[4096];
-  int length = LoadStringW(*rec->Module, static_cast<UINT>(rec->Identifier), buffer, 4096);
+  int length = LoadStringW(RtlFindResourceHInstance(*rec->Module), static_cast<UINT>(rec->Identifier), buffer, 4096);
   StoreNew(result, NewString(buffer, length));
 }
 

@@ -3,6 +3,8 @@
 // fragment and the class records (HostClasses.cpp) refer to.
 #pragma once
 
+#include <windows.h>
+
 #include "Common/HostLayout.h"
 
 extern "C" {
@@ -39,6 +41,9 @@ void QM_HOST_REGISTER RtlExceptionDestroy(void* self, int outermost) QM_HOST_SYM
 void* QM_HOST_REGISTER RtlExceptionCreate(void* classOrSelf, int alloc, const wchar_t* message)
     QM_HOST_SYMBOL(rtl_Exception_Create);
 void QM_HOST_REGISTER RtlObjectFree(void* self) QM_HOST_SYMBOL(rtl_TObject_Free);
+
+// Modules (SystemModules.cpp)
+HINSTANCE QM_HOST_REGISTER RtlFindResourceHInstance(HINSTANCE instance) QM_HOST_SYMBOL(rtl_FindResourceHInstance);
 
 // Exceptions (HostExceptions.cpp)
 void QM_HOST_REGISTER RtlRaiseExcept(void* object) QM_HOST_SYMBOL(rtl_RaiseExcept);

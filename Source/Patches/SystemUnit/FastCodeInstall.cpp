@@ -13,7 +13,7 @@ std::wstring g_reason;
 
 TPatchPlan FastCodePlan() {
   TPatchPlan plan(L"FastCodeInstall", L"System.Move: the processor's fast move", TInstallMoment::UnitInit);
-  TSiteRef move = plan.Export(L"Move", RtlModule, RtlSystemExport::Move);
+  TSiteRef move = plan.Export(L"Move", RtlPackage, RtlSystemExport::Move);
   plan.Redirect(move, FastMoveProc());
   return plan;
 }

@@ -38,10 +38,10 @@ void* g_removeModuleUnloadProc = nullptr;
 
 TPatchPlan FindHInstancePlan() {
   TPatchPlan plan(L"RTL.FindHInstance", L"FindHInstance last request cache", TInstallMoment::UnitInit);
-  TSiteRef find = plan.Export(L"FindHInstance", RtlModule, RtlSystemExport::FindHInstance);
-  TSiteRef mainThread = plan.Export(L"MainThreadID", RtlModule, RtlSystemExport::MainThreadID);
-  TSiteRef add = plan.Export(L"AddModuleUnloadProc", RtlModule, RtlSystemExport::AddModuleUnloadProc);
-  TSiteRef remove = plan.Export(L"RemoveModuleUnloadProc", RtlModule, RtlSystemExport::RemoveModuleUnloadProc);
+  TSiteRef find = plan.Export(L"FindHInstance", RtlPackage, RtlSystemExport::FindHInstance);
+  TSiteRef mainThread = plan.Export(L"MainThreadID", RtlPackage, RtlSystemExport::MainThreadID);
+  TSiteRef add = plan.Export(L"AddModuleUnloadProc", RtlPackage, RtlSystemExport::AddModuleUnloadProc);
+  TSiteRef remove = plan.Export(L"RemoveModuleUnloadProc", RtlPackage, RtlSystemExport::RemoveModuleUnloadProc);
   plan.Redirect(find, &FindHInstanceReplacement);
   // Publication only records: the check tool publishes without running
   // anything of the host's (the unload procedure is registered once applied).

@@ -2,9 +2,12 @@
 // system-unit patches redirect or call.
 #pragma once
 
+#include "Framework/HostAbi.h"
+#include "Framework/PatchPlan.h"
+
 namespace Quillmend {
 
-constexpr const wchar_t* RtlModule = L"rtl150.bpl";
+constexpr const wchar_t* RtlPackage = L"rtl150.bpl";
 
 namespace RtlSystemExport {
 constexpr const char* Move = "@System@Move$qqrpxvpvi";
@@ -16,9 +19,15 @@ constexpr const char* AddModuleUnloadProc = "@System@AddModuleUnloadProc$qqrpqqr
 constexpr const char* RemoveModuleUnloadProc = "@System@RemoveModuleUnloadProc$qqrpqqrui$v";
 constexpr const char* ClassNameIs = "@System@TObject@ClassNameIs$qqrx20System@UnicodeString";
 constexpr const char* UTF8CompareLocale = "@System@UTF8CompareLocale";
-constexpr const char* NewUnicodeString = "@System@@NewUnicodeString$qqri";
-constexpr const char* UStrAsg = "@System@@UStrAsg$qqrr20System@UnicodeStringx20System@UnicodeString";
-constexpr const char* UStrClr = "@System@@UStrClr$qqrpv";
 }  // namespace RtlSystemExport
+
+// The host string routines a replacement calls, as sites of its plan (a
+// host without one fails the patch before any byte is written).
+struct TStringSites {
+  TSiteRef New, Asg, Clr;
+};
+TStringSites AddStringSites(TPatchPlan& plan);
+// The routines found there (ReallocMem left unbound).
+THostStrings StringsAt(const TPlanValues& values, const TStringSites& sites);
 
 }  // namespace Quillmend

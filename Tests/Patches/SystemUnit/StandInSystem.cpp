@@ -7,6 +7,8 @@
 #include "Patches/SystemUnit/FastMove.h"
 #include "Patches/SystemUnit/FastcodeCPUID.h"
 #include "Patches/SystemUnit/FindHInstanceCache.h"
+#include "Patches/SystemUnit/SystemOptimize.h"
+#include "Common/HostRtl.h"
 #include "TestPaths.h"
 
 namespace SystemTest {
@@ -63,8 +65,26 @@ void InstallPatches(const std::wstring& disabled) {
 void RunInstallation() {
   InitializeFastMove();
   Quillmend::InstallFastCode();
+  Quillmend::InstallSystemOptimize();
   Quillmend::InstallFindHInstanceCache();
 }
+
+std::wstring Text(const wchar_t* hostString) {
+  return hostString ? std::wstring(hostString, size_t(QmHost::StrHeader(hostString)->length)) : std::wstring();
+}
+
+void Release(wchar_t*& hostString) {
+  RuntimeExport<QmHost::HostRtl::UStrClrFn>(QmHost::RtlExport::UStrClr)(&hostString);
+}
+
+wchar_t* NewString(const std::wstring& text) {
+  if (text.empty()) return nullptr;
+  wchar_t* s = RuntimeExport<QmHost::HostRtl::NewUnicodeStringFn>(QmHost::RtlExport::NewUnicodeString)(int(text.size()));
+  text.copy(s, text.size());
+  return s;
+}
+
+long Allocations() { return RuntimeExport<long(__stdcall*)()>("RtlAllocationCount")(); }
 
 std::wstring Status(const std::wstring& patch) {
   for (const Quillmend::TPatchReport& r : Quillmend::PatchReports())

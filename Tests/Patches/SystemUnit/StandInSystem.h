@@ -33,6 +33,14 @@ void RunInstallation();
 std::wstring Status(const std::wstring& patch);
 std::wstring Reason(const std::wstring& patch);
 
+// A host string's text, and its release through the run-time.
+std::wstring Text(const wchar_t* hostString);
+void Release(wchar_t*& hostString);
+// A new host string (reference count 1); nil for "".
+wchar_t* NewString(const std::wstring& text);
+// Blocks the run-time's memory manager handed out so far.
+long Allocations();
+
 template <class T>
 T RuntimeExport(const char* name) {
   return SystemUnitDriver::Bind<T>(Runtime(), name);
