@@ -173,6 +173,20 @@ int32_t HostStringRefCount(const wchar_t* hostString) {
   return count;
 }
 
+int32_t HostAnsiStringLength(const char* hostString) {
+  if (!hostString) return 0;
+  int32_t length;
+  std::memcpy(&length, hostString + HostStringLayout::Length, sizeof length);
+  return length;
+}
+
+uint16_t HostAnsiStringCodePage(const char* hostString) {
+  if (!hostString) return 0;
+  uint16_t codePage;
+  std::memcpy(&codePage, hostString + HostStringLayout::CodePage, sizeof codePage);
+  return codePage;
+}
+
 const wchar_t* THostScratchString::Set(const THostStrings& strings, const char* ascii, int32_t length) {
   if (length <= 0) return nullptr;
   if (!FText || HostStringRefCount(FText) != 1 || length > FCapacity) {

@@ -111,6 +111,10 @@ struct THostStrings {
 
 // Reference count of a host string (0 for nil, -1 for a literal).
 int32_t HostStringRefCount(const wchar_t* hostString);
+// An 8-bit host string (AnsiString) has the same header with element size 1
+// and its own code page: its length in bytes and its code page (0 for nil).
+int32_t HostAnsiStringLength(const char* hostString);
+uint16_t HostAnsiStringCodePage(const char* hostString);
 
 // A host string literal in our constant data (reference count -1: the host
 // copies it when it keeps it and never frees it). Usable where no host

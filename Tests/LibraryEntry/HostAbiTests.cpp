@@ -212,3 +212,17 @@ TEST(HostExceptions, RaisedWithTheClassAsked) {
   EXPECT_FALSE(QmHost::CallHostGuarded([&] { RaiseHostExceptionOf(parserError, L"Bad form on line 3"); }, report, rtl));
   EXPECT_EQ(report.Text(), L"EParserError: Bad form on line 3");
 }
+
+TEST(HostStrings, AnAnsiStringsLengthAndCodePageAreReadFromItsHeader) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  using TNewAnsiString = char*(QM_REGISTER*)(int32_t length, uint16_t codePage);
+  auto newAnsi = reinterpret_cast<TNewAnsiString>(
+      reinterpret_cast<void*>(GetProcAddress(rtl->module, "@System@@NewAnsiString$qqrius")));
+  ASSERT_NE(newAnsi, nullptr);
+  char* text = newAnsi(5, 1251);
+  EXPECT_EQ(HostAnsiStringLength(text), 5);
+  EXPECT_EQ(HostAnsiStringCodePage(text), 1251);
+  EXPECT_EQ(HostAnsiStringLength(nullptr), 0);
+  EXPECT_EQ(HostAnsiStringCodePage(nullptr), 0);
+}
