@@ -27,6 +27,7 @@
 #include "Patches/SystemUnit/FastcodeCPUID.h"
 #include "Patches/SystemUnit/FindHInstanceCache.h"
 #include "Patches/SystemUnit/SystemOptimize.h"
+#include "Patches/Variants/VariantsConvOptimize.h"
 
 namespace Quillmend {
 
@@ -57,6 +58,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_FastCodeInstall,
     &Unit_SystemOptimize,
     &Unit_FindHInstanceCache,
+    &Unit_VariantsConvOptimize,
     &Unit_DebuggerCRtl,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
