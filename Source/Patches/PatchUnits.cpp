@@ -28,6 +28,7 @@
 #include "Patches/SystemUnit/FindHInstanceCache.h"
 #include "Patches/SystemUnit/SystemOptimize.h"
 #include "Patches/Variants/VariantsConvOptimize.h"
+#include "Patches/Xml/XmlDocOptimization.h"
 
 namespace Quillmend {
 
@@ -58,6 +59,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_FastCodeInstall,
     &Unit_SystemOptimize,
     &Unit_FindHInstanceCache,
+    &Unit_XmlDocOptimization,
     &Unit_VariantsConvOptimize,
     &Unit_DebuggerCRtl,
 };

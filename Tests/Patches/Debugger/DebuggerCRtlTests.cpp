@@ -132,8 +132,7 @@ TEST(DebuggerCRtl, ReplacementsAgreeWithTheKernelsRoutines) {
   DebuggerTest::LoadKernel();
   const std::string kernel = KernelResults(1234);
   DebuggerTest::InstallPatches();
-  ASSERT_EQ(DebuggerTest::Status(L"Debugger.CRTL"), L"applied") << std::string(
-      DebuggerTest::Reason(L"Debugger.CRTL").begin(), DebuggerTest::Reason(L"Debugger.CRTL").end());
+  ASSERT_EQ(DebuggerTest::Status(L"Debugger.CRTL"), L"applied") << testing::PrintToString(DebuggerTest::Reason(L"Debugger.CRTL"));
   const std::string replaced = KernelResults(1234);
   EXPECT_TRUE(kernel == replaced) << "the replacements computed something else";
   // The routines now start with a jump; memchr is left as it is.

@@ -43,8 +43,7 @@ protected:
   }
   void Install() {
     InstallPatches();
-    ASSERT_EQ(Status(L"RTL.SystemOptimization"), L"applied") << std::string(
-        Reason(L"RTL.SystemOptimization").begin(), Reason(L"RTL.SystemOptimization").end());
+    ASSERT_EQ(Status(L"RTL.SystemOptimization"), L"applied") << testing::PrintToString(Reason(L"RTL.SystemOptimization"));
   }
   SystemUnitDriver::LoadResStringFn Load = nullptr;
 };

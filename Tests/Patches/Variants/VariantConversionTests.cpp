@@ -64,7 +64,7 @@ TEST(VariantConversions, EveryKindGivesWhatTheOriginalsGave) {
   EXPECT_EQ(original.ByCase.at("strict1 rule0 U RefUString"), "before");
   EXPECT_EQ(original.ByCase.at("strict1 B UString_yes"), "raised EVariantTypeCastError: Could not convert variant of type (UnicodeString) into type (Boolean)");
   InstallPatch();
-  ASSERT_EQ(Status(), L"applied") << std::string(Reason().begin(), Reason().end());
+  ASSERT_EQ(Status(), L"applied") << testing::PrintToString(Reason());
   const TResults replaced = Convert();
   for (const auto& [name, text] : original.ByCase) EXPECT_EQ(replaced.ByCase.at(name), text) << name;
 }
