@@ -5,6 +5,7 @@
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
+#include "Patches/Debugger/DebuggerLogView.h"
 #include "Patches/Rtl/DfmOptimization.h"
 #include "Patches/Rtl/FastFilePathStrFunctions.h"
 #include "Patches/Rtl/IDEAnsiCompareFileName.h"
@@ -62,6 +63,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_XmlDocOptimization,
     &Unit_VariantsConvOptimize,
     &Unit_DebuggerCRtl,
+    &Unit_DebuggerLogView,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

@@ -3,6 +3,8 @@
 // whatever code is at those exports now.
 #pragma once
 
+#include <cstdint>
+
 #include "Common/HostLayout.h"
 
 namespace CoreIde {
@@ -17,6 +19,13 @@ struct TRtlImports {
   TStringFunction ExtractFileName = nullptr;
   TChangeFileExt ChangeFileExt = nullptr;
   TUStrClr UStrClr = nullptr;
+  // The event log's string list (StringListDriver.h of rtl150) and new strings.
+  void* StringListClass = nullptr;
+  void*(QM_HOST_REGISTER* StringListCreate)(void* classRef, int alloc) = nullptr;
+  int32_t(QM_HOST_REGISTER* StringListAdd)(void* self, const wchar_t* text) = nullptr;
+  void(QM_HOST_REGISTER* StringListClear)(void* self) = nullptr;
+  void(QM_HOST_REGISTER* StringListGet)(void* self, int32_t index, wchar_t** result) = nullptr;
+  wchar_t*(QM_HOST_REGISTER* NewUnicodeString)(int length) = nullptr;
 };
 
 // Bound at the first use (rtl150.bpl is loaded before any package).

@@ -13,7 +13,7 @@
 
 #include "Hooking/CodeTransaction.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
-#include "StandInKernel.h"
+#include "StandInDebugger.h"
 #include "TestPaths.h"
 
 using namespace Quillmend;

@@ -1,25 +1,30 @@
-// The debugger patches three ways against the stand-in kernel: applied
-// (the kernel's routines compute what they did), disabled (not one byte
-// written), and against kernel builds with one compared byte altered in one
-// routine (failed, nothing written); restored byte for byte in every case.
+// The debugger patches three ways against the stand-in kernel and core
+// package: applied (the kernel's routines compute what they did, the log
+// view ends up showing every line), disabled (not one byte written), and
+// against kernel builds with one compared byte altered in one routine or a
+// core package lacking the log view's refresh (failed, nothing written);
+// restored byte for byte in every case.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "StandInKernel.h"
+#include "StandInDebugger.h"
 #include "ThreeWayHarness.h"
 
 namespace {
 
 const wchar_t* const CRtl = L"Debugger.CRTL";
+const wchar_t* const LogView = L"Debugger.LogViewSpeed";
 
 const std::vector<TPatchRow> PatchRows = {
     {CRtl, {}},
+    {LogView, {}},
 };
 
 const std::vector<TVariantRow> VariantRows = {
-    {"memcpy", {CRtl}}, {"stricmp", {CRtl}}, {"memchr", {CRtl}}, {"memmove", {CRtl}}, {"memset", {CRtl}},
+    {"memcpy", {CRtl}},  {"stricmp", {CRtl}}, {"memchr", {CRtl}},
+    {"memmove", {CRtl}}, {"memset", {CRtl}},  {"nologstringlistchanged", {LogView}},
 };
 
 std::string Fingerprint() {
@@ -33,16 +38,26 @@ std::string Fingerprint() {
   out.append(buffer, sizeof buffer);
   out += std::to_string(k.stricmp("Quill\xe9mend", "QUILL\xc9MEND")) + std::to_string(k.stricmp("abc", "ABC"));
   out += std::to_string(static_cast<char*>(k.memchr(buffer, 0x5A, 256)) - buffer);
+  // The event log: what the view shows once the lines settled.
+  const CoreIdeDriver::DebuggerLog& log = DebuggerTest::Log();
+  log.Clear();
+  for (int i = 0; i < 5; ++i) log.Add(L"line");
+  DebuggerTest::PumpMessages(120);
+  const CoreIdeDriver::LogCounters counters = DebuggerTest::Counters();
+  out += " last=" + std::to_string(counters.LastCount);
   return out;
 }
 
 const TThreeWaySubsystem& Debugger() {
   static const TThreeWaySubsystem subsystem{
-      {L"bordbk150N.dll"},
-      [] { DebuggerTest::Kernel(); },
+      {L"rtl150.bpl", L"coreide150.bpl", L"bordbk150N.dll"},
+      [] {
+        DebuggerTest::Kernel();
+        DebuggerTest::Log();
+      },
       [] { DebuggerTest::RunInstallation(); },
       [] { return Fingerprint(); },
-      {CRtl},
+      {CRtl, LogView},
   };
   return subsystem;
 }
