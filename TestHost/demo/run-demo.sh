@@ -190,6 +190,20 @@ paste -d' ' <(path_times "$DEMO/journal-paths-disabled.txt") <(path_times "$DEMO
       'BEGIN { printf "   %-20s %9.1f ns %9.1f ns %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
   done
 
+LOG_LINES="${QM_DEMO_LOG_LINES:-2000}"
+echo
+echo "== debugger event log (bds.exe -run logview $LOG_LINES 1: a line per ms while the message loop runs), pack disabled vs enabled"
+run_ide "$DEMO/journal-log-disabled.txt" "*" logview "$LOG_LINES" 1 >/dev/null 2>&1 || true
+run_ide "$DEMO/journal-log-enabled.txt" "" logview "$LOG_LINES" 1 >/dev/null 2>&1 || true
+printf '   %-9s %10s %14s %11s %12s\n' pack refreshes "lines re-read" "last sees" "time"
+for mode in disabled enabled; do
+  grep '^LOGVIEW ' "$DEMO/journal-log-$mode.txt" | sed 's/^LOGVIEW //' | tr ' ' '\n' | sed 's/^[a-z]*=//' | paste -sd' ' |
+    while read -r lines refreshes read last ms; do
+      printf '   %-9s %10s %14s %5s lines %9.1f ms\n' "$mode" "$refreshes" "$read" "$last" "$ms"
+    done
+done
+echo "   (throttled: at most one refresh per 75 ms while lines arrive, and one after the last)"
+
 echo
 echo "== C++ compiler patches (comp32x.dll was loaded before the expert entry, so the about box lists them)"
 grep '^ABOUT-ADD ' "$JOURNAL" | unescape | grep -E '\[(CppCompiler\.|Debugger\.Cpp|bcc\.)' | indent || echo "   (none)"
