@@ -6,13 +6,13 @@
 
 namespace StringModules {
 
-constexpr int CopyCount = 17;
+constexpr int CopyCount = 32;
 constexpr unsigned Identifiers[] = {0, 1, 2, 7, 505, 520, 4000, 65535};
 constexpr unsigned LongIdentifier = 4000;
 constexpr int LongLength = 4500;
 constexpr int BigCount = 10000;
 
-// "strmod01.dll" .. "strmod17.dll" (n from 1).
+// "strmod01.dll" .. "strmod32.dll" (n from 1).
 inline std::wstring CopyName(int n) {
   return std::wstring(L"strmod") + (n < 10 ? L"0" : L"") + std::to_wstring(n) + L".dll";
 }

@@ -11,12 +11,16 @@ namespace {
 bool g_installed = false;
 std::wstring g_reason;
 
-TPatchPlan FastCodePlan() {
+}  // namespace
+
+TPatchPlan FastCodeInstallPlan() {
   TPatchPlan plan(L"FastCodeInstall", L"System.Move: the processor's fast move", TInstallMoment::UnitInit);
   TSiteRef move = plan.Export(L"Move", RtlPackage, RtlSystemExport::Move);
   plan.Redirect(move, FastMoveProc());
   return plan;
 }
+
+namespace {
 
 void FinalizeFastCodeInstall() {
   // The undo of the library's transactions has put System.Move back.
@@ -30,7 +34,7 @@ bool FastCodeInstalled() { return g_installed; }
 const std::wstring& FastCodeInstallReason() { return g_reason; }
 
 void InstallFastCode() {
-  TPatchPlan plan = FastCodePlan();
+  TPatchPlan plan = FastCodeInstallPlan();
   const TPlanVerdict verdict = InstallUnregisteredPlan(plan);
   g_installed = verdict.Applies;
   g_reason = verdict.Reason;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Framework/LibraryUnitTable.h"
+#include "Framework/PatchPlan.h"
 
 namespace Quillmend {
 
@@ -13,6 +14,8 @@ namespace Quillmend {
 bool FastCodeInstalled();
 const std::wstring& FastCodeInstallReason();
 
+// The redirection of System.Move to the selected move, as a plan (no named patch).
+TPatchPlan FastCodeInstallPlan();
 void InstallFastCode();
 
 extern const TUnitInfo Unit_FastCodeInstall;

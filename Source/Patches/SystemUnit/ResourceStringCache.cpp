@@ -11,8 +11,10 @@ void Free(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 
 }  // namespace
 
-void TResourceStringCache::Start(const THostStrings& strings, TFindResourceHInstance findResourceHInstance) {
+void TResourceStringCache::Start(const THostStrings& strings, TAddRef addRef,
+                                 TFindResourceHInstance findResourceHInstance) {
   FStrings = strings;
+  FAddRef = addRef;
   FFindResourceHInstance = findResourceHInstance;
   if (FStarted) return;
   InitializeCriticalSectionAndSpinCount(&FLock, 4000);
@@ -64,9 +66,33 @@ void TResourceStringCache::Load(const TResStringRec* rec, wchar_t** result) {
     FStrings.StoreNew(result, FStrings.New(text, lstrlenW(text)));
     return;
   }
-  TLoadCall call{this, *rec->Module, uint32_t(rec->Identifier), result};
+  // A text in the cache: its reference taken under the lock, stored outside
+  // it. Otherwise loaded under the lock, which a host exception leaves too.
+  HMODULE module = *rec->Module;
+  wchar_t* text = nullptr;
+  EnterCriticalSection(&FLock);
+  const bool found = FindLocked(module, uint32_t(rec->Identifier), text);
+  LeaveCriticalSection(&FLock);
+  if (found) {
+    FStrings.StoreNew(result, text);
+    return;
+  }
+  TLoadCall call{this, module, uint32_t(rec->Identifier), result};
   EnterCriticalSection(&FLock);
   HostTryFinally(&LoadLocked, &call, [](void* data) { LeaveCriticalSection(&static_cast<TLoadCall*>(data)->Cache->FLock); });
+}
+
+bool TResourceStringCache::FindLocked(HMODULE module, uint32_t identifier, wchar_t*& text) {
+  TModuleRecord* record = Bucket(module);
+  while (record && record->Module != module) record = record->Next;
+  if (!record) return false;
+  for (TSlot* s = &record->Slots[SlotOf(identifier)]; s; s = s->Next)
+    if (s->Identifier == identifier) {
+      text = s->Text;
+      if (text) FAddRef(text);
+      return true;
+    }
+  return false;
 }
 
 void TResourceStringCache::LoadLocked(void* data) {

@@ -33,9 +33,11 @@ public:
   // The slot of an identifier.
   static int SlotOf(uint32_t identifier) { return int((identifier + identifier / 64) % SlotCount); }
 
-  // Creates the lock (once) and binds the host's string routines and its
-  // FindResourceHInstance.
-  void Start(const THostStrings& strings, TFindResourceHInstance findResourceHInstance);
+  using TAddRef = void(QM_REGISTER*)(const wchar_t* text);
+
+  // Creates the lock (once) and binds the host's string routines (its
+  // UStrAddRef among them) and its FindResourceHInstance.
+  void Start(const THostStrings& strings, TAddRef addRef, TFindResourceHInstance findResourceHInstance);
   // Releases every text and record; the lock goes too.
   void Stop();
   bool Started() const { return FStarted; }
@@ -69,6 +71,8 @@ private:
   static constexpr uint32_t EmptyIdentifier = 0xFFFFFFFFu;
 
   static void LoadLocked(void* call);
+  // The cached text, with a reference taken for the caller; false when absent.
+  bool FindLocked(HMODULE module, uint32_t identifier, wchar_t*& text);
   TModuleRecord*& Bucket(HMODULE module) { return FBuckets[(uintptr_t(module) >> 16) & 0xFF]; }
   void Release(TModuleRecord* record);
 
@@ -76,6 +80,7 @@ private:
   CRITICAL_SECTION FLock;
   bool FStarted = false;
   THostStrings FStrings;
+  TAddRef FAddRef = nullptr;
   TFindResourceHInstance FFindResourceHInstance = nullptr;
 };
 

@@ -22,7 +22,8 @@ protected:
   void SetUp() override {
     LoadRuntime();
     Find = RuntimeExport<FindHInstanceFn>(SystemUnitDriver::Export::FindHInstance);
-    for (int n = 1; n <= StringModules::CopyCount; ++n) Modules.push_back(LoadStringModule(StringModules::CopyName(n)));
+    // One more module than the ring has places.
+    for (int n = 1; n <= Quillmend::FindHInstanceRingSize + 1; ++n) Modules.push_back(LoadStringModule(StringModules::CopyName(n)));
     CountVirtualQuery();
   }
   // An address in a module's code section (a region of its own after the headers).
