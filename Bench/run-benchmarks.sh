@@ -17,6 +17,9 @@ run CheckBench.exe
 run CppCompilerBench.exe
 run IdeCollectionsBench.exe
 run SystemUnitBench.exe
+run VariantsBench.exe
+run XmlBench.exe
+run DebuggerBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's
 # converter timed on them natively, then the comparison with its figures.

@@ -1,12 +1,14 @@
 #include "Patches/Debugger/DebuggerCRtl.h"
 
 #include <cstring>
+#include <emmintrin.h>
 #include <memory>
 #include <windows.h>
 
 #include "Framework/LibraryEntry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/SystemUnit/FastMove.h"
+#include "Patches/SystemUnit/FastcodeCPUID.h"
 
 namespace Quillmend {
 
@@ -143,8 +145,32 @@ void* __cdecl KernelMemcpyReplacement(void* dst, const void* src, size_t n) {
   return dst;
 }
 
+namespace {
+
+// 16-byte stores: the first and last 16 unaligned, the middle aligned.
+__attribute__((target("sse2"))) void FillWide(uint8_t* dst, uint8_t value, size_t n) {
+  const __m128i v = _mm_set1_epi8(char(value));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), v);
+  uint8_t* p = reinterpret_cast<uint8_t*>((uintptr_t(dst) + 16) & ~uintptr_t(15));
+  for (uint8_t* end = dst + n - 16; p < end; p += 16) _mm_store_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+}  // namespace
+
 void* __cdecl KernelMemsetReplacement(void* dst, int c, size_t n) {
-  std::memset(dst, c, n);
+  auto* p = static_cast<uint8_t*>(dst);
+  if (n >= 32 && (CpuInfo().Features & CpuFeature::SSE2)) {
+    FillWide(p, uint8_t(c), n);
+  } else if (n >= 8) {
+    // Dwords: the last one may overlap the one before it.
+    const uint32_t word = 0x01010101u * uint8_t(c);
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) std::memcpy(p + i, &word, 4);
+    std::memcpy(p + n - 4, &word, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) p[i] = uint8_t(c);
+  }
   return dst;
 }
 

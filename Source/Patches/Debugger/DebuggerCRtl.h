@@ -45,6 +45,7 @@ TKernelRoutines ScanKernelRoutines(const uint8_t* start, const uint8_t* end);
 
 // The replacements, cdecl as the kernel calls them.
 void* __cdecl KernelMemcpyReplacement(void* dst, const void* src, size_t n);
+// The fill: 16-byte stores where the processor has SSE2, dwords otherwise.
 void* __cdecl KernelMemsetReplacement(void* dst, int c, size_t n);
 // Equal bytes go on (a 0 ends with 0); otherwise both bytes, sign-extended
 // as the kernel loads them, with "a".."z" mapped to upper case; the first

@@ -377,8 +377,16 @@ bool VariantToBoolean(const TVarData* v) {
 
 // ---- storing strings ------------------------------------------------------------------
 
-void StoreOleStr(TVarData* v, BSTR text) {
+// What the variant owns is released before the new string is made (the
+// platform's allocator then reuses the block), unless the source is that
+// very data: then the copy comes first.
+template <class TMake>
+void StoreOleStr(TVarData* v, const void* source, TMake&& make) {
+  BSTR text = nullptr;
+  const bool ownSource = source && v->VPointer == source;
+  if (ownSource) text = make();
   if (v->VType & VarType::OwnsDataMask) ClearVariant(v);
+  if (!ownSource) text = make();
   v->VType = VarType::OleStr;
   v->VOleStr = text;
 }
@@ -452,25 +460,28 @@ void QM_REGISTER VarToWStrReplacement(wchar_t** result, const TVarData* v) {
 bool QM_REGISTER VarToBoolReplacement(const TVarData* v) { return VariantToBoolean(v); }
 
 void QM_REGISTER VarFromWStrReplacement(TVarData* v, const wchar_t* value) {
-  // The copy is made first: the string may be one the variant owns.
-  StoreOleStr(v, value ? SysAllocStringLen(value, SysStringLen(const_cast<BSTR>(value))) : nullptr);
+  StoreOleStr(v, value, [value] { return value ? SysAllocStringLen(value, SysStringLen(const_cast<BSTR>(value))) : nullptr; });
 }
 
 void QM_REGISTER OleVarFromLStrReplacement(TVarData* v, const char* value) {
-  const int32_t length = HostAnsiStringLength(value);
-  const uint16_t codePage = HostAnsiStringCodePage(value);
-  const int wide = length > 0 ? MultiByteToWideChar(codePage, 0, value, length, nullptr, 0) : 0;
-  BSTR text = nullptr;
-  if (wide > 0) {
-    text = SysAllocStringLen(nullptr, UINT(wide));
-    MultiByteToWideChar(codePage, 0, value, length, text, wide);
-  }
-  StoreOleStr(v, text);
+  StoreOleStr(v, value, [value] {
+    const int32_t length = HostAnsiStringLength(value);
+    const uint16_t codePage = HostAnsiStringCodePage(value);
+    const int wide = length > 0 ? MultiByteToWideChar(codePage, 0, value, length, nullptr, 0) : 0;
+    BSTR text = nullptr;
+    if (wide > 0) {
+      text = SysAllocStringLen(nullptr, UINT(wide));
+      MultiByteToWideChar(codePage, 0, value, length, text, wide);
+    }
+    return text;
+  });
 }
 
 void QM_REGISTER OleVarFromUStrReplacement(TVarData* v, const wchar_t* value) {
-  const int32_t length = HostStringLength(value);
-  StoreOleStr(v, length > 0 ? SysAllocStringLen(value, UINT(length)) : nullptr);
+  StoreOleStr(v, value, [value] {
+    const int32_t length = HostStringLength(value);
+    return length > 0 ? SysAllocStringLen(value, UINT(length)) : nullptr;
+  });
 }
 
 }  // namespace Quillmend

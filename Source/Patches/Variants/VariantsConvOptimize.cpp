@@ -90,10 +90,13 @@ std::vector<TPatchPlan> VariantsConvOptimizePlans() {
 
 void InstallVariantsConvOptimize() {
   TPatchPlan plan = VariantsPlan();
-  if (!InstallPlan(plan)) return;
-  // Built once, right after the redirections went live (until then the
-  // replacements format): the texts come from the host's allocator and the
-  // platform's Boolean names.
+  if (InstallPlan(plan)) PublishVariantTexts();
+}
+
+// Built once, right after the redirections went live (until then the
+// replacements format): the texts come from the host's allocator and the
+// platform's Boolean names.
+void PublishVariantTexts() {
   if (!g_textsBuilt) {
     g_texts.Build(g_host.Strings);
     g_textsBuilt = true;

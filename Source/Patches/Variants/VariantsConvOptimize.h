@@ -18,6 +18,9 @@ namespace Quillmend {
 
 std::vector<TPatchPlan> VariantsConvOptimizePlans();
 void InstallVariantsConvOptimize();
+// Builds the cached texts (once) and hands them to the replacements; the
+// installation does so right after the commit.
+void PublishVariantTexts();
 // The texts, once the patch is applied (null before).
 const TVariantTexts* VariantTextsBuilt();
 
