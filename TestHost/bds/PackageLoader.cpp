@@ -2,6 +2,7 @@
 
 #include "Common/CheckedCall.h"
 #include "HostApp.h"
+#include "ModuleUnloadNotice.h"
 #include "Registry.h"
 
 namespace QmHost {
@@ -160,6 +161,7 @@ void FinalizePackages() {
       app.CheckStack(L"Finalize " + JournalEscape(package.path), imbalance);
     }
     app.Log(L"PACKAGE-FINALIZED " + JournalEscape(package.path));
+    NotifyModuleUnload(app, package.module);
     FreeLibrary(package.module);
   }
 }

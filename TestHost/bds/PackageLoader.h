@@ -37,7 +37,8 @@ bool LoadRuntimePackage(const std::wstring& path, std::wstring& error);
 // Loads one package (the steps above, without the registry checks).
 bool LoadPackage(const std::wstring& path);
 // Calls "Finalize" of every loaded package in reverse order of loading
-// (PACKAGE-FINALIZED), then unloads it.
+// (PACKAGE-FINALIZED), tells the run-time's module unload procedures, then
+// unloads it.
 void FinalizePackages();
 
 const std::vector<LoadedPackage>& LoadedPackages();
