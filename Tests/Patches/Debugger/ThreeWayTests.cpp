@@ -25,6 +25,7 @@ const std::vector<TPatchRow> PatchRows = {
 const std::vector<TVariantRow> VariantRows = {
     {"memcpy", {CRtl}},  {"stricmp", {CRtl}}, {"memchr", {CRtl}},
     {"memmove", {CRtl}}, {"memset", {CRtl}},  {"nologstringlistchanged", {LogView}},
+    {"nosenthookproc", {CRtl}},
 };
 
 std::string Fingerprint() {
