@@ -8,33 +8,31 @@
 
 namespace QmHost {
 
-bool LoadCorePackage(HostApp& app, std::wstring& reason) { return LoadBoundPackage(app, L"coreide150.bpl", reason); }
-
-bool LoadBoundPackage(HostApp& app, const std::wstring& file, std::wstring& reason) {
-  const std::wstring path = app.hostDir + file;
+bool LoadCorePackage(HostApp& app, std::wstring& reason) {
+  const std::wstring path = app.hostDir + L"coreide150.bpl";
   HMODULE module = LoadLibraryW(path.c_str());
   if (!module) {
-    reason = L"cannot load " + file;
+    reason = L"cannot load coreide150.bpl";
     return false;
   }
   PackageInfo info;
   std::wstring error;
   if (!ReadPackageInfo(module, info, error)) {
-    reason = file + L": " + error;
+    reason = L"coreide150.bpl: " + error;
     return false;
   }
   const void* initialize = reinterpret_cast<const void*>(GetProcAddress(module, "Initialize"));
   if (!initialize) {
-    reason = file + L" has no Initialize export";
+    reason = L"coreide150.bpl has no Initialize export";
     return false;
   }
   HostExceptionReport report;
   int imbalance = 0;
   if (!CallHostGuarded([&] { CallStdcallChecked(initialize, imbalance); }, report, &app.rtl)) {
-    reason = file + L": Initialize raised " + report.Text();
+    reason = L"coreide150.bpl: Initialize raised " + report.Text();
     return false;
   }
-  app.CheckStack(L"Initialize " + file, imbalance);
+  app.CheckStack(L"Initialize coreide150.bpl", imbalance);
   return true;
 }
 

@@ -84,7 +84,6 @@ int main() {
   // The IDE's own modules come next, then its core package: the IDE packages build on them.
   if (!LoadStartupModules(app, error)) return Fail(error);
   if (!LoadCorePackage(app, error)) return Fail(error);
-  if (!LoadBoundPackage(app, L"xmlrtl150.bpl", error)) return Fail(error);
 
   if (!app.options.showMessageBoxes && !InstallMessageBoxRecorder())
     return Fail(L"cannot redirect MessageBoxW");

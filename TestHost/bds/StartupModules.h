@@ -4,6 +4,10 @@
 // delphicoreide150, designide150 and comptoolbar150 (run-time packages
 // requiring rtl150.bpl; coreide150.bpl is loaded after them as the core
 // package). "-omit <module>" leaves one out (an IDE without it).
+// until the process ends: the visual component library vcl150.bpl and the
+// XML run-time xmlrtl150.bpl (run-time packages requiring rtl150.bpl) and
+// the editor kernel boreditu.dll.
+// "-omit <module>" leaves one out (an IDE without it).
 #pragma once
 
 #include <string>
