@@ -83,4 +83,5 @@ TEST(PackageInfoLayout, RunTimePackageRequiresNothing) {
   ASSERT_TRUE(ReadPackageInfo(rtl, info, error)) << error;
   EXPECT_TRUE(info.requiredPackages.empty());
   EXPECT_EQ(info.units, (std::vector<std::string>{"System", "SysInit", "SysUtils", "Classes", "Contnrs"}));
+  EXPECT_EQ(info.units, (std::vector<std::string>{"System", "SysInit", "SysUtils", "Classes", "Variants"}));
 }
