@@ -173,6 +173,13 @@ int32_t HostStringRefCount(const wchar_t* hostString) {
   return count;
 }
 
+void HostStringAddRef(const wchar_t* hostString) {
+  if (!hostString) return;
+  auto* count = reinterpret_cast<volatile LONG*>(const_cast<char*>(reinterpret_cast<const char*>(hostString)) +
+                                                 HostStringLayout::RefCount);
+  if (*count >= 0) InterlockedIncrement(count);
+}
+
 int32_t HostAnsiStringLength(const char* hostString) {
   if (!hostString) return 0;
   int32_t length;

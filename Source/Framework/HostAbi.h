@@ -111,6 +111,9 @@ struct THostStrings {
 
 // Reference count of a host string (0 for nil, -1 for a literal).
 int32_t HostStringRefCount(const wchar_t* hostString);
+// One more reference to a host string, as the host's UStrAddRef takes it
+// (an interlocked increment; nothing for nil or a literal).
+void HostStringAddRef(const wchar_t* hostString);
 // An 8-bit host string (AnsiString) has the same header with element size 1
 // and its own code page: its length in bytes and its code page (0 for nil).
 int32_t HostAnsiStringLength(const char* hostString);

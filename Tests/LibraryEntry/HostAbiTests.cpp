@@ -226,3 +226,16 @@ TEST(HostStrings, AnAnsiStringsLengthAndCodePageAreReadFromItsHeader) {
   EXPECT_EQ(HostAnsiStringLength(nullptr), 0);
   EXPECT_EQ(HostAnsiStringCodePage(nullptr), 0);
 }
+
+TEST(HostStrings, AReferenceIsTakenAsTheHostTakesItLiteralsAndNilExcepted) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  wchar_t* text = rtl->NewString(L"shared");
+  HostStringAddRef(text);
+  EXPECT_EQ(HostStringRefCount(text), 2);
+  rtl->Release(text);
+  static const THostLiteral<4> literal(L"lit");
+  HostStringAddRef(literal.Get());
+  EXPECT_EQ(HostStringRefCount(literal.Get()), -1);
+  HostStringAddRef(nullptr);
+}
