@@ -11,10 +11,8 @@ void Free(void* block) { HeapFree(GetProcessHeap(), 0, block); }
 
 }  // namespace
 
-void TResourceStringCache::Start(const THostStrings& strings, TAddRef addRef,
-                                 TFindResourceHInstance findResourceHInstance) {
+void TResourceStringCache::Start(const THostStrings& strings, TFindResourceHInstance findResourceHInstance) {
   FStrings = strings;
-  FAddRef = addRef;
   FFindResourceHInstance = findResourceHInstance;
   if (FStarted) return;
   InitializeCriticalSectionAndSpinCount(&FLock, 4000);
@@ -89,7 +87,7 @@ bool TResourceStringCache::FindLocked(HMODULE module, uint32_t identifier, wchar
   for (TSlot* s = &record->Slots[SlotOf(identifier)]; s; s = s->Next)
     if (s->Identifier == identifier) {
       text = s->Text;
-      if (text) FAddRef(text);
+      HostStringAddRef(text);
       return true;
     }
   return false;

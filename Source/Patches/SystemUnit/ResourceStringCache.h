@@ -33,11 +33,9 @@ public:
   // The slot of an identifier.
   static int SlotOf(uint32_t identifier) { return int((identifier + identifier / 64) % SlotCount); }
 
-  using TAddRef = void(QM_REGISTER*)(const wchar_t* text);
-
-  // Creates the lock (once) and binds the host's string routines (its
-  // UStrAddRef among them) and its FindResourceHInstance.
-  void Start(const THostStrings& strings, TAddRef addRef, TFindResourceHInstance findResourceHInstance);
+  // Creates the lock (once) and binds the host's string routines and its
+  // FindResourceHInstance.
+  void Start(const THostStrings& strings, TFindResourceHInstance findResourceHInstance);
   // Releases every text and record; the lock goes too.
   void Stop();
   bool Started() const { return FStarted; }
@@ -80,7 +78,6 @@ private:
   CRITICAL_SECTION FLock;
   bool FStarted = false;
   THostStrings FStrings;
-  TAddRef FAddRef = nullptr;
   TFindResourceHInstance FFindResourceHInstance = nullptr;
 };
 

@@ -19,7 +19,6 @@ constexpr const char* AddModuleUnloadProc = "@System@AddModuleUnloadProc$qqrpqqr
 constexpr const char* RemoveModuleUnloadProc = "@System@RemoveModuleUnloadProc$qqrpqqrui$v";
 constexpr const char* ClassNameIs = "@System@TObject@ClassNameIs$qqrx20System@UnicodeString";
 constexpr const char* UTF8CompareLocale = "@System@UTF8CompareLocale";
-constexpr const char* UStrAddRef = "@System@@UStrAddRef$qqrpv";
 }  // namespace RtlSystemExport
 
 // The host string routines a replacement calls, as sites of its plan (a

@@ -38,14 +38,12 @@ TPatchPlan SystemOptimizePlan() {
   TSiteRef add = plan.Export(L"AddModuleUnloadProc", RtlPackage, RtlSystemExport::AddModuleUnloadProc);
   TSiteRef remove = plan.Export(L"RemoveModuleUnloadProc", RtlPackage, RtlSystemExport::RemoveModuleUnloadProc);
   const TStringSites strings = AddStringSites(plan);
-  TSiteRef addRef = plan.Export(L"UStrAddRef", RtlPackage, RtlSystemExport::UStrAddRef);
   plan.Redirect(loadResString, &LoadResStringReplacement);
   plan.Redirect(classNameIs, &ClassNameIsReplacement);
   // Publication only records and makes our own lock: the check tool
   // publishes without running anything of the host's.
   plan.OnCommit([=](const TPlanValues& v) {
-    g_cache.Start(StringsAt(v, strings), reinterpret_cast<TResourceStringCache::TAddRef>(v.Site(addRef)),
-                  reinterpret_cast<TFindResourceHInstance>(v.Site(findResources)));
+    g_cache.Start(StringsAt(v, strings), reinterpret_cast<TFindResourceHInstance>(v.Site(findResources)));
     g_compareLocale = reinterpret_cast<const uint32_t*>(v.Site(locale));
     g_addModuleUnloadProc = v.Site(add);
     g_removeModuleUnloadProc = v.Site(remove);
