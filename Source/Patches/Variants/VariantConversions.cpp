@@ -459,8 +459,21 @@ void QM_REGISTER VarToWStrReplacement(wchar_t** result, const TVarData* v) {
 
 bool QM_REGISTER VarToBoolReplacement(const TVarData* v) { return VariantToBoolean(v); }
 
+namespace {
+
+// An OLE string in the variant already: its block takes the new text (the
+// platform may resize it in place) instead of a free and an allocation.
+bool ReuseOleStr(TVarData* v, const wchar_t* chars, int32_t length) {
+  if (v->VType != VarType::OleStr || !v->VOleStr || v->VOleStr == chars || length <= 0) return false;
+  return SysReAllocStringLen(&v->VOleStr, chars, UINT(length)) != FALSE;
+}
+
+}  // namespace
+
 void QM_REGISTER VarFromWStrReplacement(TVarData* v, const wchar_t* value) {
-  StoreOleStr(v, value, [value] { return value ? SysAllocStringLen(value, SysStringLen(const_cast<BSTR>(value))) : nullptr; });
+  const int32_t length = value ? int32_t(SysStringLen(const_cast<BSTR>(value))) : 0;
+  if (ReuseOleStr(v, value, length)) return;
+  StoreOleStr(v, value, [value, length] { return length > 0 ? SysAllocStringLen(value, UINT(length)) : nullptr; });
 }
 
 void QM_REGISTER OleVarFromLStrReplacement(TVarData* v, const char* value) {
@@ -478,10 +491,9 @@ void QM_REGISTER OleVarFromLStrReplacement(TVarData* v, const char* value) {
 }
 
 void QM_REGISTER OleVarFromUStrReplacement(TVarData* v, const wchar_t* value) {
-  StoreOleStr(v, value, [value] {
-    const int32_t length = HostStringLength(value);
-    return length > 0 ? SysAllocStringLen(value, UINT(length)) : nullptr;
-  });
+  const int32_t length = HostStringLength(value);
+  if (ReuseOleStr(v, value, length)) return;
+  StoreOleStr(v, value, [value, length] { return length > 0 ? SysAllocStringLen(value, UINT(length)) : nullptr; });
 }
 
 }  // namespace Quillmend

@@ -73,6 +73,22 @@ TEST_P(StoringStrings, MakeAnOleStringFromEachKind) {
   }
 }
 
+TEST_P(StoringStrings, IntoAnOleStringAndFromTheVariantsOwnText) {
+  for (int entry = 0; entry < 3; ++entry) {
+    TVarData v{};
+    v.VType = VT_BSTR;
+    v.VOleStr = SysAllocString(L"a longer text held before");
+    StoreAll(v, entry);
+    EXPECT_EQ(std::wstring(v.VOleStr, SysStringLen(v.VOleStr)), L"stored \u0141") << entry;
+    // The variant's own text stored into it again: the replacement copies
+    // before it releases (the original would copy a freed string).
+    if (GetParam()) Runtime().VarFromWStr(&v, v.VOleStr);
+    EXPECT_EQ(v.VType, VT_BSTR);
+    EXPECT_EQ(std::wstring(v.VOleStr, SysStringLen(v.VOleStr)), L"stored \u0141") << entry;
+    Release(v);
+  }
+}
+
 TEST_P(StoringStrings, ReleaseAHeldInterfaceStringOrCustomValueFirst) {
   TCounted object;
   for (int entry = 0; entry < 3; ++entry) {
