@@ -7,6 +7,10 @@
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
 #include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
+#include "Patches/Debugger/DbgExprInspectorMemoryLeakFix.h"
+#include "Patches/Debugger/DbgTruncArgsFix.h"
+#include "Patches/Debugger/DbkCreateProcessWithRelHostApp.h"
+#include "Patches/Debugger/DbkDefaultErrorModeFix.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
 #include "Patches/Debugger/DebuggerLogView.h"
 #include "Patches/IdeCollections/CompToolbarSpeedFix.h"
@@ -61,6 +65,11 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_VariantsConvOptimize,
     &Unit_DebuggerCRtl,
     &Unit_DebuggerLogView,
+    // The small debugger fixes, installed at the expert entry in this order.
+    &Unit_DbkDefaultErrorModeFix,
+    &Unit_DbgTruncArgsFix,
+    &Unit_DbgExprInspectorMemoryLeakFix,
+    &Unit_DbkCreateProcessWithRelHostApp,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

@@ -12,7 +12,7 @@ namespace {
 // In the order the packages require each other (coreide150 follows as the core package).
 const wchar_t* const StartupModuleNames[] = {L"vcl150.bpl",           L"xmlrtl150.bpl",    L"boreditu.dll",
                                              L"vclide150.bpl",        L"delphicoreide150.bpl", L"designide150.bpl",
-                                             L"comptoolbar150.bpl"};
+                                             L"comptoolbar150.bpl",   L"dbkdebugide150.bpl", L"dbkdebugproide150.bpl"};
 
 bool IsPackage(const std::wstring& name) { return name.size() > 4 && name.compare(name.size() - 4, 4, L".bpl") == 0; }
 

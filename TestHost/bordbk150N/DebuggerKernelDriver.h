@@ -21,6 +21,8 @@ constexpr const char* Memchr = "DbkMemchr";
 constexpr const char* StrICmp = "DbkStrICmp";
 constexpr const char* PatternSite = "DbkPatternSite";
 constexpr const char* PatternSites = "DbkPatternSites";
+constexpr const char* StartProcess = "DbkStartProcess";
+constexpr const char* LastCommandLineLength = "DbkLastCommandLineLength";
 }  // namespace Export
 
 // Site names of the searched routines (DebuggerKernelCode.S).
@@ -39,6 +41,11 @@ using FindFn = void*(__stdcall*)(const void* s, int c, size_t n);
 using CompareFn = int(__stdcall*)(const char* a, const char* b);
 using PatternSiteFn = void*(__stdcall*)(const char* site);
 using PatternSitesFn = const QmHost::SearchedSite*(__stdcall*)(int* count);
+// Starts a debuggee: "<program>" <arguments> formatted by wsprintfA, then
+// CreateProcessW with the flags (ProcessStart.cpp).
+using StartProcessFn = BOOL(__stdcall*)(const wchar_t* program, const wchar_t* arguments, DWORD flags,
+                                        PROCESS_INFORMATION* info);
+using LastLengthFn = int(__stdcall*)();
 
 struct Driver {
   CopyFn memcpy = nullptr, memmove = nullptr;
@@ -47,6 +54,8 @@ struct Driver {
   CompareFn stricmp = nullptr;
   PatternSiteFn patternSite = nullptr;
   PatternSitesFn patternSites = nullptr;
+  StartProcessFn startProcess = nullptr;
+  LastLengthFn lastCommandLineLength = nullptr;
 
   bool Bind(HMODULE kernel) {
     auto get = [kernel](const char* name) { return reinterpret_cast<void*>(GetProcAddress(kernel, name)); };
@@ -57,7 +66,10 @@ struct Driver {
     stricmp = reinterpret_cast<CompareFn>(get(Export::StrICmp));
     patternSite = reinterpret_cast<PatternSiteFn>(get(Export::PatternSite));
     patternSites = reinterpret_cast<PatternSitesFn>(get(Export::PatternSites));
-    return memcpy && memmove && memset && memchr && stricmp && patternSite && patternSites;
+    startProcess = reinterpret_cast<StartProcessFn>(get(Export::StartProcess));
+    lastCommandLineLength = reinterpret_cast<LastLengthFn>(get(Export::LastCommandLineLength));
+    return memcpy && memmove && memset && memchr && stricmp && patternSite && patternSites && startProcess &&
+           lastCommandLineLength;
   }
 };
 

@@ -205,6 +205,20 @@ done
 echo "   (throttled: at most one refresh per 75 ms while lines arrive, and one after the last)"
 
 echo
+echo "== debugger: a debuggee started with a 5,000-character command line (bds.exe -run debuggee 5000)"
+echo "   and the Watch list opened and closed 100 times (bds.exe -run watchlist 100), pack disabled vs enabled"
+for mode in disabled enabled; do
+  off=$([ "$mode" = disabled ] && echo "*" || echo "")
+  run_ide "$DEMO/journal-debuggee-$mode.txt" "$off" debuggee 5000 >/dev/null 2>&1 || true
+  run_ide "$DEMO/journal-watch-$mode.txt" "$off" watchlist 100 >/dev/null 2>&1 || true
+  received=$(grep '^DEBUGGEE ' "$DEMO/journal-debuggee-$mode.txt" | sed 's/.*received=\([0-9]*\).*/\1/')
+  live=$(grep '^WATCHLIST ' "$DEMO/journal-watch-$mode.txt" | sed 's/.*live=\([0-9]*\).*/\1/')
+  notified=$(grep '^WATCHLIST ' "$DEMO/journal-watch-$mode.txt" | sed 's/.*notified=\([0-9]*\).*/\1/')
+  printf '   %-9s debuggee received %5s of 5000 characters; inspectors left alive: %3s (notifications: %s)\n' \
+    "$mode" "${received:-?}" "${live:-?}" "${notified:-?}"
+done
+
+echo
 echo "== C++ compiler patches (comp32x.dll was loaded before the expert entry, so the about box lists them)"
 grep '^ABOUT-ADD ' "$JOURNAL" | unescape | grep -E '\[(CppCompiler\.|Debugger\.Cpp|bcc\.)' | indent || echo "   (none)"
 echo

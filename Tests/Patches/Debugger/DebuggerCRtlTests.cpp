@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "Hooking/CodeTransaction.h"
+#include "Patches/Debugger/DbgTruncArgsFix.h"
+#include "Patches/Debugger/DbkDefaultErrorModeFix.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
 #include "StandInDebugger.h"
 #include "TestPaths.h"
@@ -160,6 +162,9 @@ TEST(DebuggerCRtl, AKernelThePatchLoadedIsFreedAtFinalization) {
   EXPECT_NE(GetModuleHandleW(L"bordbk150N.dll"), nullptr);
   UndoAllTransactions();
   Unit_DebuggerCRtl.Finalize();
+  // The process-start fixes took the kernel too (their import slots).
+  Unit_DbkDefaultErrorModeFix.Finalize();
+  Unit_DbgTruncArgsFix.Finalize();
   EXPECT_EQ(GetModuleHandleW(L"bordbk150N.dll"), nullptr);
   SetDllDirectoryW(nullptr);
 }

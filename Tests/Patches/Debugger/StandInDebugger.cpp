@@ -1,8 +1,13 @@
 #include "StandInDebugger.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "Framework/PatchRegistry.h"
+#include "Patches/Debugger/DbgExprInspectorMemoryLeakFix.h"
+#include "Patches/Debugger/DbgTruncArgsFix.h"
+#include "Patches/Debugger/DbkCreateProcessWithRelHostApp.h"
+#include "Patches/Debugger/DbkDefaultErrorModeFix.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
 #include "Patches/Debugger/DebuggerLogView.h"
 #include "Patches/SystemUnit/FastMove.h"
@@ -15,6 +20,8 @@ namespace {
 
 DebuggerKernelDriver::Driver g_kernel;
 CoreIdeDriver::DebuggerLog g_log;
+DbkDebugIdeDriver::Driver g_ide;
+DbkDebugProIdeDriver::Driver g_pro;
 
 bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -82,6 +89,55 @@ const DebuggerKernelDriver::Driver& Kernel() {
   return g_kernel;
 }
 
+void LoadDebuggerPackages(const std::string& variant) {
+  HMODULE ide = LoadHostModule(L"dbkdebugide150.bpl", variant);
+  HMODULE pro = LoadHostModule(L"dbkdebugproide150.bpl", variant);
+  if (!ide || !pro || !g_ide.Bind(ide) || !g_pro.Bind(pro))
+    throw std::runtime_error("cannot load the stand-in debugger packages");
+}
+
+const DbkDebugIdeDriver::Driver& Ide() {
+  if (!g_ide.startDebuggee && !g_ide.Bind(GetModuleHandleW(L"dbkdebugide150.bpl")))
+    throw std::runtime_error("dbkdebugide150.bpl is not loaded");
+  return g_ide;
+}
+
+const DbkDebugProIdeDriver::Driver& Pro() {
+  if (!g_pro.openWatch && !g_pro.Bind(GetModuleHandleW(L"dbkdebugproide150.bpl")))
+    throw std::runtime_error("dbkdebugproide150.bpl is not loaded");
+  return g_pro;
+}
+
+std::wstring DebuggeePath() { return BuildDirectory() + L"\\host\\debuggee.exe"; }
+
+std::wstring RunDebuggee(const std::wstring& program, const std::wstring& arguments, bool* started) {
+  wchar_t folder[MAX_PATH], file[MAX_PATH];
+  GetTempPathW(MAX_PATH, folder);
+  GetTempFileNameW(folder, L"dbg", 0, file);
+  DeleteFileW(file);
+  const std::wstring output = file;
+  DbkDebugIdeDriver::TDebugKernel kernel{};
+  const bool ok = Ide().startDebuggee(&kernel, program.c_str(), (output + L" " + arguments).c_str(), 0) != FALSE;
+  if (started) *started = ok;
+  if (!ok) return L"";
+  WaitForSingleObject(kernel.Process.hProcess, 30000);
+  CloseHandle(kernel.Process.hProcess);
+  CloseHandle(kernel.Process.hThread);
+  std::wstring received;
+  HANDLE handle = CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    const DWORD size = GetFileSize(handle, nullptr);
+    received.resize(size / sizeof(wchar_t));
+    DWORD read = 0;
+    if (size) ReadFile(handle, &received[0], size, &read, nullptr);
+    CloseHandle(handle);
+  }
+  DeleteFileW(output.c_str());
+  // What follows the output file's name and its blank.
+  const size_t at = received.find(output);
+  return at == std::wstring::npos ? received : received.substr(std::min(received.size(), at + output.size() + 1));
+}
+
 void InstallPatches(const std::wstring& disabled) {
   SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabled.c_str());
   RunInstallation();
@@ -92,6 +148,10 @@ void RunInstallation() {
   Quillmend::Unit_FastMove.Initialize();
   Quillmend::InstallDebuggerLogView();
   Quillmend::InstallDebuggerCRtl();
+  Quillmend::InstallDbkDefaultErrorModeFix();
+  Quillmend::InstallDbgTruncArgsFix();
+  Quillmend::InstallDbgExprInspectorMemoryLeakFix();
+  Quillmend::InstallDbkCreateProcessWithRelHostApp();
 }
 
 std::wstring Status(const std::wstring& patch) {

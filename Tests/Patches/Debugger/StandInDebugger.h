@@ -9,6 +9,8 @@
 
 #include "bordbk150N/DebuggerKernelDriver.h"
 #include "coreide150/CoreIdeDriver.h"
+#include "dbkdebugide150/DbkDebugIdeDriver.h"
+#include "dbkdebugproide150/DbkDebugProIdeDriver.h"
 
 namespace DebuggerTest {
 
@@ -23,6 +25,19 @@ const CoreIdeDriver::DebuggerLog& Log();
 CoreIdeDriver::LogCounters Counters();
 // Runs this thread's message loop for `ms` milliseconds.
 void PumpMessages(double ms);
+
+// dbkdebugide150.bpl and dbkdebugproide150.bpl (from the variant's directory
+// where it has a copy) and their drivers; the kernel must be loaded first.
+void LoadDebuggerPackages(const std::string& variant = "");
+const DbkDebugIdeDriver::Driver& Ide();
+const DbkDebugProIdeDriver::Driver& Pro();
+// <build>/host/debuggee.exe
+std::wstring DebuggeePath();
+// Starts the debuggee through TDebugKernel.CreateProcess with `arguments`
+// after its output file's name, waits for it and answers what it received
+// after the program's quoted name and the output file's ("" when it did
+// not start; `started` tells).
+std::wstring RunDebuggee(const std::wstring& program, const std::wstring& arguments, bool* started = nullptr);
 
 // The fast move selected, then the debugger's patches at their moments.
 void InstallPatches(const std::wstring& disabled = L"");
