@@ -19,6 +19,7 @@ run IdeCollectionsBench.exe
 run SystemUnitBench.exe
 run VariantsBench.exe
 run XmlBench.exe
+run XmlWriterBench.exe
 run DebuggerBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's

@@ -195,6 +195,27 @@ constexpr int Seek64 = 24;  // function Seek(const Offset: Int64; Origin: TSeekO
 
 enum class THostSeekOrigin : uint8_t { Beginning = 0, Current = 1, End = 2 };
 
+// A memory stream (TCustomMemoryStream): its memory block and its size.
+namespace HostMemoryStreamLayout {
+constexpr int Memory = 4;
+constexpr int Size = 8;
+}  // namespace HostMemoryStreamLayout
+
+inline void* HostMemoryStreamMemory(const void* stream) {
+  return *reinterpret_cast<void* const*>(static_cast<const char*>(stream) + HostMemoryStreamLayout::Memory);
+}
+inline int32_t HostMemoryStreamSize(const void* stream) {
+  return *reinterpret_cast<const int32_t*>(static_cast<const char*>(stream) + HostMemoryStreamLayout::Size);
+}
+
+// The run-time's stream classes and TStream.WriteBuffer (the whole count
+// through one Write, EWriteError when it writes less), by export name.
+namespace HostStreamExport {
+constexpr const char* CustomMemoryStreamClass = "@Classes@TCustomMemoryStream@";
+constexpr const char* MemoryStreamClass = "@Classes@TMemoryStream@";
+constexpr const char* WriteBuffer = "@Classes@TStream@WriteBuffer$qqrpxvi";
+}  // namespace HostStreamExport
+
 // The stream's own Read, Write and Seek; what they raise passes through.
 int32_t HostStreamRead(void* stream, void* buffer, int32_t count);
 int32_t HostStreamWrite(void* stream, const void* buffer, int32_t count);

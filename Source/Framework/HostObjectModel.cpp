@@ -100,6 +100,15 @@ void HostObjectFree(void* object) {
   if (object) reinterpret_cast<TDestroy>(HostClassSlot(HostClassOf(object), -4))(object, 1);
 }
 
+void* HostNewObject(const void* classRef) {
+  using TNewInstance = void*(QM_REGISTER*)(const void* classRef);
+  using TAfterConstruction = void(QM_REGISTER*)(void* object);
+  constexpr int NewInstance = -12, AfterConstruction = -28;  // root virtual methods
+  void* object = reinterpret_cast<TNewInstance>(HostClassSlot(classRef, NewInstance))(classRef);
+  reinterpret_cast<TAfterConstruction>(HostClassSlot(classRef, AfterConstruction))(object);
+  return object;
+}
+
 void HostListClear(void* list) {
   reinterpret_cast<TListProc>(HostClassSlot(HostClassOf(list), 4 * HostListLayout::ClearSlot))(list);
 }

@@ -89,6 +89,10 @@ int32_t HostInstanceSize(const void* classRef);
 bool HostClassInherits(const void* classRef, const void* ancestor);
 // Frees a host object through its virtual destructor (TObject.Free); nil is fine.
 void HostObjectFree(void* object);
+// A new object of a class whose constructor is TObject's (it does nothing):
+// the class's NewInstance, then its AfterConstruction, as the host's
+// constructor call does.
+void* HostNewObject(const void* classRef);
 
 // ---- lists of the run-time -----------------------------------------------------------
 // TList: class, item array, count, capacity; virtual methods Grow, Notify, Clear.

@@ -30,6 +30,7 @@
 #include "Patches/SystemUnit/FindHInstanceCache.h"
 #include "Patches/SystemUnit/SystemOptimize.h"
 #include "Patches/Variants/VariantsConvOptimize.h"
+#include "Patches/Xml/XMLIniFilePerformance.h"
 #include "Patches/Xml/XmlDocOptimization.h"
 
 namespace Quillmend {
@@ -62,6 +63,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_SystemOptimize,
     &Unit_FindHInstanceCache,
     &Unit_XmlDocOptimization,
+    &Unit_XMLIniFilePerformance,
     &Unit_VariantsConvOptimize,
     &Unit_DebuggerCRtl,
     &Unit_DebuggerLogView,

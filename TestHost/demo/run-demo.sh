@@ -205,6 +205,19 @@ done
 echo "   (throttled: at most one refresh per 75 ms while lines arrive, and one after the last)"
 
 echo
+echo "== project writer (bds.exe -run project 5000): system writes of one project file, pack disabled vs enabled"
+for mode in disabled enabled; do
+  off=$([ "$mode" = disabled ] && echo "*" || echo "")
+  run_ide "$DEMO/journal-project-$mode.txt" "$off" project 5000 "$(winpath "$DEMO/project-$mode.dproj")" >/dev/null 2>&1 || true
+  grep '^PROJECT ' "$DEMO/journal-project-$mode.txt" | sed "s/^PROJECT /   $mode: /"
+done
+if cmp -s "$DEMO/project-disabled.dproj" "$DEMO/project-enabled.dproj"; then
+  echo "   project files identical ($(stat -c %s "$DEMO/project-enabled.dproj") bytes)"
+else
+  echo "   project files DIFFERENT"
+fi
+
+echo
 echo "== debugger: a debuggee started with a 5,000-character command line (bds.exe -run debuggee 5000)"
 echo "   and the Watch list opened and closed 100 times (bds.exe -run watchlist 100), pack disabled vs enabled"
 for mode in disabled enabled; do

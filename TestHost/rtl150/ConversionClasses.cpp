@@ -4,7 +4,7 @@
 // the class reference are the test host's choice (TestHost/README.md):
 //   TStream: 0 GetSize, 1 SetSize(Longint), 2 SetSize(Int64), 3 Read,
 //            4 Write, 5 Seek(Longint, Word), 6 Seek(Int64, TSeekOrigin);
-//   TMemoryStream adds 7 Realloc; TFiler: 0 SetRoot, 1 FlushBuffer.
+//   TMemoryStream adds 7 Realloc; TFileStream overrides 1, 3, 4, 5; TFiler: 0 SetRoot, 1 FlushBuffer.
 #include "RtlServices.h"
 
 #include "Common/HostClass.h"
@@ -14,6 +14,7 @@ using namespace QmHost;
 QM_HOST_CLASS(rtl_TStream_Class, 7);
 QM_HOST_CLASS(rtl_TCustomMemoryStream_Class, 7);
 QM_HOST_CLASS(rtl_TMemoryStream_Class, 8);
+QM_HOST_CLASS(rtl_TFileStream_Class, 7);
 QM_HOST_CLASS(rtl_TFiler_Class, 2);
 QM_HOST_CLASS(rtl_TWriter_Class, 2);
 QM_HOST_CLASS(rtl_TEncoding_Class, 0);
@@ -46,6 +47,11 @@ QM_METHOD(rtl_TMemoryStream_SetSize64)
 QM_METHOD(rtl_TMemoryStream_Write)
 QM_METHOD(rtl_TMemoryStream_Realloc)
 QM_METHOD(rtl_TMemoryStream_Destroy)
+QM_METHOD(rtl_TFileStream_Read)
+QM_METHOD(rtl_TFileStream_Write)
+QM_METHOD(rtl_TFileStream_Seek32)
+QM_METHOD(rtl_TFileStream_SetSize32)
+QM_METHOD(rtl_TFileStream_Destroy)
 QM_METHOD(rtl_TFiler_SetRoot)
 QM_METHOD(rtl_TFiler_Destroy)
 QM_METHOD(rtl_TWriter_FlushBuffer)
@@ -93,6 +99,16 @@ const bool kConversionClassesBuilt = [] {
       .Virtual(2, rtl_TMemoryStream_SetSize64)
       .Virtual(4, rtl_TMemoryStream_Write)
       .Virtual(7, rtl_TMemoryStream_Realloc)
+      .Build();
+  // A file stream: the file handle at +4 (RtlFileStream.cpp).
+  HostClassBuilder(rtl_TFileStream_Class_Storage, "TFileStream")
+      .Parent(&rtl_TStream_ClassVar)
+      .InstanceSize(8)
+      .Root(kVmtDestroy, rtl_TFileStream_Destroy)
+      .Virtual(1, rtl_TFileStream_SetSize32)
+      .Virtual(3, rtl_TFileStream_Read)
+      .Virtual(4, rtl_TFileStream_Write)
+      .Virtual(5, rtl_TFileStream_Seek32)
       .Build();
   HostClassBuilder(rtl_TFiler_Class_Storage, "TFiler")
       .Parent(&rtl_TObject_ClassVar)
