@@ -20,6 +20,7 @@ run SystemUnitBench.exe
 run VariantsBench.exe
 run XmlBench.exe
 run XmlWriterBench.exe
+run SerializerBench.exe
 run DebuggerBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's

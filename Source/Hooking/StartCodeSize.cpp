@@ -44,7 +44,9 @@ struct TDecoderRow {
   uint8_t Flags;
 };
 
-// The instruction forms met at the starts of the functions we redirect. No
+// The instruction forms met at the starts of the functions we redirect
+// (among them the stack-aligning start of Wine's GetExitCodeProcess, lea
+// ecx,[esp+d8] / and esp,-16). No
 // prefix byte is known, and push esp (0x54) is left out on purpose. 0x88 (mov
 // r/m8, r8) has no row: storing a byte register is refused even in the
 // [esp] forms whose 0x89 counterparts are accepted.
@@ -60,7 +62,7 @@ constexpr TDecoderRow DecoderTable[] = {
     {Bytes(0x80),                                        Bytes(0x4B, 0x7B),                    Any,         4, Plain},
     {Bytes(0x80),                                        Bytes(0x3D, 0xB8),                    Any,         7, Plain},
     {Bytes(0x81),                                        Bytes(0xC4, 0xC6, 0xC7, 0xFE),        Any,         6, Plain},
-    {Bytes(0x83),                                        Bytes(0xC4, 0xCF),                    Any,         3, Plain},
+    {Bytes(0x83),                                        Bytes(0xC4, 0xCF, 0xE4),              Any,         3, Plain},
     {Bytes(0x83),                                        Bytes(0x7D),                          Any,         4, Plain},
     {Bytes(0x83),                                        Bytes(0x3D),                          Any,         7, Plain},
     {Bytes(0x85),                                        Bytes(0xC0, 0xC9, 0xD2, 0xDB),        Any,         2, Plain},
@@ -74,6 +76,7 @@ constexpr TDecoderRow DecoderTable[] = {
                                                                                                Any,         3, Plain},
     {Bytes(0x8B),                                        Bytes(0x0D, 0x15, 0x80, 0x86, 0xB3, 0xB5), Any,    6, Plain},
     {Bytes(0x8D),                                        Bytes(0x7D),                          Any,         3, Plain},
+    {Bytes(0x8D),                                        Bytes(0x4C),                          Bytes(0x24), 4, Plain},
     {Bytes(0x8D),                                        Bytes(0x88),                          Any,         6, Plain},
     {Bytes(0x90, 0x91),                                  Any,                                  Any,         1, Plain},
     {Bytes(0xA1),                                        Any,                                  Any,         5, Plain},

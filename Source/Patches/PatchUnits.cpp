@@ -22,6 +22,7 @@
 #include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
 #include "Patches/Rtl/DfmOptimization.h"
+#include "Patches/Rtl/DotNetXmlSerializerOptimize.h"
 #include "Patches/Rtl/FastFilePathStrFunctions.h"
 #include "Patches/Rtl/IDEAnsiCompareFileName.h"
 #include "Patches/SystemUnit/FastCodeInstall.h"
@@ -43,6 +44,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,
+    &Unit_DotNetXmlSerializerOptimize,
     &Unit_IDEInterfaceSpeedFix,
     &Unit_IDECollectionOptimization,
     &Unit_IDEUsesListClearOptimization,

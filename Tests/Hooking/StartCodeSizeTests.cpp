@@ -55,6 +55,7 @@ const TGoldenLength kGoldenLengths[] = {
     {{0x80, 0x3D, 0x78, 0x56, 0x34, 0x12, 0x00}, 7},  // cmp byte [disp32], imm8
     {{0x81, 0xC4, 0x00, 0xF0, 0xFF, 0xFF}, 6},        // add esp, imm32
     {{0x83, 0xC4, 0xF0}, 3},                          // add esp, imm8
+    {{0x83, 0xE4, 0xF0}, 3},                          // and esp, imm8
     {{0x83, 0x7D, 0x08, 0x00}, 4},                    // cmp dword [ebp+8], imm8
     {{0x83, 0x3D, 0x78, 0x56, 0x34, 0x12, 0x00}, 7},  // cmp dword [disp32], imm8
     {{0x85, 0xC9}, 2},                                // test ecx, ecx
@@ -65,6 +66,7 @@ const TGoldenLength kGoldenLengths[] = {
     {{0x8B, 0x45, 0x08}, 3},                          // mov eax, [ebp+8]
     {{0x8B, 0x80, 0x78, 0x56, 0x34, 0x12}, 6},        // mov eax, [eax+disp32]
     {{0x8D, 0x7D, 0xF0}, 3},                          // lea edi, [ebp-16]
+    {{0x8D, 0x4C, 0x24, 0x04}, 4},                    // lea ecx, [esp+4]
     {{0x8D, 0x88, 0x78, 0x56, 0x34, 0x12}, 6},        // lea ecx, [eax+disp32]
     {{0x91}, 1},                                      // xchg ecx, eax
     {{0xA1, 0x78, 0x56, 0x34, 0x12}, 5},              // mov eax, [disp32]
@@ -130,6 +132,10 @@ TEST(StartCodeSize, CountsWholeInstructionsUntilTheMinimumIsCovered) {
   EXPECT_EQ(GetStartCodeSize(frame.Bytes, 5, nullptr), 6);  // 1 + 2 + 3
   EXPECT_EQ(GetStartCodeSize(frame.Bytes, 3, nullptr), 3);
   EXPECT_EQ(GetStartCodeSize(frame.Bytes, 4, nullptr), 6);
+
+  // Wine's GetExitCodeProcess aligns its stack first: lea ecx,[esp+4] / and esp,-16 / push [ecx-4].
+  const TCode alignedStart{0x8D, 0x4C, 0x24, 0x04, 0x83, 0xE4, 0xF0, 0xFF, 0x71, 0xFC};
+  EXPECT_EQ(GetStartCodeSize(alignedStart.Bytes, 5, nullptr), 7);
 
   const TCode longLast{0x55, 0x80, 0x3D, 0x78, 0x56, 0x34, 0x12, 0x00};
   EXPECT_EQ(GetStartCodeSize(longLast.Bytes, 5, nullptr), 8);  // last instruction counted whole

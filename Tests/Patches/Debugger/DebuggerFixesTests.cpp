@@ -17,6 +17,7 @@
 #include "Patches/Debugger/DbgTruncArgsFix.h"
 #include "Patches/Debugger/DbkCreateProcessWithRelHostApp.h"
 #include "Patches/Debugger/DbkDefaultErrorModeFix.h"
+#include "Patches/Rtl/DotNetXmlSerializerOptimize.h"
 #include "StandInDebugger.h"
 #include "TestPaths.h"
 
@@ -35,7 +36,10 @@ void InstallOnly(const std::wstring& patch) {
   for (const wchar_t* name : {ErrorMode, TruncArgs, WatchLeak, FullExpand})
     if (patch != name) disabled += std::wstring(name) + L";";
   DebuggerTest::InstallPatches(disabled);
-  if (!patch.empty()) ASSERT_EQ(DebuggerTest::Status(patch), L"applied") << std::string(DebuggerTest::Reason(patch).begin(), DebuggerTest::Reason(patch).end());
+  if (!patch.empty()) {
+    const std::wstring reason = DebuggerTest::Reason(patch);
+    ASSERT_EQ(DebuggerTest::Status(patch), L"applied") << std::string(reason.begin(), reason.end());
+  }
 }
 
 void LoadHost(const std::string& variant = "") {
@@ -149,6 +153,47 @@ TEST(DebuggerErrorMode, BothStartsGetTheDefaultErrorModeOnlyWhenPatched) {
   ASSERT_EQ(g_seen.size(), 2u);
   EXPECT_EQ(g_seen[0].Flags & CREATE_DEFAULT_ERROR_MODE, DWORD(CREATE_DEFAULT_ERROR_MODE)) << "the kernel's start";
   EXPECT_EQ(g_seen[1].Flags & CREATE_DEFAULT_ERROR_MODE, DWORD(CREATE_DEFAULT_ERROR_MODE)) << "the package's start";
+}
+
+// The serializer cache's interception of CreateProcessW in front of the
+// system's: the flags still reach the system (a spy one level below, on the
+// CreateProcessInternalW that the system's CreateProcessW calls), and the
+// interception stays.
+using TCreateProcessInternal = BOOL(WINAPI*)(HANDLE token, LPCWSTR application, LPWSTR commandLine,
+                                             LPSECURITY_ATTRIBUTES processAttributes,
+                                             LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags,
+                                             LPVOID environment, LPCWSTR directory, LPSTARTUPINFOW startup,
+                                             LPPROCESS_INFORMATION info, PHANDLE newToken);
+TCreateProcessInternal g_realInternal = nullptr;
+
+BOOL WINAPI SpyCreateProcessInternal(HANDLE token, LPCWSTR application, LPWSTR commandLine,
+                                     LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                                     BOOL inherit, DWORD flags, LPVOID environment, LPCWSTR directory,
+                                     LPSTARTUPINFOW startup, LPPROCESS_INFORMATION info, PHANDLE newToken) {
+  g_seen.push_back({flags, application ? application : L""});
+  return g_realInternal(token, application, commandLine, processAttributes, threadAttributes, inherit, flags,
+                        environment, directory, startup, info, newToken);
+}
+
+TEST(DebuggerErrorMode, TheFlagsPassTheSerializerCachesInterception) {
+  LoadHost();
+  HMODULE system = GetModuleHandleW(L"kernelbase.dll");
+  void* internal = system ? reinterpret_cast<void*>(GetProcAddress(system, "CreateProcessInternalW")) : nullptr;
+  if (!internal) GTEST_SKIP() << "no CreateProcessInternalW to spy on";
+  g_seen.clear();
+  TCodeTransaction spy(L"CreateProcessInternalSpy");
+  ASSERT_TRUE(spy.StageWinApiHook(internal, reinterpret_cast<void*>(&SpyCreateProcessInternal),
+                                  reinterpret_cast<void**>(&g_realInternal)) &&
+              spy.Commit())
+      << std::string(spy.Reason().begin(), spy.Reason().end());
+  Unit_DotNetXmlSerializerOptimize.Initialize();
+  ASSERT_TRUE(SerializerInterceptionActive());
+  InstallOnly(ErrorMode);
+  bool started = false;
+  EXPECT_EQ(DebuggerTest::RunDebuggee(DebuggerTest::DebuggeePath(), L"x", &started), L"x");
+  ASSERT_EQ(g_seen.size(), 1u);
+  EXPECT_EQ(g_seen[0].Flags & CREATE_DEFAULT_ERROR_MODE, DWORD(CREATE_DEFAULT_ERROR_MODE));
+  EXPECT_TRUE(SerializerInterceptionActive()) << "no compiler run";
 }
 
 // One module's slot alone is no fix: without the package the kernel's slot stays as it was.
