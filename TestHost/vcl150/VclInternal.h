@@ -14,15 +14,17 @@
 
 #include "Common/HostLayout.h"
 #include "Common/HostRtl.h"
+#include "rtl150/ComponentsDriver.h"
 
 namespace Vcl {
 
 // ---- layouts ----------------------------------------------------------------
 // Virtual method slots count from the class reference (slot n at +4n).
 
-namespace PersistentSlot {
-constexpr int AssignTo = 0, DefineProperties = 1, Assign = 2, Count = 3;
-}
+// TPersistent and TComponent are the run-time's (rtl150.bpl).
+namespace PersistentSlot = ComponentsDriver::PersistentSlot;
+namespace ComponentSlot = ComponentsDriver::ComponentSlot;
+namespace ComponentLayout = ComponentsDriver::ComponentLayout;
 namespace GraphicsObjectSlot {
 constexpr int Changed = 3, Count = 4;
 }
@@ -57,13 +59,6 @@ constexpr int Modified = 4, Size = 8;
 namespace BitmapLayout {
 // Image: the pixels of a dormant bitmap (32 bits, top-down), while it has no handle.
 constexpr int Canvas = 8, Handle = 12, Width = 16, Height = 20, Image = 24, Size = 32;
-}
-namespace ComponentSlot {
-constexpr int Loaded = 3, Notification = 4, SetName = 5, Create = 6, Count = 7;
-}
-namespace ComponentLayout {
-constexpr int Owner = 4, Name = 8, Components = 12, ComponentCount = 16, ComponentCapacity = 20,
-              ComponentState = 24, Size = 28;
 }
 namespace ControlSlot {
 constexpr int SetBounds = 7, Paint = 8, Count = 9;
@@ -139,14 +134,16 @@ void FreeObject(void* object);  // TObject.Free
 void ArmBitmapFailures(int count);
 bool TakeArmedBitmapFailure();
 
+// Binds rtl150's TPersistent and TComponent (classes and the methods this
+// library calls); false when the run-time lacks one.
+bool BindRuntimeComponents(HMODULE rtl);
+
 } // namespace Vcl
 
 extern "C" {
 
 // Class references (exact symbols, exported as DATA) and the variables
 // holding them, which descendants name as their parent.
-extern char vcl_TPersistent_Class[] QM_HOST_SYMBOL(vcl_TPersistent_Class);
-extern char vcl_TComponent_Class[] QM_HOST_SYMBOL(vcl_TComponent_Class);
 extern char vcl_TGraphicsObject_Class[] QM_HOST_SYMBOL(vcl_TGraphicsObject_Class);
 extern char vcl_TBrush_Class[] QM_HOST_SYMBOL(vcl_TBrush_Class);
 extern char vcl_TPen_Class[] QM_HOST_SYMBOL(vcl_TPen_Class);
@@ -165,8 +162,8 @@ extern char vcl_EConvertError_Class[] QM_HOST_SYMBOL(vcl_EConvertError_Class);
 
 extern void* vcl_TObject_ClassVar QM_HOST_SYMBOL(vcl_TObject_ClassVar);        // rtl150's TObject
 extern void* vcl_Exception_ClassVar QM_HOST_SYMBOL(vcl_Exception_ClassVar);    // rtl150's Exception
-extern void* vcl_TPersistent_ClassVar QM_HOST_SYMBOL(vcl_TPersistent_ClassVar);
-extern void* vcl_TComponent_ClassVar QM_HOST_SYMBOL(vcl_TComponent_ClassVar);
+extern void* vcl_TPersistent_ClassVar QM_HOST_SYMBOL(vcl_TPersistent_ClassVar);  // rtl150's
+extern void* vcl_TComponent_ClassVar QM_HOST_SYMBOL(vcl_TComponent_ClassVar);    // rtl150's
 extern void* vcl_TGraphicsObject_ClassVar QM_HOST_SYMBOL(vcl_TGraphicsObject_ClassVar);
 extern void* vcl_TBrush_ClassVar QM_HOST_SYMBOL(vcl_TBrush_ClassVar);
 extern void* vcl_TPen_ClassVar QM_HOST_SYMBOL(vcl_TPen_ClassVar);
@@ -182,7 +179,7 @@ extern void* vcl_TCustomControl_ClassVar QM_HOST_SYMBOL(vcl_TCustomControl_Class
 // vcl_ObjectFree (an import thunk).
 extern void* vcl_RtlObjectFree QM_HOST_SYMBOL(vcl_RtlObjectFree);
 
-// ---- Classes ----------------------------------------------------------------
+// ---- Classes (forwarders to rtl150.bpl) -----------------------------------------
 void QM_HOST_REGISTER vcl_TPersistent_Assign(void* self, void* source) QM_HOST_SYMBOL(vcl_TPersistent_Assign);
 void* QM_HOST_REGISTER vcl_TComponent_Create(void* classOrSelf, int alloc, void* owner)
     QM_HOST_SYMBOL(vcl_TComponent_Create);

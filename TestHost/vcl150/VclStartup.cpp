@@ -1,6 +1,7 @@
-// vcl150.bpl's start-up: rtl150.bpl is bound (its TObject and Exception
-// become the roots of this library's classes), the class records are built,
-// and live bitmap handles are counted from then on. The package entry points
+// vcl150.bpl's start-up: rtl150.bpl is bound (its TObject, Exception,
+// TPersistent and TComponent become the roots of this library's classes),
+// the class records are built, and live bitmap handles are counted from then
+// on. The package entry points
 // Initialize and Finalize have nothing left to do.
 #include <windows.h>
 
@@ -54,7 +55,8 @@ bool Names(const char* list, const char* name) {
 }
 
 bool Known(const char* name) {
-  if (std::strcmp(name, "TObject") == 0 || std::strcmp(name, "Exception") == 0) return true;
+  for (const char* runtime : {"TObject", "Exception", "TPersistent", "TComponent"})
+    if (std::strcmp(name, runtime) == 0) return true;
   for (const TRegistration& r : Registrations())
     if (r.Built && Names(r.Name, name)) return true;
   return false;
@@ -83,7 +85,7 @@ bool Start() {
   vcl_Exception_ClassVar = g_rtl->exceptionClass;
   vcl_RtlObjectFree = reinterpret_cast<void*>(g_rtl->objectFree);
   const char* failed = nullptr;
-  if (!vcl_TObject_ClassVar || !BuildVclClasses(&failed)) return false;
+  if (!vcl_TObject_ClassVar || !BindRuntimeComponents(rtl) || !BuildVclClasses(&failed)) return false;
   StartCountingBitmapHandles();
   return true;
 }

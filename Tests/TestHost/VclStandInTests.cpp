@@ -44,6 +44,12 @@ Fn Export(const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(Vcl150(), name)));
 }
 
+// TPersistent and TComponent are the run-time's.
+template <class Fn>
+Fn RuntimeExport(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"rtl150.bpl"), name)));
+}
+
 } // namespace
 
 TEST(Vcl150, ClassesDescendFromTheRunTimesTObject) {
@@ -82,10 +88,11 @@ TEST(Vcl150, OwnershipAndAssignment) {
   const VclDriver::Driver& d = Driver();
   using TCreate = void*(QM_HOST_REGISTER*)(void* classRef, int alloc, void* owner);
   using TAssign = void(QM_HOST_REGISTER*)(void* self, void* source);
-  auto componentCreate = Export<TCreate>("@Classes@TComponent@$bctr$qqrp18Classes@TComponent");
-  auto assign = Export<TAssign>("@Classes@TPersistent@Assign$qqrp19Classes@TPersistent");
+  auto componentCreate = RuntimeExport<TCreate>("@Classes@TComponent@$bctr$qqrp18Classes@TComponent");
+  auto assign = RuntimeExport<TAssign>("@Classes@TPersistent@Assign$qqrp19Classes@TPersistent");
+  void* componentClass = RuntimeExport<void*>("@Classes@TComponent@");
   const int base = d.LiveBitmapHandles();
-  void* owner = componentCreate(ClassExport("@Classes@TComponent@"), 1, nullptr);
+  void* owner = componentCreate(componentClass, 1, nullptr);
   d.NewToolBar(owner);
   d.NewToolBar(owner);
   EXPECT_EQ(d.LiveBitmapHandles(), base + 2);
@@ -93,7 +100,7 @@ TEST(Vcl150, OwnershipAndAssignment) {
   EXPECT_EQ(d.LiveBitmapHandles(), base);
 
   HostExceptionReport report;
-  void* plain = componentCreate(ClassExport("@Classes@TComponent@"), 1, nullptr);
+  void* plain = componentCreate(componentClass, 1, nullptr);
   EXPECT_FALSE(CallHostGuarded([&] { assign(plain, nullptr); }, report, LoadedHostRtl()));
   EXPECT_EQ(report.Text(), L"EConvertError: Cannot assign a nil to a TComponent");
   d.Free(plain);
