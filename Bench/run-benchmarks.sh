@@ -37,5 +37,6 @@ else
 fi
 run BracketMatchingBench.exe
 run GdiHandlesBench.exe
+run HelpInsightWaitBench.exe
 
 exit $rc

@@ -8,6 +8,7 @@
 
 #include "Hooking/PatternSearch.h"
 #include "Patches/IdeCorrections/GDIResourcePatterns.h"
+#include "Patches/IdeCorrections/HelpInsightPatterns.h"
 #include "Patches/IdeCorrections/ParanMatchingPatterns.h"
 #include "StandIns.h"
 #include "TestPaths.h"
@@ -27,6 +28,7 @@ const TSitePattern SitePatterns[] = {
     {"ToolBarDestroyFrees", Quillmend::GDIResourcePatterns::ToolBarDestroyFrees},
     {"ImageListInitializeBitmap", Quillmend::GDIResourcePatterns::ImageListInitializeBitmap},
     {"ImageListDestroyFrees", Quillmend::GDIResourcePatterns::ImageListDestroyFrees},
+    {"ParseThreadWaitForWork", Quillmend::HelpInsightPatterns::WaitForWork},
 };
 
 const char* PatternOf(const char* site) {
@@ -64,8 +66,15 @@ int Mismatches(const uint8_t* at, const char* text) {
 struct TModule {
   const wchar_t* File;
   const char* SitesExport;
+  const char* OnlySite;  // the module's one site of these patches (null: every site is one of theirs)
 };
-const TModule Modules[] = {{L"boreditu.dll", "BorEditPatternSites"}, {L"vcl150.bpl", "VclPatternSites"}};
+const TModule Modules[] = {{L"boreditu.dll", "BorEditPatternSites", nullptr},
+                           {L"vcl150.bpl", "VclPatternSites", nullptr},
+                           {L"coreide150.bpl", "CoreIdePatternSites", "ParseThreadWaitForWork"}};
+
+bool Checked(const TModule& m, const QmHost::SearchedSite& site) {
+  return !m.OnlySite || std::strcmp(site.Name, m.OnlySite) == 0;
+}
 
 } // namespace
 
@@ -75,6 +84,7 @@ TEST(IdeCorrectionsPatterns, EachMatchesOnceAtItsRoutine) {
   for (const TModule& m : Modules) {
     HMODULE module = GetModuleHandleW(m.File);
     for (const QmHost::SearchedSite& site : SitesOf(module, m.SitesExport)) {
+      if (!Checked(m, site)) continue;
       SCOPED_TRACE(site.Name);
       const char* pattern = PatternOf(site.Name);
       ASSERT_NE(pattern, nullptr) << "a searched routine no pattern looks for";
@@ -87,18 +97,29 @@ TEST(IdeCorrectionsPatterns, EachMatchesOnceAtItsRoutine) {
   auto* start = static_cast<uint8_t*>(StandIns::Editor().PatternSite("ParanMatchingStart"));
   EXPECT_EQ(StandIns::Editor().PatternSite("ParanMatchingCompare"), start + 125);
   EXPECT_EQ(StandIns::Editor().PatternSite("ParanMatchingNesting"), start + 175);
+  // The wait is searched in the 512 bytes before the thread's constructor.
+  HMODULE coreIde = GetModuleHandleW(L"coreide150.bpl");
+  auto* ctor = reinterpret_cast<uint8_t*>(GetProcAddress(coreIde, "@Parserthread@TParseThread@$bctr$qqrv"));
+  uint8_t* wait = nullptr;
+  for (const QmHost::SearchedSite& site : SitesOf(coreIde, "CoreIdePatternSites"))
+    if (std::strcmp(site.Name, "ParseThreadWaitForWork") == 0) wait = static_cast<uint8_t*>(site.Address);
+  ASSERT_NE(wait, nullptr);
+  EXPECT_GE(wait, ctor - Quillmend::HelpInsightPatterns::WaitForWorkWindow);
+  EXPECT_LT(wait + 58, ctor);
 }
 
 TEST(IdeCorrectionsPatterns, EachVariantAltersOnlyItsOwnRoutine) {
   StandIns::Load();
   for (const TModule& m : Modules) {
     for (const QmHost::SearchedSite& altered : SitesOf(GetModuleHandleW(m.File), m.SitesExport)) {
+      if (!Checked(m, altered)) continue;
       SCOPED_TRACE(altered.Variant);
       std::wstring path = BuildDirectory() + L"\\host-variants\\" +
                           std::wstring(altered.Variant, altered.Variant + strlen(altered.Variant)) + L"\\" + m.File;
       HMODULE variant = LoadLibraryW(path.c_str());
       ASSERT_NE(variant, nullptr);
       for (const QmHost::SearchedSite& site : SitesOf(variant, m.SitesExport)) {
+        if (!Checked(m, site)) continue;
         SCOPED_TRACE(site.Name);
         const char* pattern = PatternOf(site.Name);
         if (std::strcmp(site.Name, altered.Name) == 0) {

@@ -1,8 +1,9 @@
 // The shipped Quillmend.dll in the stand-in IDE, which has vcl150.bpl and
-// boreditu.dll loaded before its packages: the four IDE corrections are
-// applied (the GDI patches when the library loads, the bracket fix at the
-// expert entry), the editor's bracket searches answer as the fix says, the
-// component library's bitmaps are shared, and the IDE shuts down cleanly.
+// boreditu.dll loaded before its packages: the five IDE corrections are
+// applied (the GDI patches when the library loads, the bracket fix and the
+// wait fix at the expert entry), the editor's bracket searches answer as
+// the fix says, the component library's bitmaps are shared, the Help Insight
+// parser thread waits once, and the IDE shuts down cleanly.
 #include "Tests/Support/IdeRun.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@ const std::vector<std::wstring> Entries = {
     L"applied: Reduces the IDE's ToolBar GDI handle usage [IDE.GDIHandles.ToolBar]",
     L"applied: Reduces the IDE's TTabs scroller GDI handle usage [IDE.GDIHandles.TabScroller]",
     L"applied: Reduces the IDE's ToolBar GDI handle usage [IDE.GDIHandles.ImageList]",
+    L"applied: Fix HelpInsight background thread wait time [IDE.HelpInsight.WaitFor]",
 };
 
 TIdeRun RunBds(const std::wstring& name, const std::wstring& disabled, std::vector<std::wstring> arguments) {
@@ -85,4 +87,21 @@ TEST(IdeCorrectionsShipped, ToolBarsScrollersAndImageListsShareTheirBitmaps) {
   EXPECT_EQ(on[L"scrollers-painted"], 0);
   EXPECT_EQ(on[L"imagelists-16x16"], 1);
   EXPECT_EQ(on[L"imagelists-3-sizes"], 3);
+}
+
+// The parser thread's wait under a message every 1, 10 and 100 ms: the
+// host's waits again after each message, the fixed one once.
+TEST(IdeCorrectionsShipped, HelpInsightWaitsOnceWhileMessagesArrive) {
+  const std::vector<std::wstring> arguments = {L"-run", L"helpinsightwait", L"1000", L"100"};
+  const std::vector<std::wstring> on = RunBds(L"HelpInsightWaitOn", L"", arguments).Lines(L"HELPINSIGHT-WAIT ");
+  const std::vector<std::wstring> off = RunBds(L"HelpInsightWaitOff", L"IDE.HelpInsight.WaitFor", arguments)
+                                            .Lines(L"HELPINSIGHT-WAIT ");
+  ASSERT_EQ(on.size(), 3u);
+  ASSERT_EQ(off.size(), 3u);
+  auto waits = [](const std::wstring& line) { return std::stoi(line.substr(line.find(L" waits=") + 7)); };
+  for (const std::wstring& line : on) {
+    EXPECT_EQ(waits(line), 1) << std::string(line.begin(), line.end());
+    EXPECT_NE(line.find(L" signalled=0"), std::wstring::npos);
+  }
+  EXPECT_GT(waits(off[0]), 1) << "a message every millisecond should have made the host's wait wait again";
 }

@@ -6,6 +6,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
+#include "Patches/IdeCorrections/HelpInsightParserTaskFix.h"
 #include "TestPaths.h"
 
 namespace StandIns {
@@ -14,13 +15,14 @@ namespace {
 
 VclDriver::Driver g_vcl;
 BorEditDriver::Driver g_editor;
+ParseThreadWaitDriver::Driver g_parseWait;
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 } // namespace
 
 const std::vector<std::wstring>& ModuleFiles() {
-  static const std::vector<std::wstring> files = {L"rtl150.bpl", L"vcl150.bpl", L"boreditu.dll"};
+  static const std::vector<std::wstring> files = {L"rtl150.bpl", L"vcl150.bpl", L"boreditu.dll", L"coreide150.bpl"};
   return files;
 }
 
@@ -38,12 +40,14 @@ void Load(const char* variant) {
 }
 
 void BindLoaded() {
-  if (!g_vcl.Bind(GetModuleHandleW(L"vcl150.bpl")) || !g_editor.Bind(GetModuleHandleW(L"boreditu.dll")))
+  if (!g_vcl.Bind(GetModuleHandleW(L"vcl150.bpl")) || !g_editor.Bind(GetModuleHandleW(L"boreditu.dll")) ||
+      !g_parseWait.Bind(GetModuleHandleW(L"coreide150.bpl")))
     throw std::runtime_error("a stand-in lacks its driver exports");
 }
 
 const VclDriver::Driver& Vcl() { return g_vcl; }
 const BorEditDriver::Driver& Editor() { return g_editor; }
+const ParseThreadWaitDriver::Driver& ParseWait() { return g_parseWait; }
 
 int Match(const std::string& text, int caret) { return g_editor.MatchBracket(text.c_str(), caret, nullptr); }
 
@@ -51,6 +55,7 @@ void Install(const std::wstring& disabledPatches) {
   SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
   Quillmend::InstallGDIResourceReduction();
   Quillmend::InstallEditorKernelParanMachtingFix();
+  Quillmend::InstallHelpInsightParserTaskFix();
 }
 
 std::wstring Status(const std::wstring& patch) {
@@ -136,6 +141,16 @@ std::string ExerciseBrackets() {
   for (const char* text : texts)
     for (int caret = 0; text[caret]; ++caret) result += std::to_string(Match(text, caret)) + ",";
   return result;
+}
+
+std::string ExerciseParseWait() {
+  void* thread = g_parseWait.New();
+  int32_t waits = 0;
+  std::string text = "timed out " + std::to_string(g_parseWait.Wait(thread, 1, &waits));
+  g_parseWait.Signal(thread);
+  text += ", signalled " + std::to_string(g_parseWait.Wait(thread, 5000, &waits));
+  g_parseWait.Free(thread);
+  return text;
 }
 
 } // namespace StandIns

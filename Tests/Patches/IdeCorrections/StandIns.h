@@ -1,5 +1,5 @@
 // The IDE corrections' stand-ins in the test process: rtl150.bpl,
-// vcl150.bpl and boreditu.dll (or a variant's copies), their drivers, a
+// vcl150.bpl, boreditu.dll and coreide150.bpl (or a variant's copies), their drivers, a
 // canvas to paint on, and the workloads the three-way tests compare before
 // and after installing.
 #pragma once
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "boreditu/BorEditDriver.h"
+#include "coreide150/ParseThreadWaitDriver.h"
 #include "vcl150/VclDriver.h"
 
 namespace StandIns {
@@ -23,6 +24,7 @@ void Load(const char* variant = nullptr);
 void BindLoaded();
 const VclDriver::Driver& Vcl();
 const BorEditDriver::Driver& Editor();
+const ParseThreadWaitDriver::Driver& ParseWait();
 
 // One bracket search: the match's index or -1.
 int Match(const std::string& text, int caret);
@@ -58,5 +60,7 @@ private:
 std::string ExerciseGraphics();
 // Bracket searches over texts without quotes or backslashes.
 std::string ExerciseBrackets();
+// The parser thread's wait, signalled and timed out, without messages.
+std::string ExerciseParseWait();
 
 } // namespace StandIns

@@ -9,6 +9,7 @@
 #include "Framework/PatchPlan.h"
 #include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
+#include "Patches/IdeCorrections/HelpInsightParserTaskFix.h"
 #include "StandIns.h"
 #include "ThreeWayHarness.h"
 
@@ -18,12 +19,14 @@ const wchar_t* const ParanMatching = L"IDE.Editor.ParanMatching";
 const wchar_t* const ToolBar = L"IDE.GDIHandles.ToolBar";
 const wchar_t* const TabScroller = L"IDE.GDIHandles.TabScroller";
 const wchar_t* const ImageList = L"IDE.GDIHandles.ImageList";
+const wchar_t* const HelpInsightWaitFor = L"IDE.HelpInsight.WaitFor";
 
 const std::vector<TPatchRow> PatchRows = {
     {ParanMatching, {}},
     {ToolBar, {}},
     {TabScroller, {}},
     {ImageList, {}},
+    {HelpInsightWaitFor, {}},
 };
 
 const std::vector<TVariantRow> VariantRows = {
@@ -39,6 +42,7 @@ const std::vector<TVariantRow> VariantRows = {
     // The list keeps its bitmap at another field than the one the replacements use.
     {"imagelistinit-field50", {ImageList}},
     {"nopaint", {TabScroller}},
+    {"parsewait", {HelpInsightWaitFor}},
 };
 
 const TThreeWaySubsystem& IdeCorrections() {
@@ -48,9 +52,13 @@ const TThreeWaySubsystem& IdeCorrections() {
       [] {
         Quillmend::InstallGDIResourceReduction();
         Quillmend::InstallEditorKernelParanMachtingFix();
+        Quillmend::InstallHelpInsightParserTaskFix();
       },
-      [] { return StandIns::ExerciseBrackets() + " | " + StandIns::ExerciseGraphics(); },
-      {ParanMatching, ToolBar, TabScroller, ImageList},
+      [] {
+        return StandIns::ExerciseBrackets() + " | " + StandIns::ExerciseGraphics() + " | " +
+               StandIns::ExerciseParseWait();
+      },
+      {ParanMatching, ToolBar, TabScroller, ImageList, HelpInsightWaitFor},
   };
   return subsystem;
 }
@@ -71,6 +79,7 @@ const TReasonCase ReasonCases[] = {
     {"toolbardestroy", ToolBar, L"TToolBar.Destroy frees: pattern not found"},
     {"imagelistinit-field50", ImageList, L"TCustomImageList.Initialize bitmap +0x0E: 0x54 expected, 0x50 found"},
     {"nopaint", TabScroller, L"TScroller.Paint: export not found in vcl150.bpl"},
+    {"parsewait", HelpInsightWaitFor, L"TParseThread wait for work: pattern not found"},
 };
 
 void PrintTo(const TReasonCase& c, std::ostream* os) { *os << c.Variant; }
@@ -83,6 +92,7 @@ TEST_P(IdeCorrectionsFailedPatch, SaysWhy) {
   StandIns::Load(c.Variant);
   std::vector<Quillmend::TPatchPlan> plans = Quillmend::GDIResourceReductionPlans();
   plans.push_back(Quillmend::ParanMatchingPlan());
+  for (Quillmend::TPatchPlan& plan : Quillmend::HelpInsightParserTaskFixPlans()) plans.push_back(std::move(plan));
   for (Quillmend::TPatchPlan& plan : plans) {
     if (plan.Name() != c.Patch) continue;
     const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan);
