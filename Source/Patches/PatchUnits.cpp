@@ -21,6 +21,7 @@
 #include "Patches/IdeCollections/ToolUtilNotifierOptimization.h"
 #include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
+#include "Patches/IdeCorrections/HelpInsightInteropCache.h"
 #include "Patches/IdeCorrections/HelpInsightParserTaskFix.h"
 #include "Patches/Rtl/DfmOptimization.h"
 #include "Patches/Rtl/DotNetXmlSerializerOptimize.h"
@@ -75,6 +76,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_DbgTruncArgsFix,
     &Unit_DbgExprInspectorMemoryLeakFix,
     &Unit_DbkCreateProcessWithRelHostApp,
+    &Unit_HelpInsightInteropCache,
     &Unit_HelpInsightParserTaskFix,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);

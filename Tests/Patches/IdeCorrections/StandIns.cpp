@@ -6,6 +6,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Patches/IdeCorrections/EditorKernelParanMachtingFix.h"
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
+#include "Patches/IdeCorrections/HelpInsightInteropCache.h"
 #include "Patches/IdeCorrections/HelpInsightParserTaskFix.h"
 #include "TestPaths.h"
 
@@ -55,6 +56,7 @@ void Install(const std::wstring& disabledPatches) {
   SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
   Quillmend::InstallGDIResourceReduction();
   Quillmend::InstallEditorKernelParanMachtingFix();
+  Quillmend::InstallHelpInsightInteropCache();
   Quillmend::InstallHelpInsightParserTaskFix();
 }
 
