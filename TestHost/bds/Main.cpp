@@ -97,6 +97,11 @@ int main() {
 
   void* services = InstallServices();
   LoadExperts(services);
+  // The main window shows once the experts are in: its event fires once.
+  if (HMODULE coreIde = GetModuleHandleW(L"coreide150.bpl"))
+    if (auto fire = reinterpret_cast<void(__stdcall*)()>(
+            reinterpret_cast<void*>(GetProcAddress(coreIde, "HelpDocFireMainFormShown"))))
+      fire();
 
   int exitCode = 0;
   if (!app.options.workload.empty()) exitCode = RunWorkload(app);

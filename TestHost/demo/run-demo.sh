@@ -143,6 +143,14 @@ if grep -q '^PATCH-FAILED ' "$JOURNAL"; then
   echo "== why they failed"
   grep '^PATCH-FAILED ' "$JOURNAL" | sed 's/^PATCH-FAILED //' | unescape | indent
 fi
+if ! grep -q '\[IDE.HelpInsight.InteropCache\]' "$JOURNAL"; then
+  echo
+  echo "== Help Insight interop cache"
+  echo "   IDE.HelpInsight.InteropCache is ignored here (the about box lists no ignored patch):"
+  echo "   it runs Help Insight's requests through the managed bridge QuillmendClr.dll, which"
+  echo "   needs the .NET runtime in the IDE process;"
+  echo "   Wine runs this IDE without one (its mscoree is disabled: calling the bridge would abort)."
+fi
 if grep -q '^EXCEPTION ' "$JOURNAL"; then
   echo
   echo "== errors the IDE saw"
@@ -177,6 +185,16 @@ else
   echo "   binary forms DIFFERENT"
 fi
 
+echo
+echo "== Help Insight parser thread's wait (bds.exe -run helpinsightwait): 100 ms timeout, a message every 1, 10, 100 ms for 500 ms"
+run_ide "$DEMO/journal-wait-disabled.txt" "*" helpinsightwait >/dev/null 2>&1 || true
+run_ide "$DEMO/journal-wait-enabled.txt" "" helpinsightwait >/dev/null 2>&1 || true
+wait_rows() { grep '^HELPINSIGHT-WAIT ' "$1" | sed 's/^HELPINSIGHT-WAIT //; s/[a-z]*=//g'; }
+printf '   %-14s %14s %8s %14s %8s\n' "message every" "disabled ms" waits "enabled ms" waits
+paste -d' ' <(wait_rows "$DEMO/journal-wait-disabled.txt") <(wait_rows "$DEMO/journal-wait-enabled.txt") |
+  while read -r every off woff _ _ on won _; do
+    printf '   %-11s ms %14s %8s %14s %8s\n' "$every" "$off" "$woff" "$on" "$won"
+  done
 echo
 echo "== file-path functions (bds.exe -run pathtiming): ns per call, pack disabled vs enabled"
 run_ide "$DEMO/journal-paths-disabled.txt" "*" pathtiming >/dev/null 2>&1 || true
