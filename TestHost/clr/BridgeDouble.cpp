@@ -2,7 +2,7 @@
 // keep a depth per thread (and totals), so a test sees whether a call ran
 // inside the cache and whether begins and ends balance on every thread;
 // BeginInteropCache raises the managed exception code on request, before
-// anything began.
+// anything began; the process refuses to load it on request.
 #include <windows.h>
 
 #include <map>
@@ -36,6 +36,8 @@ bool TakeRaise() {
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
+    // A bridge the process cannot load (as a managed one without a runtime).
+    if (GetEnvironmentVariableW(BridgeDoubleDriver::RefuseVariable, nullptr, 0) > 0) return FALSE;
     InitializeCriticalSection(&g_lock);
     g_depths = new std::map<DWORD, int32_t>();
   }

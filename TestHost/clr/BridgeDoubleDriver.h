@@ -8,6 +8,9 @@
 
 namespace BridgeDoubleDriver {
 
+// While this environment variable is set, loading the double fails.
+constexpr const wchar_t* RefuseVariable = L"QM_CLR_DOUBLE_REFUSE";
+
 // A managed exception leaving through an export, as the system sees it.
 constexpr DWORD ManagedExceptionCode = 0xE0434352;
 

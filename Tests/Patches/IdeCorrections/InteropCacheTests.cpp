@@ -328,3 +328,22 @@ TEST(HelpInsightInteropCache, TheLoadWaitsForTheMainWindowAndRunsOnce) {
   Release(helper);
   EXPECT_EQ(Quillmend::THelpInsightInteropCacheHelper::Alive(), 0);
 }
+
+// A load that fails when the main window is shown leaves no retry: the patch
+// is ignored then, without a message, and Help Insight works unpatched.
+TEST(HelpInsightInteropCache, ALoadFailingAtTheMainWindowLeavesThePatchIgnored) {
+  LoadStandIns(false);
+  Install();
+  EXPECT_EQ(Status(), L"applied");  // pending
+  SetEnvironmentVariableW(BridgeDoubleDriver::RefuseVariable, L"1");
+  g_doc.FireMainFormShown();
+  SetEnvironmentVariableW(BridgeDoubleDriver::RefuseVariable, nullptr);
+  EXPECT_EQ(GetModuleHandleW(L"QuillmendClr.dll"), nullptr);
+  EXPECT_EQ(Status(), L"ignored");
+  EXPECT_EQ(*static_cast<int32_t*>(g_doc.MainFormShown()), 0);  // the handler is gone
+  EXPECT_TRUE(Quillmend::FailedPatchReasons().empty());
+  void* w = Query(D::IID_Documentation);
+  EXPECT_NE(w, nullptr);
+  EXPECT_EQ(Quillmend::THelpInsightInteropCacheHelper::Alive(), 0);
+  Release(w);
+}
