@@ -38,5 +38,7 @@ fi
 run BracketMatchingBench.exe
 run GdiHandlesBench.exe
 run HelpInsightWaitBench.exe
+echo "== HelpInsightInteropBench.exe"
+"$build/wine-run.sh" "$build/clr-double/HelpInsightInteropBench.exe" || rc=1
 
 exit $rc
