@@ -1,11 +1,13 @@
 # The host's try/except frame (see HostExcept.h).
 #
 # int __cdecl QmHostTryExcept(void (*body)(void *), void *data, THostCaught *caught)
+# int __cdecl QmHostTryExceptCode(void (*body)(void *), void *data, THostCaught *caught, unsigned long code)
 #   0 when body returned, 1 when an exception was caught.
 #
-# The registration record on the stack is extended by two fields:
+# The registration record on the stack is extended by three fields:
 #   [record+0]  previous record      [record+8]   caught
 #   [record+4]  handler              [record+12]  frame pointer to restore
+#                                    [record+16]  the only code caught (0: any)
         .intel_syntax noprefix
         .text
 
@@ -17,6 +19,19 @@ _QmHostTryExcept:
         push    ebx
         push    esi
         push    edi
+        push    0
+        jmp     .Lframe
+
+        .globl  _QmHostTryExceptCode
+        .def    _QmHostTryExceptCode; .scl 2; .type 32; .endef
+_QmHostTryExceptCode:
+        push    ebp
+        mov     ebp, esp
+        push    ebx
+        push    esi
+        push    edi
+        push    dword ptr [ebp+20]
+.Lframe:
         push    ebp
         push    dword ptr [ebp+16]
         push    offset _QmHostExceptHandler
@@ -28,7 +43,7 @@ _QmHostTryExcept:
         xor     eax, eax
 .Lleave:
         pop     dword ptr fs:[0]
-        add     esp, 12
+        add     esp, 16
         pop     edi
         pop     esi
         pop     ebx
@@ -37,7 +52,7 @@ _QmHostTryExcept:
 
 # EXCEPTION_DISPOSITION __cdecl handler(EXCEPTION_RECORD *, void *record, CONTEXT *, void *)
 # Catches host exceptions (code 0x0EEDFADE) and error-severity exceptions in
-# the search pass: records code, object and address, unwinds the frames
+# the search pass (only those of the frame's code when it names one): records code, object and address, unwinds the frames
 # above (their finally handlers run), and resumes in the frame, returning 1.
         .def    _QmHostExceptHandler; .scl 3; .type 32; .endef
 _QmHostExceptHandler:
@@ -51,6 +66,13 @@ _QmHostExceptHandler:
         cmp     ecx, 0xC0000000
         jne     .Lsearch
 .Lcatch:
+        mov     edx, [esp+8]
+        mov     edx, [edx+16]               # the only code caught, or 0
+        test    edx, edx
+        jz      .Lcaught_code
+        cmp     [eax], edx
+        jne     .Lsearch
+.Lcaught_code:
         # Caught: from here on the handler never returns, so any register may change.
         mov     edx, [esp+8]
         mov     edx, [edx+8]                # THostCaught *

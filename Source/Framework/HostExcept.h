@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <type_traits>
+#include <utility>
 
 namespace Quillmend {
 
@@ -27,20 +28,25 @@ struct THostCaught {
 // body(data) inside the frame: 0 when it returned, 1 when an exception was
 // caught (then *caught is filled). body must not let a C++ exception out.
 extern "C" int QmHostTryExcept(void (*body)(void*), void* data, Quillmend::THostCaught* caught);
+// The same, catching only exceptions of this code (an access violation, say);
+// every other exception passes the frame unchanged, as if it were not there.
+extern "C" int QmHostTryExceptCode(void (*body)(void*), void* data, Quillmend::THostCaught* caught,
+                                   unsigned long code);
 
 namespace Quillmend {
 
 // The same for callables: true when body returned, false when an exception
 // was caught. A C++ exception leaving body is held while the frame closes,
 // then thrown on to the caller.
+// Catching only exceptions of `code` (0: every one HostTryExcept catches).
 template <class TBody>
-bool HostTryExcept(TBody&& body, THostCaught& caught) {
+bool HostTryExceptOnly(unsigned long code, TBody&& body, THostCaught& caught) {
   struct TCall {
     std::remove_reference_t<TBody>* Body;
     std::exception_ptr Error;
   } call{&body, nullptr};
   caught = THostCaught{};
-  const int raised = QmHostTryExcept(
+  const int raised = QmHostTryExceptCode(
       [](void* data) {
         auto* c = static_cast<TCall*>(data);
         // A C++ exception must not unwind through the assembly frame.
@@ -50,9 +56,14 @@ bool HostTryExcept(TBody&& body, THostCaught& caught) {
           c->Error = std::current_exception();
         }
       },
-      &call, &caught);
+      &call, &caught, code);
   if (call.Error) std::rethrow_exception(call.Error);
   return raised == 0;
+}
+
+template <class TBody>
+bool HostTryExcept(TBody&& body, THostCaught& caught) {
+  return HostTryExceptOnly(0, std::forward<TBody>(body), caught);
 }
 
 }  // namespace Quillmend

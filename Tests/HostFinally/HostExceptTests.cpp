@@ -101,3 +101,32 @@ TEST(HostExcept, NestedFramesCatchInnermostFirst) {
   EXPECT_EQ(inner.Object, &object);
   EXPECT_EQ(outer.Code, 0u);
 }
+
+// A frame that catches only access violations lets a host exception pass to
+// the frame above it unchanged (same object and raise address), and still
+// catches an access violation.
+TEST(HostExcept, AFrameForOneCodeLetsOthersPass) {
+  void* const head = ChainHead();
+  int object = 0;
+  bool innerReturned = true;
+  THostCaught inner, outer;
+  const bool outerReturned = HostTryExcept(
+      [&] {
+        innerReturned = Quillmend::HostTryExceptOnly(
+            EXCEPTION_ACCESS_VIOLATION, [&] { RaiseHostObject(&object, reinterpret_cast<void*>(0x4321)); }, inner);
+      },
+      outer);
+  EXPECT_FALSE(outerReturned);
+  EXPECT_TRUE(innerReturned);  // left by the raise, never resumed
+  EXPECT_EQ(inner.Code, 0u);
+  EXPECT_EQ(outer.Code, HostExceptionCode);
+  EXPECT_EQ(outer.Object, &object);
+  EXPECT_EQ(outer.Address, reinterpret_cast<void*>(0x4321));
+  EXPECT_EQ(ChainHead(), head);
+
+  THostCaught violation;
+  EXPECT_FALSE(Quillmend::HostTryExceptOnly(
+      EXCEPTION_ACCESS_VIOLATION, [] { *static_cast<volatile int*>(nullptr) = 1; }, violation));
+  EXPECT_EQ(violation.Code, DWORD(EXCEPTION_ACCESS_VIOLATION));
+  EXPECT_EQ(ChainHead(), head);
+}
