@@ -103,7 +103,7 @@ double Ratio(double before, double after) { return after > 0 ? before / after : 
 
 int main() {
   const std::wstring host = HostDirectory();
-  for (const wchar_t* file : {L"comp32x.dll", L"win32debugide150.bpl", L"delphicoreide150.bpl"})
+  for (const wchar_t* file : {L"comp32x.dll", L"win32debugide150.bpl", L"coreide150.bpl", L"delphicoreide150.bpl"})
     if (!LoadLibraryW((host + file).c_str())) {
       std::fwprintf(stderr, L"cannot load %ls\n", file);
       return 1;
@@ -158,7 +158,7 @@ int main() {
   };
   auto runProgress = Export<int32_t(__stdcall*)(void*, int32_t)>(L"delphicoreide150.bpl", "DelphiCoreRunKibitzProgress");
   auto peekCalls = Export<uint32_t(__stdcall*)()>(L"delphicoreide150.bpl", "DelphiCorePeekMessageCalls");
-  void* monitor = Export<void*(__stdcall*)(int32_t)>(L"delphicoreide150.bpl", "KibitzingMonitorCreate")(0);
+  void* monitor = Export<void*(__stdcall*)(int32_t)>(L"coreide150.bpl", "KibitzingMonitorCreate")(0);
 
   // The progress patch is installed once per process (it is not a compiler
   // patch): measured before the first installation only.

@@ -9,17 +9,25 @@
 #include <cstdint>
 
 #include "Common/HostLayout.h"
-#include "KibitzingMonitor.h"
+#include "coreide150/KibitzingMonitorDriver.h"
 
 namespace {
 
 uint32_t g_peekMessageCalls = 0;
 
+// TKibitzingMonitor.Canceled, reached through coreide150.bpl's export as a
+// package reaches its required package.
+bool MonitorCanceled(void* monitor) {
+  static const KibitzingMonitorDriver::CanceledFn canceled = KibitzingMonitorDriver::Bind<KibitzingMonitorDriver::CanceledFn>(
+      GetModuleHandleW(L"coreide150.bpl"), KibitzingMonitorDriver::Export::Canceled);
+  return canceled(monitor);
+}
+
 int32_t QM_HOST_REGISTER KibitzProgress(void* monitor) {
   ++g_peekMessageCalls;
   MSG message;
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-  return KibitzingMonitorCanceled(monitor) ? -1 : 1;
+  return MonitorCanceled(monitor) ? -1 : 1;
 }
 
 }  // namespace

@@ -18,10 +18,7 @@ namespace Quillmend {
 constexpr const wchar_t* DelphiCorePackage = L"delphicoreide150.bpl";
 constexpr const char* DoKibitzProgressExport = "@Pascppcominout@DoKibitzProgress";
 // TKibitzingMonitor.Canceled (host register convention: EAX = Self, result in AL).
-// NOTE (temporary): it belongs to coreide150.bpl, which the stand-in IDE
-// does not have yet; until it does, the stand-in keeps the class in
-// delphicoreide150.bpl and this names that package.
-constexpr const wchar_t* KibitzingMonitorPackage = L"delphicoreide150.bpl";
+constexpr const wchar_t* KibitzingMonitorPackage = L"coreide150.bpl";
 constexpr const char* KibitzingMonitorCanceledExport = "@Kibitzingmonitor@TKibitzingMonitor@Canceled$qqrv";
 
 // -1, 0 or 1 as the first string's byte with "a".."z" upper-cased is

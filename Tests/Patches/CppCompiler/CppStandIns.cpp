@@ -45,7 +45,7 @@ std::wstring ModulePath(const std::wstring& file, const std::string& variant) {
 }
 
 void Load(const std::string& variant) {
-  for (const wchar_t* file : {L"comp32x.dll", L"win32debugide150.bpl", L"delphicoreide150.bpl"})
+  for (const wchar_t* file : {L"comp32x.dll", L"win32debugide150.bpl", L"coreide150.bpl", L"delphicoreide150.bpl"})
     if (!LoadLibraryW(ModulePath(file, variant).c_str())) throw std::runtime_error("cannot load a stand-in");
   Bind();
 }
@@ -124,7 +124,7 @@ uint32_t PeekMessageCalls() {
 }
 
 void* NewMonitor(bool canceled) {
-  return Export<void*(__stdcall*)(int32_t)>(L"delphicoreide150.bpl", "KibitzingMonitorCreate")(canceled ? 1 : 0);
+  return Export<void*(__stdcall*)(int32_t)>(L"coreide150.bpl", "KibitzingMonitorCreate")(canceled ? 1 : 0);
 }
 
 void** DoKibitzProgressVariable() {

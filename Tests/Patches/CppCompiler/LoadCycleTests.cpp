@@ -38,7 +38,8 @@ size_t ImageSize(HMODULE module) {
 TEST(CppCompilerLoadCycles, PatchedOncePerLoadDroppedAtUnloadRestoredAtTheEnd) {
   HMODULE bccide = LoadLibraryW(CppStandIns::ModulePath(L"bccide.dll").c_str());
   HMODULE debugger = LoadLibraryW(CppStandIns::ModulePath(L"win32debugide150.bpl").c_str());
-  ASSERT_TRUE(bccide && debugger && LoadLibraryW(CppStandIns::ModulePath(L"delphicoreide150.bpl").c_str()));
+  ASSERT_TRUE(bccide && debugger && LoadLibraryW(CppStandIns::ModulePath(L"coreide150.bpl").c_str()) &&
+              LoadLibraryW(CppStandIns::ModulePath(L"delphicoreide150.bpl").c_str()));
   auto load = reinterpret_cast<int32_t(__stdcall*)(int32_t, uint32_t)>(
       reinterpret_cast<void*>(GetProcAddress(bccide, "CppLoadCompiler")));
   auto* getDebugHook = reinterpret_cast<uint8_t*>(GetProcAddress(debugger, Quillmend::GetDebugHookExport));

@@ -77,7 +77,7 @@ const std::vector<std::wstring> AllPatches = {Intern, SymbolReader, Stricmp, Lto
 
 const TThreeWaySubsystem& FirstLoad() {
   static const TThreeWaySubsystem subsystem{
-      {L"comp32x.dll", L"win32debugide150.bpl", L"delphicoreide150.bpl"},
+      {L"comp32x.dll", L"win32debugide150.bpl", L"coreide150.bpl", L"delphicoreide150.bpl"},
       [] { CppStandIns::Bind(); },
       [] { CppStandIns::RunCppProcs(); },
       Exercise,
@@ -90,7 +90,7 @@ const TThreeWaySubsystem& FirstLoad() {
 // the snapshot still describes it), then patched again.
 const TThreeWaySubsystem& AfterReload() {
   static const TThreeWaySubsystem subsystem{
-      {L"comp32x.dll", L"win32debugide150.bpl", L"delphicoreide150.bpl"},
+      {L"comp32x.dll", L"win32debugide150.bpl", L"coreide150.bpl", L"delphicoreide150.bpl"},
       [] { CppStandIns::Bind(); },
       [] {
         HMODULE before = GetModuleHandleW(L"comp32x.dll");

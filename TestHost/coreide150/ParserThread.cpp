@@ -1,0 +1,221 @@
+// The background parser: a real thread that parses the document module it
+// was asked for (TParseThread.Parse, ParserThreadCode.S), and the module's
+// NotifyDestroyed, which frees the module's text at once, whether or not a
+// parse is still reading it. The parse reads the text pass after pass for
+// at least a millisecond, checking the cancel flag every 256 bytes; a text
+// freed under it shows as the canary (ParserThread.h).
+#include "ParserThread.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+#include <vector>
+
+#include "ParserThreadDriver.h"
+
+using namespace CoreIde;
+
+extern "C" {
+void* coreide_ParseThread = nullptr;
+}
+
+namespace {
+
+template <class T>
+T& Field(void* object, int offset) {
+  return *reinterpret_cast<T*>(static_cast<char*>(object) + offset);
+}
+
+volatile uint8_t& ByteField(void* object, int offset) {
+  return *reinterpret_cast<volatile uint8_t*>(static_cast<char*>(object) + offset);
+}
+
+CRITICAL_SECTION* LockOf(void* self) { return Field<CRITICAL_SECTION*>(self, ParseThreadLayout::Lock); }
+
+// Freed texts, kept mapped until the parser is idle.
+CRITICAL_SECTION g_freedLock;
+std::vector<char*> g_freed;
+bool g_freedReady = false;
+volatile uint32_t g_parseSum = 0;  // what the parses computed (kept so the reads stay)
+
+void EnsureFreedLock() {
+  if (!g_freedReady) {
+    InitializeCriticalSection(&g_freedLock);
+    g_freedReady = true;
+  }
+}
+
+double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+DWORD WINAPI ParserLoop(void* self) {
+  for (;;) {
+    WaitForSingleObject(Field<HANDLE>(self, ParseThreadLayout::Wake), INFINITE);
+    if (ByteField(self, ParseThreadLayout::Terminated)) return 0;
+    if (Field<void*>(self, ParseThreadLayout::Module)) CoreIdeParseThreadParse(self);
+    InterlockedExchange(&Field<LONG>(self, ParseThreadLayout::Busy), 0);
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+void QM_HOST_REGISTER CoreIdeParseThreadLock(void* self) { EnterCriticalSection(LockOf(self)); }
+void QM_HOST_REGISTER CoreIdeParseThreadUnlock(void* self) { LeaveCriticalSection(LockOf(self)); }
+
+void QM_HOST_REGISTER CoreIdeParseThreadCancelAndLock(void* self) {
+  ByteField(self, ParseThreadLayout::Cancel) = 1;
+  EnterCriticalSection(LockOf(self));
+  ByteField(self, ParseThreadLayout::Cancel) = 0;
+}
+
+double QM_HOST_REGISTER CoreIdeParseThreadDoParse(void* self) {
+  LARGE_INTEGER start, now;
+  QueryPerformanceCounter(&start);
+  void* module = Field<void*>(self, ParseThreadLayout::Module);
+  const char* text = module ? Field<const char*>(module, DocModuleLayout::Text) : nullptr;
+  const int32_t length = module ? Field<int32_t>(module, DocModuleLayout::Length) : 0;
+  if (!text) return 0.0;
+  bool canceled = false, canary = false;
+  uint32_t sum = 0;
+  for (int pass = 0; !canceled && !canary; ++pass) {
+    for (int32_t i = 0; i < length; ++i) {
+      if ((i & 255) == 0 && ByteField(self, ParseThreadLayout::Cancel)) {
+        canceled = true;
+        break;
+      }
+      const uint8_t c = *reinterpret_cast<const volatile uint8_t*>(text + i);
+      if (c == FreedTextCanary) {
+        canary = true;
+        break;
+      }
+      sum = sum * 31 + c;
+    }
+    QueryPerformanceCounter(&now);
+    if (pass >= 3 && Milliseconds(start, now) >= 1.0) break;
+    SwitchToThread();
+  }
+  if (canceled) ++Field<int32_t>(self, ParseThreadLayout::Canceled);
+  if (canary) ++Field<int32_t>(self, ParseThreadLayout::CanaryReads);
+  ++Field<int32_t>(self, ParseThreadLayout::Parses);
+  QueryPerformanceCounter(&now);
+  g_parseSum = sum;
+  return Milliseconds(start, now);
+}
+
+// NotifyDestroyed(Self, const Intf, const Other): the module is gone; its text is freed.
+void QM_HOST_REGISTER CoreIdeNotifyDestroyed(void* self, void*, void*) {
+  char* text = Field<char*>(self, DocModuleLayout::Text);
+  if (!text) return;
+  Field<char*>(self, DocModuleLayout::Text) = nullptr;
+  std::memset(text, FreedTextCanary, size_t(Field<int32_t>(self, DocModuleLayout::Length)));
+  EnsureFreedLock();
+  EnterCriticalSection(&g_freedLock);
+  g_freed.push_back(text);
+  LeaveCriticalSection(&g_freedLock);
+}
+
+// ---- driver (ParserThreadDriver.h) -----------------------------------------------
+
+void* __stdcall ParserStart() {
+  if (coreide_ParseThread) return coreide_ParseThread;
+  void* self = std::calloc(1, ParseThreadLayout::Size);
+  auto* lock = new CRITICAL_SECTION;
+  InitializeCriticalSection(lock);
+  Field<CRITICAL_SECTION*>(self, ParseThreadLayout::Lock) = lock;
+  Field<HANDLE>(self, ParseThreadLayout::Wake) = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  Field<HANDLE>(self, ParseThreadLayout::Thread) = CreateThread(nullptr, 0, &ParserLoop, self, 0, nullptr);
+  coreide_ParseThread = self;
+  return self;
+}
+
+void __stdcall ParserStop() {
+  void* self = coreide_ParseThread;
+  if (!self) return;
+  coreide_ParseThread = nullptr;
+  ByteField(self, ParseThreadLayout::Terminated) = 1;
+  SetEvent(Field<HANDLE>(self, ParseThreadLayout::Wake));
+  WaitForSingleObject(Field<HANDLE>(self, ParseThreadLayout::Thread), INFINITE);
+  CloseHandle(Field<HANDLE>(self, ParseThreadLayout::Thread));
+  CloseHandle(Field<HANDLE>(self, ParseThreadLayout::Wake));
+  DeleteCriticalSection(LockOf(self));
+  delete LockOf(self);
+  std::free(self);
+}
+
+void __stdcall ParserRequest(void* module) {
+  void* self = coreide_ParseThread;
+  if (!self) return;
+  EnterCriticalSection(LockOf(self));
+  Field<void*>(self, ParseThreadLayout::Module) = module;
+  LeaveCriticalSection(LockOf(self));
+  InterlockedExchange(&Field<LONG>(self, ParseThreadLayout::Busy), 1);
+  SetEvent(Field<HANDLE>(self, ParseThreadLayout::Wake));
+}
+
+int32_t __stdcall ParserParsing() {
+  void* self = coreide_ParseThread;
+  return self ? ByteField(self, ParseThreadLayout::Parsing) : 0;
+}
+
+int32_t __stdcall ParserWaitIdle(int32_t timeoutMs) {
+  void* self = coreide_ParseThread;
+  const DWORD start = GetTickCount();
+  while (self && InterlockedCompareExchange(&Field<LONG>(self, ParseThreadLayout::Busy), 0, 0)) {
+    if (GetTickCount() - start > DWORD(timeoutMs)) return 0;
+    Sleep(0);
+  }
+  EnsureFreedLock();
+  EnterCriticalSection(&g_freedLock);
+  for (char* text : g_freed) std::free(text);
+  g_freed.clear();
+  LeaveCriticalSection(&g_freedLock);
+  return 1;
+}
+
+void __stdcall ParserCounts(int32_t* parses, int32_t* canceled, int32_t* canaryReads) {
+  void* self = coreide_ParseThread;
+  if (parses) *parses = self ? Field<int32_t>(self, ParseThreadLayout::Parses) : 0;
+  if (canceled) *canceled = self ? Field<int32_t>(self, ParseThreadLayout::Canceled) : 0;
+  if (canaryReads) *canaryReads = self ? Field<int32_t>(self, ParseThreadLayout::CanaryReads) : 0;
+}
+
+void* __stdcall DocModuleOpen(int32_t length, uint32_t seed) {
+  void* module = std::calloc(1, DocModuleLayout::Size);
+  char* text = static_cast<char*>(std::malloc(size_t(length) + 1));
+  for (int32_t i = 0; i < length; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    text[i] = char('a' + (seed >> 24) % 26);
+  }
+  text[length] = 0;
+  Field<char*>(module, DocModuleLayout::Text) = text;
+  Field<int32_t>(module, DocModuleLayout::Length) = length;
+  return module;
+}
+
+int32_t __stdcall DocModuleHasText(void* module) { return Field<char*>(module, DocModuleLayout::Text) != nullptr; }
+
+void __stdcall DocModuleFree(void* module) {
+  if (!module) return;
+  std::free(Field<char*>(module, DocModuleLayout::Text));
+  std::free(module);
+}
+
+}  // extern "C"
+
+namespace D = ParserThreadDriver;
+static_assert(std::is_same_v<decltype(&CoreIdeParseThreadCancelAndLock), D::MethodFn> &&
+                  std::is_same_v<decltype(&CoreIdeNotifyDestroyed), D::NotifyDestroyedFn> &&
+                  std::is_same_v<decltype(&ParserStart), D::StartFn> && std::is_same_v<decltype(&ParserStop), D::VoidFn> &&
+                  std::is_same_v<decltype(&ParserRequest), D::RequestFn> &&
+                  std::is_same_v<decltype(&ParserParsing), D::ParsingFn> &&
+                  std::is_same_v<decltype(&ParserWaitIdle), D::WaitIdleFn> &&
+                  std::is_same_v<decltype(&ParserCounts), D::CountsFn> &&
+                  std::is_same_v<decltype(&DocModuleOpen), D::OpenFn> &&
+                  std::is_same_v<decltype(&DocModuleHasText), D::HasTextFn> &&
+                  std::is_same_v<decltype(&DocModuleFree), D::RequestFn>,
+              "exports differ from ParserThreadDriver.h");
