@@ -92,6 +92,7 @@ _delphicore_ClassSymbolByPosition:
         call _delphicore_SymbolName
         mov [ebp-4], eax
         SEARCHED_ROUTINE completeb, ClassCompletionB, _delphicore_ClassCompletionB
+        ROUTINE_FORM completeb, ownreserved
         .byte 0x8B, 0x45, 0xFC              // mov eax,[ebp-4]            the name
 .ifc QM_VARIANT, completeb_ownreserved
         CALL_REL(_delphicore_IsReservedCopy)
