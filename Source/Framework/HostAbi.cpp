@@ -238,6 +238,22 @@ int64_t HostStreamSeek(void* stream, int64_t offset, THostSeekOrigin origin) {
   return int64_t(CallHostInt64(StreamMethod(stream, HostStreamLayout::Seek64), stream, uint32_t(origin), offset));
 }
 
+void HostStreamSetSize(void* stream, int64_t size) {
+  CallHostInt64(StreamMethod(stream, HostStreamLayout::SetSize64), stream, 0, size);
+}
+
+// ---- host classes -----------------------------------------------------------------------
+
+bool HostObjectInherits(const void* object, const void* classRef) {
+  if (!object || !classRef) return false;
+  for (auto c = *static_cast<const char* const*>(object); c;) {
+    if (c == classRef) return true;
+    auto parentVar = *reinterpret_cast<const char* const* const*>(c + HostClassLayout::Parent);
+    c = parentVar ? *parentVar : nullptr;
+  }
+  return false;
+}
+
 // ---- host exceptions -------------------------------------------------------------------
 
 std::wstring HostExceptionClassName(const void* exceptionObject) {

@@ -188,6 +188,7 @@ inline void CallHostWithMethod(const void* fn, const void* self, THostMethod met
 // Virtual methods of the host's TStream, called through the object's class:
 // slot offsets from the class reference.
 namespace HostStreamLayout {
+constexpr int SetSize64 = 8;  // procedure SetSize(const NewSize: Int64)
 constexpr int Read = 12;    // function Read(var Buffer; Count: Longint): Longint
 constexpr int Write = 16;   // function Write(const Buffer; Count: Longint): Longint
 constexpr int Seek64 = 24;  // function Seek(const Offset: Int64; Origin: TSeekOrigin): Int64
@@ -220,6 +221,13 @@ constexpr const char* WriteBuffer = "@Classes@TStream@WriteBuffer$qqrpxvi";
 int32_t HostStreamRead(void* stream, void* buffer, int32_t count);
 int32_t HostStreamWrite(void* stream, const void* buffer, int32_t count);
 int64_t HostStreamSeek(void* stream, int64_t offset, THostSeekOrigin origin);
+// The stream's own SetSize (what it raises passes through).
+void HostStreamSetSize(void* stream, int64_t size);
+
+// ---- host classes ---------------------------------------------------------------
+// True when the object's class is `classRef` or derives from it (the parent
+// chain of the class records); false for nil.
+bool HostObjectInherits(const void* object, const void* classRef);
 
 // ---- host exceptions ---------------------------------------------------------
 
