@@ -13,6 +13,16 @@
 #include "Patches/Debugger/DbkDefaultErrorModeFix.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
 #include "Patches/Debugger/DebuggerLogView.h"
+#include "Patches/EditorParser/BackgroundParserUtils.h"
+#include "Patches/EditorParser/ClassComplOperatorOverloadFix.h"
+#include "Patches/EditorParser/ClassComplPublishedFix.h"
+#include "Patches/EditorParser/CnWizardsCloseEditorFix.h"
+#include "Patches/EditorParser/EditKernelUndoSpeed.h"
+#include "Patches/EditorParser/EditorDisableUndoProtect.h"
+#include "Patches/EditorParser/EditorFocusFix.h"
+#include "Patches/EditorParser/EditorWriteBlockToStreamSizeFix.h"
+#include "Patches/EditorParser/ElisionDestroyedLockFix.h"
+#include "Patches/EditorParser/RefactoringActionUpdateFix.h"
 #include "Patches/IdeCollections/CompToolbarSpeedFix.h"
 #include "Patches/IdeCollections/IDECollectionOptimization.h"
 #include "Patches/IdeCollections/IDEInterfaceSpeedFix.h"
@@ -78,6 +88,18 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_DbkCreateProcessWithRelHostApp,
     &Unit_HelpInsightInteropCache,
     &Unit_HelpInsightParserTaskFix,
+    // The editor, parser and code-completion fixes, grouped by the module
+    // they patch; the parser's helper before the refactoring commands that ask it.
+    &Unit_EditKernelUndoSpeed,
+    &Unit_EditorDisableUndoProtect,
+    &Unit_EditorWriteBlockToStreamSizeFix,
+    &Unit_BackgroundParserUtils,
+    &Unit_ElisionDestroyedLockFix,
+    &Unit_CnWizardsCloseEditorFix,
+    &Unit_EditorFocusFix,
+    &Unit_RefactoringActionUpdateFix,
+    &Unit_ClassComplPublishedFix,
+    &Unit_ClassComplOperatorOverloadFix,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

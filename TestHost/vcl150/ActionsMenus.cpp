@@ -82,6 +82,10 @@ uint8_t QM_HOST_REGISTER vcl_TCustomAction_Execute(void* self) {
   return 1;
 }
 
+void QM_HOST_REGISTER vcl_TCustomAction_SetEnabled(void* self, uint32_t value) {
+  Field<uint8_t>(self, ActionLayout::Enabled) = (value & 0xFF) ? 1 : 0;
+}
+
 uint16_t QM_HOST_REGISTER vcl_ShortCutFromMessage(const TWMKey* message) {
   uint16_t shortCut = message->CharCode;
   if (GetKeyState(VK_SHIFT) < 0) shortCut |= 0x2000;

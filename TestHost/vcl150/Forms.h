@@ -93,6 +93,7 @@ void QM_HOST_REGISTER vcl_ApplicationRemoveHook(void* self, void* code, void* da
     QM_HOST_SYMBOL(vcl_ApplicationRemoveHook);
 uint8_t QM_HOST_REGISTER vcl_TCustomAction_Execute(void* self) QM_HOST_SYMBOL(vcl_TCustomAction_Execute);
 uint8_t QM_HOST_REGISTER vcl_TCustomAction_Update(void* self) QM_HOST_SYMBOL(vcl_TCustomAction_Update);
+void QM_HOST_REGISTER vcl_TCustomAction_SetEnabled(void* self, uint32_t value) QM_HOST_SYMBOL(vcl_TCustomAction_SetEnabled);
 uint8_t QM_HOST_REGISTER vcl_TMenu_IsShortCut(void* self, Vcl::TWMKey* message) QM_HOST_SYMBOL(vcl_TMenu_IsShortCut);
 uint16_t QM_HOST_REGISTER vcl_ShortCutFromMessage(const Vcl::TWMKey* message) QM_HOST_SYMBOL(vcl_ShortCutFromMessage);
 }

@@ -20,6 +20,7 @@ constexpr const char* UnhookMainWindow = "@Forms@TApplication@UnhookMainWindow$q
 constexpr const char* CustomActionClass = "@Actnlist@TCustomAction@";
 constexpr const char* ActionExecute = "@Actnlist@TCustomAction@Execute$qqrv";
 constexpr const char* ActionUpdate = "@Actnlist@TCustomAction@Update$qqrv";
+constexpr const char* ActionSetEnabled = "@Actnlist@TCustomAction@SetEnabled$qqro";
 constexpr const char* MenuIsShortCut = "@Menus@TMenu@IsShortCut$qqrr24Messages@TWMKey";
 constexpr const char* ShortCutFromMessage = "@Menus@ShortCutFromMessage$qqrr24Messages@TWMKey";
 constexpr const char* NewApplicationHandle = "VclApplicationHandle";
