@@ -37,6 +37,6 @@ void QM_HOST_REGISTER CoreIdeHideBlock(void* control) QM_HOST_SYMBOL(coreide_Hid
 // the stack a second Boolean and the address of the result (a TPoint).
 void QM_HOST_REGISTER CoreIdePointFromEdPos(void* control, const CoreIde::TEdPos* position, uint32_t clip,
                                              CoreIde::TPoint* result, uint32_t relative)
-    QM_HOST_SYMBOL(coreide_PointFromEdPos);
+    QM_HOST_SYMBOL(coreide_PointFromEdPosBody);
 void QM_HOST_REGISTER CoreIdeHideView(void* view) QM_HOST_SYMBOL(coreide_HideView);
 }

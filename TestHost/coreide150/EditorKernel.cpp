@@ -6,9 +6,11 @@
 // blanks of the edited line on its own, recording that edit for undo only
 // when undo is enabled: with undo disabled the automatic edit cannot be
 // taken back. WriteBlockToStream first makes the stream large enough for
-// TextBlockSize (which counts trailing blanks), then writes the block's lines,
-// trimmed while AutoTrim is set and KeepTrailingBlanks clear: the bytes
-// between the written text and the size are garbage.
+// the block with its trailing blanks and a final line break (as
+// TextBlockSize counts it with one), then writes the block's lines, trimmed
+// while AutoTrim is set and KeepTrailingBlanks clear, the final line break
+// only when asked: the bytes between the written text and the size are
+// garbage.
 #include "EditorKernel.h"
 
 #include <windows.h>
@@ -131,7 +133,7 @@ void* CountingStreamClass() {
 
 extern "C" {
 
-uint16_t QM_HOST_REGISTER EkEval(void* view, const void* commandRecord, int32_t undoGroup) QM_HOST_SYMBOL(coreide_EkEval);
+uint16_t QM_HOST_REGISTER EkEval(void* view, const void* commandRecord, int32_t undoGroup) QM_HOST_SYMBOL(coreide_EkEvalBody);
 uint16_t QM_HOST_REGISTER EkEval(void* view, const void* commandRecord, int32_t undoGroup) {
   const auto* command = static_cast<const TEdCmd*>(commandRecord);
   if (command->Kind == 2) RaiseCommandFailed();
@@ -160,10 +162,11 @@ uint16_t QM_HOST_REGISTER EkEval(void* view, const void* commandRecord, int32_t 
 }
 
 void QM_HOST_REGISTER WriteBlockToStream(void* view, void* stream, uint32_t lineBreakAfterLast)
-    QM_HOST_SYMBOL(coreide_WriteBlockToStream);
+    QM_HOST_SYMBOL(coreide_WriteBlockToStreamBody);
 void QM_HOST_REGISTER WriteBlockToStream(void* view, void* stream, uint32_t lineBreakAfterLast) {
   const bool breakAfterLast = (lineBreakAfterLast & 0xFF) != 0;
-  const int32_t needed = StreamPosition(stream) + BlockSize(view, breakAfterLast);
+  // Room for the block with its trailing blanks and a final line break, whether or not one is written.
+  const int32_t needed = StreamPosition(stream) + BlockSize(view, true);
   if (StreamSize(stream) < needed) StreamSetSize(stream, needed);
   const uint32_t flags = BufferFlags(BufferOf(view));
   const bool trim = (flags & EkFlag::AutoTrim) && !(flags & EkFlag::KeepTrailingBlanks);
@@ -177,7 +180,7 @@ void QM_HOST_REGISTER WriteBlockToStream(void* view, void* stream, uint32_t line
   }
 }
 
-int32_t QM_HOST_REGISTER TextBlockSize(void* view, uint32_t lineBreakAfterLast) QM_HOST_SYMBOL(coreide_TextBlockSize);
+int32_t QM_HOST_REGISTER TextBlockSize(void* view, uint32_t lineBreakAfterLast) QM_HOST_SYMBOL(coreide_TextBlockSizeBody);
 int32_t QM_HOST_REGISTER TextBlockSize(void* view, uint32_t lineBreakAfterLast) {
   return BlockSize(view, (lineBreakAfterLast & 0xFF) != 0);
 }

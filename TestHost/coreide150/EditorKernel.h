@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "EditorKernelDriver.h"
+
 namespace CoreIde {
 
 namespace EkViewLayout {
@@ -45,11 +47,6 @@ inline void SetBufferFlags(void* buffer, uint32_t flags) {
   std::memcpy(static_cast<char*>(buffer) + EkBufferLayout::Flags, &flags, 4);
 }
 
-// A command record (TEdCmd).
-struct TEdCmd {
-  uint16_t Kind;  // 1: insert Text at the caret; 2: a command that fails (raises)
-  uint16_t Reserved;
-  const char* Text;
-};
+using TEdCmd = EditorKernelDriver::TEdCmd;
 
 }  // namespace CoreIde

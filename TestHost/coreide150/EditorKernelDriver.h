@@ -28,6 +28,13 @@ constexpr const char* NewCountingStream = "EkNewCountingStream";
 constexpr const char* CountingStreamState = "EkCountingStreamState";
 }  // namespace Export
 
+// A command record (TEdCmd): kind 1 inserts Text at the caret; kind 2 fails (raises).
+struct TEdCmd {
+  uint16_t Kind;
+  uint16_t Reserved;
+  const char* Text;
+};
+
 struct Driver {
   // The host's: EAX = view record, EDX = command record, ECX = undo group; the result in AX.
   using EkEvalFn = uint16_t(QM_HOST_REGISTER*)(void* view, const void* command, int32_t undoGroup);

@@ -2,7 +2,7 @@
 // was asked for (TParseThread.Parse, ParserThreadCode.S), and the module's
 // NotifyDestroyed, which frees the module's text at once, whether or not a
 // parse is still reading it. The parse reads the text pass after pass for
-// at least a millisecond, checking the cancel flag every 256 bytes; a text
+// at least two milliseconds, checking the cancel flag every 256 bytes; a text
 // freed under it shows as the canary (ParserThread.h).
 #include "ParserThread.h"
 
@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "Common/HostRtl.h"
 #include "ParserThreadDriver.h"
 
 using namespace CoreIde;
@@ -96,7 +97,7 @@ double QM_HOST_REGISTER CoreIdeParseThreadDoParse(void* self) {
       sum = sum * 31 + c;
     }
     QueryPerformanceCounter(&now);
-    if (pass >= 3 && Milliseconds(start, now) >= 1.0) break;
+    if (pass >= 3 && Milliseconds(start, now) >= 2.0) break;
     SwitchToThread();
   }
   if (canceled) ++Field<int32_t>(self, ParseThreadLayout::Canceled);
@@ -117,6 +118,10 @@ void QM_HOST_REGISTER CoreIdeNotifyDestroyed(void* self, void*, void*) {
   EnterCriticalSection(&g_freedLock);
   g_freed.push_back(text);
   LeaveCriticalSection(&g_freedLock);
+  if (Field<uint8_t>(self, DocModuleLayout::RaiseOnDestroy)) {
+    const QmHost::HostRtl* rtl = QmHost::LoadedHostRtl();
+    rtl->raiseExcept(rtl->NewException(L"Module still referenced"));
+  }
 }
 
 // ---- driver (ParserThreadDriver.h) -----------------------------------------------
@@ -197,6 +202,8 @@ void* __stdcall DocModuleOpen(int32_t length, uint32_t seed) {
   return module;
 }
 
+void __stdcall DocModuleRaiseOnDestroy(void* module) { Field<uint8_t>(module, DocModuleLayout::RaiseOnDestroy) = 1; }
+
 int32_t __stdcall DocModuleHasText(void* module) { return Field<char*>(module, DocModuleLayout::Text) != nullptr; }
 
 void __stdcall DocModuleFree(void* module) {
@@ -217,5 +224,6 @@ static_assert(std::is_same_v<decltype(&CoreIdeParseThreadCancelAndLock), D::Meth
                   std::is_same_v<decltype(&ParserCounts), D::CountsFn> &&
                   std::is_same_v<decltype(&DocModuleOpen), D::OpenFn> &&
                   std::is_same_v<decltype(&DocModuleHasText), D::HasTextFn> &&
-                  std::is_same_v<decltype(&DocModuleFree), D::RequestFn>,
+                  std::is_same_v<decltype(&DocModuleFree), D::RequestFn> &&
+                  std::is_same_v<decltype(&DocModuleRaiseOnDestroy), D::RequestFn>,
               "exports differ from ParserThreadDriver.h");

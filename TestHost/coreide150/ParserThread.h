@@ -34,7 +34,8 @@ constexpr int Size = 0x40;
 namespace DocModuleLayout {
 constexpr int Text = 4;    // char*, nil once the module was destroyed
 constexpr int Length = 8;
-constexpr int Size = 12;
+constexpr int RaiseOnDestroy = 12;  // byte: NotifyDestroyed raises after freeing the text
+constexpr int Size = 16;
 }  // namespace DocModuleLayout
 
 // A freed text is filled with this byte (and kept mapped until the parser is
@@ -52,5 +53,5 @@ void QM_HOST_REGISTER CoreIdeParseThreadLock(void* self) QM_HOST_SYMBOL(coreide_
 void QM_HOST_REGISTER CoreIdeParseThreadUnlock(void* self) QM_HOST_SYMBOL(coreide_TParseThread_Unlock);
 void QM_HOST_REGISTER CoreIdeParseThreadCancelAndLock(void* self) QM_HOST_SYMBOL(coreide_TParseThread_CancelAndLock);
 double QM_HOST_REGISTER CoreIdeParseThreadDoParse(void* self) QM_HOST_SYMBOL(coreide_TParseThread_DoParse);
-void QM_HOST_REGISTER CoreIdeNotifyDestroyed(void* self, void* intf, void* other) QM_HOST_SYMBOL(coreide_NotifyDestroyed);
+void QM_HOST_REGISTER CoreIdeNotifyDestroyed(void* self, void* intf, void* other) QM_HOST_SYMBOL(coreide_NotifyDestroyedBody);
 }

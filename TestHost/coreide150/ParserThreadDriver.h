@@ -28,6 +28,7 @@ constexpr const char* Counts = "ParserCounts";
 constexpr const char* Open = "DocModuleOpen";
 constexpr const char* HasText = "DocModuleHasText";
 constexpr const char* Free = "DocModuleFree";
+constexpr const char* RaiseOnDestroy = "DocModuleRaiseOnDestroy";
 }  // namespace Export
 
 // Host methods: EAX = Self.
@@ -62,6 +63,8 @@ struct Driver {
   OpenFn Open = nullptr;
   HasTextFn HasText = nullptr;
   RequestFn Free = nullptr;
+  // The module's NotifyDestroyed raises (after freeing the text) from now on.
+  RequestFn RaiseOnDestroy = nullptr;
 
   bool Bind(HMODULE module) {
     bool ok = true;
@@ -83,6 +86,7 @@ struct Driver {
     bind(Open, Export::Open);
     bind(HasText, Export::HasText);
     bind(Free, Export::Free);
+    bind(RaiseOnDestroy, Export::RaiseOnDestroy);
     return ok;
   }
 };

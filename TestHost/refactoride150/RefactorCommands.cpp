@@ -67,15 +67,20 @@ void* QM_HOST_REGISTER RefactorAsClass(void* object, void* classRef) {
   return object;  // the host raises an invalid-cast error; the stand-in's senders are actions
 }
 
+// The update routine and actnImportNamespaceExecute: their entries (HostEntries.S), and the bodies.
 void QM_HOST_REGISTER RefactorUpdateAction(void* action, void* commands, uint32_t force) QM_HOST_SYMBOL(refactor_UpdateAction);
-void QM_HOST_REGISTER RefactorUpdateAction(void* action, void* commands, uint32_t) {
+void QM_HOST_REGISTER RefactorUpdateActionBody(void* action, void* commands, uint32_t force)
+    QM_HOST_SYMBOL(refactor_UpdateActionBody);
+void QM_HOST_REGISTER RefactorUpdateActionBody(void* action, void* commands, uint32_t) {
   ++g_updateRuns;
   if (InMonitorSection()) ++g_updatesInMonitor;
   static_cast<uint8_t*>(action)[ActionLayout::Enabled] = static_cast<uint8_t*>(commands)[CommandsLayout::Available];
 }
 
 void QM_HOST_REGISTER RefactorImportNamespaceExecute(void* self, void* sender) QM_HOST_SYMBOL(refactor_ImportNamespaceExecute);
-void QM_HOST_REGISTER RefactorImportNamespaceExecute(void*, void*) {
+void QM_HOST_REGISTER RefactorImportNamespaceExecuteBody(void* self, void* sender)
+    QM_HOST_SYMBOL(refactor_ImportNamespaceExecuteBody);
+void QM_HOST_REGISTER RefactorImportNamespaceExecuteBody(void*, void*) {
   ++g_importRuns;
   if (InMonitorSection()) ++g_importsInMonitor;
 }

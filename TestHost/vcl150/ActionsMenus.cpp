@@ -73,7 +73,7 @@ uint8_t QM_HOST_REGISTER vcl_TCustomAction_Update(void* self) {
   return 1;
 }
 
-uint8_t QM_HOST_REGISTER vcl_TCustomAction_Execute(void* self) {
+uint8_t QM_HOST_REGISTER vcl_TCustomAction_ExecuteBody(void* self) {
   vcl_TCustomAction_Update(self);
   const TMethod& event = Field<TMethod>(self, ActionLayout::OnExecute);
   if (!Field<uint8_t>(self, ActionLayout::Enabled) || !event.Code) return 0;
@@ -94,7 +94,7 @@ uint16_t QM_HOST_REGISTER vcl_ShortCutFromMessage(const TWMKey* message) {
   return shortCut;
 }
 
-uint8_t QM_HOST_REGISTER vcl_TMenu_IsShortCut(void* self, TWMKey* message) {
+uint8_t QM_HOST_REGISTER vcl_TMenu_IsShortCutBody(void* self, TWMKey* message) {
   const uint16_t shortCut = vcl_ShortCutFromMessage(message);
   void** items = Field<void**>(self, MenuLayout::Items);
   const int32_t count = Field<int32_t>(self, MenuLayout::Count);

@@ -91,9 +91,12 @@ extern void* vcl_TCustomAction_ClassVar QM_HOST_SYMBOL(vcl_TCustomAction_ClassVa
 void QM_HOST_REGISTER vcl_ApplicationAddHook(void* self, void* code, void* data) QM_HOST_SYMBOL(vcl_ApplicationAddHook);
 void QM_HOST_REGISTER vcl_ApplicationRemoveHook(void* self, void* code, void* data)
     QM_HOST_SYMBOL(vcl_ApplicationRemoveHook);
+// Execute and IsShortCut: their entries (ActionsMenusEntries.S), and the bodies.
 uint8_t QM_HOST_REGISTER vcl_TCustomAction_Execute(void* self) QM_HOST_SYMBOL(vcl_TCustomAction_Execute);
+uint8_t QM_HOST_REGISTER vcl_TCustomAction_ExecuteBody(void* self) QM_HOST_SYMBOL(vcl_TCustomAction_ExecuteBody);
 uint8_t QM_HOST_REGISTER vcl_TCustomAction_Update(void* self) QM_HOST_SYMBOL(vcl_TCustomAction_Update);
 void QM_HOST_REGISTER vcl_TCustomAction_SetEnabled(void* self, uint32_t value) QM_HOST_SYMBOL(vcl_TCustomAction_SetEnabled);
 uint8_t QM_HOST_REGISTER vcl_TMenu_IsShortCut(void* self, Vcl::TWMKey* message) QM_HOST_SYMBOL(vcl_TMenu_IsShortCut);
+uint8_t QM_HOST_REGISTER vcl_TMenu_IsShortCutBody(void* self, Vcl::TWMKey* message) QM_HOST_SYMBOL(vcl_TMenu_IsShortCutBody);
 uint16_t QM_HOST_REGISTER vcl_ShortCutFromMessage(const Vcl::TWMKey* message) QM_HOST_SYMBOL(vcl_ShortCutFromMessage);
 }

@@ -41,9 +41,13 @@ std::wstring Join(const std::vector<std::wstring>& names) {
 
 TThreeWayRun::TThreeWayRun(const TThreeWaySubsystem& subsystem) : FSubsystem(subsystem) {}
 
-void TThreeWayRun::Load(const std::string& variant, const std::function<void()>& alter) {
+void TThreeWayRun::Load(const std::string& variant, const std::function<void()>& alter,
+                        const std::vector<std::wstring>& absent) {
   const std::wstring build = BuildDirectory();
+  std::vector<std::wstring> loaded;
   for (const std::wstring& file : FSubsystem.Modules) {
+    if (Contains(absent, file)) continue;
+    loaded.push_back(file);
     std::wstring path = build + L"\\host\\" + file;
     if (!variant.empty()) {
       std::wstring altered = build + L"\\host-variants\\" + Widen(variant) + L"\\" + file;
@@ -55,7 +59,7 @@ void TThreeWayRun::Load(const std::string& variant, const std::function<void()>&
   }
   if (alter) alter();
   for (size_t m = 0; m < FModules.size(); ++m) {
-    const std::wstring& file = FSubsystem.Modules[m];
+    const std::wstring& file = loaded[m];
     HMODULE module = FModules[m];
     // Code and read-only data: what patches write and the host never does.
     auto* base = reinterpret_cast<uint8_t*>(module);
@@ -208,17 +212,26 @@ void ExpectDisabledUntouched(const TThreeWaySubsystem& s, const std::vector<TPat
 
 void ExpectMismatchedFails(const TThreeWaySubsystem& s, const TVariantRow& row) {
   TThreeWayRun run(s);
-  if (row.Alter)
-    run.Load("", row.Alter);
+  if (row.Alter || !row.Absent.empty())
+    run.Load("", row.Alter, row.Absent);
   else
     run.Load(row.Variant);
   const std::string before = run.Exercise();
   run.Install(L"");
-  for (const std::wstring& patch : s.Patches) {
+  // A failing patch may be one registered only when it fails (a helper's pseudo-patch).
+  std::vector<std::wstring> patches = s.Patches;
+  for (const std::wstring& patch : row.Failing)
+    if (!Contains(patches, patch)) patches.push_back(patch);
+  for (const std::wstring& patch : patches) {
     SCOPED_TRACE(Narrow(patch));
     const bool failing = Contains(row.Failing, patch);
     if (Contains(row.Unregistered, patch)) {
       EXPECT_EQ(run.Status(patch), L"");
+      EXPECT_EQ(run.CommittedRangesOf(patch), 0u);
+      continue;
+    }
+    if (Contains(row.Ignored, patch)) {
+      EXPECT_EQ(run.Status(patch), L"ignored");
       EXPECT_EQ(run.CommittedRangesOf(patch), 0u);
       continue;
     }

@@ -51,6 +51,10 @@ struct TVariantRow {
   // Patches that are not even registered there (a parent that stops before
   // registering its child); nothing of theirs written either.
   std::vector<std::wstring> Unregistered = {};
+  // Patches reported ignored there (a host that lacks what they fix, by design).
+  std::vector<std::wstring> Ignored = {};
+  // Stand-in module files not loaded there (an IDE without that package).
+  std::vector<std::wstring> Absent = {};
 };
 
 // How GoogleTest names a row in its output (instead of the row's raw bytes).
@@ -64,7 +68,8 @@ public:
 
   // Loads the stand-ins (from the variant's directory where it has a copy),
   // then runs `alter` before anything is looked at.
-  void Load(const std::string& variant = "", const std::function<void()>& alter = nullptr);
+  void Load(const std::string& variant = "", const std::function<void()>& alter = nullptr,
+            const std::vector<std::wstring>& absent = {});
   // Sets "Quillmend.DisabledPatches" and installs.
   void Install(const std::wstring& disabledPatches);
 
