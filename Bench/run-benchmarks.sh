@@ -40,5 +40,6 @@ run GdiHandlesBench.exe
 run HelpInsightWaitBench.exe
 echo "== HelpInsightInteropBench.exe"
 "$build/wine-run.sh" "$build/clr-double/HelpInsightInteropBench.exe" || rc=1
+run UndoSpeedBench.exe
 
 exit $rc

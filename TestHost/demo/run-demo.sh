@@ -4,8 +4,9 @@
 # shows what a user would see, then runs the compiler workload, the
 # conversion of a sample form (TestHost/demo/SampleForm.txt), the file-path
 # functions, the editor's bracket searches and the component library's
-# bitmap handles with the pack disabled and enabled and compares the results
-# and timings. The installation is left in place.
+# bitmap handles, the editor's undo and class completion with the pack
+# disabled and enabled and compares the results and timings. The
+# installation is left in place.
 #   run-demo.sh BUILD
 #
 # The demo has a Wine prefix of its own (BUILD/demo/wineprefix), so it never
@@ -32,7 +33,7 @@ reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v n="$
 
 ALTERED=scope  # the stand-in compiler variant whose scope lookup routine is encoded differently
 for f in out/Quillmend.dll out/QuillmendStartup.bpl out/QuillmendRegXE.exe out/QuillmendCheck.exe host/bds.exe \
-         host/dcc150.dll host/vcl150.bpl host/boreditu.dll "host-variants/$ALTERED/dcc150.dll"; do
+         host/dcc150.dll host/vcl150.bpl host/boreditu.dll host/refactoride150.bpl "host-variants/$ALTERED/dcc150.dll"; do
   [ -e "$BUILD/$f" ] || { echo "missing $BUILD/$f: build first" >&2; exit 1; }
 done
 
@@ -56,6 +57,7 @@ regtext() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
   echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Known IDE Packages]"
   echo "\"$(regtext "$(winpath "$IDE/bin/delphicoreide150.bpl")")\"=\"Delphi Core IDE Package\""
   echo "\"$(regtext "$(winpath "$IDE/bin/win32debugide150.bpl")")\"=\"Win32 Debugger IDE Package\""
+  echo "\"$(regtext "$(winpath "$IDE/bin/refactoride150.bpl")")\"=\"Refactoring IDE Package\""
   echo
   echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Experts]"
 } > "$DEMO/installation.reg"
@@ -306,6 +308,32 @@ paste -d' ' <(collection_phases "$DEMO/journal-collections-disabled.txt") <(coll
       'BEGIN { printf "   %-16s %9.2f ms %9.2f ms %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
   done
 echo "   palette queries per 100 searches: $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections-disabled.txt" | cut -d' ' -f2) disabled, $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections.txt" | cut -d' ' -f2) enabled"
+
+echo "== editor, parser and code-completion fixes in the about box"
+grep '^ABOUT-ADD ' "$JOURNAL" | unescape |
+  grep -E '\[(IDE\.Editor\.UndoSpeed|IDE\.Editor\.DisableUndoProtect|IDE\.Editor\.CopyTrimTrailingBlanks|Editor\.FocusFix|IDE\.Parser\.ElisionLock|IDE\.BackgroundParserUtils|IDE\.EditorControl\.CnWizardsAV|IDE\.RefactoringCmdsUpdate|Editor\.PublishedBlock|IDE\.ClassCompletion\.ClassOperatorIn)\]' |
+  indent || echo "   (none)"
+
+echo
+echo "== the editor undoing a group of 10,000 edits in a 10,000-line buffer (boreditu.dll), pack disabled vs enabled"
+run_ide "$DEMO/journal-undo-off.txt" "*" undo 10000
+run_ide "$DEMO/journal-undo-on.txt" "" undo 10000
+undo_line() { grep '^UNDO ' "$1" | sed 's/^UNDO //'; }
+echo "   disabled: $(undo_line "$DEMO/journal-undo-off.txt")"
+echo "   enabled:  $(undo_line "$DEMO/journal-undo-on.txt")"
+sum_off="$(undo_line "$DEMO/journal-undo-off.txt" | sed 's/.*checksum=//')"
+sum_on="$(undo_line "$DEMO/journal-undo-on.txt" | sed 's/.*checksum=//')"
+[ "$sum_off" = "$sum_on" ] && echo "   buffer and undo state identical" || echo "   buffer and undo state DIFFERENT"
+
+echo
+echo "== class completion (delphicoreide150.bpl): class operator In and a persistent class, pack disabled vs enabled"
+run_ide "$DEMO/journal-completion-off.txt" "*" classcompletion
+run_ide "$DEMO/journal-completion-on.txt" "" classcompletion
+for state in off on; do
+  echo "   pack $([ "$state" = off ] && echo disabled || echo enabled):"
+  grep '^CLASS-COMPLETION ' "$DEMO/journal-completion-$state.txt" | sed 's/^CLASS-COMPLETION [^ ]* -> //' | unescape |
+    sed 's/^/      /'
+done
 
 echo
 echo "== the installation stays in place"

@@ -40,6 +40,12 @@ TPatchPlan ParsingFlagPlan() {
   return plan;
 }
 
+TPatchPlan ParsingFlagCheckPlan() {
+  TPatchPlan plan = ParsingFlagPlan();
+  plan.IgnoreWhen(L"a helper, listed only when the flag's offset is unknown", [](const TPlanValues&) { return true; });
+  return plan;
+}
+
 TPatchPlan UserCanCancelKibitzingPlan() {
   TPatchPlan plan(L"IDE.BackgroundParserUtils.UserCanCancelKibitzing", L"", TInstallMoment::UnitInit);
   TSiteRef variable = plan.Export(L"TKibitzingMonitor.FUserCanCancelKibitzing", CoreIde, Export::UserCanCancelKibitzing);
@@ -63,10 +69,15 @@ void FinalizeBackgroundParserUtils() {
   g_flagOffset = -1;
 }
 
+std::vector<TPatchPlan> BackgroundParserUtilsPlans() {
+  std::vector<TPatchPlan> plans;
+  plans.push_back(ParsingFlagCheckPlan());
+  return plans;
+}
+
 } // namespace
 
-// The check lists no plan here: neither is a patch the user switches.
 const TUnitInfo Unit_BackgroundParserUtils = {"BackgroundParserUtils", &InstallBackgroundParserUtils,
-                                              &FinalizeBackgroundParserUtils, nullptr};
+                                              &FinalizeBackgroundParserUtils, &BackgroundParserUtilsPlans};
 
 } // namespace Quillmend

@@ -23,6 +23,9 @@ bool IsBackgroundParsing();
 int32_t BackgroundParsingFlagOffset();
 
 TPatchPlan ParsingFlagPlan();
+// The same for the check: where the offset is found, the helper is ignored
+// (the about box does not list it); otherwise it fails with the same reason.
+TPatchPlan ParsingFlagCheckPlan();
 TPatchPlan UserCanCancelKibitzingPlan();
 void InstallBackgroundParserUtils();
 

@@ -49,8 +49,9 @@ TPatchPlan FocusFixPlan() {
   TSiteRef screen = plan.Export(L"Screen", Vcl, Export::Screen);
   TSiteRef hook = plan.Export(L"TApplication.HookMainWindow", Vcl, Export::HookMainWindow);
   TSiteRef unhook = plan.Export(L"TApplication.UnhookMainWindow", Vcl, Export::UnhookMainWindow);
-  plan.Expect(L"Application: the variable holds no application",
-              [=](const TPlanValues& v) { return *reinterpret_cast<void**>(v.Site(application)) != nullptr; });
+  // The application object exists only in the running IDE.
+  plan.Computed(L"Application object",
+                [=](const TPlanValues& v) { return *reinterpret_cast<void**>(v.Site(application)); }, true);
   plan.OnCommit([=](const TPlanValues& v) {
     g_application = reinterpret_cast<void**>(v.Site(application));
     g_screen = reinterpret_cast<void**>(v.Site(screen));
