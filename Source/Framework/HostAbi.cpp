@@ -242,18 +242,6 @@ void HostStreamSetSize(void* stream, int64_t size) {
   CallHostInt64(StreamMethod(stream, HostStreamLayout::SetSize64), stream, 0, size);
 }
 
-// ---- host classes -----------------------------------------------------------------------
-
-bool HostObjectInherits(const void* object, const void* classRef) {
-  if (!object || !classRef) return false;
-  for (auto c = *static_cast<const char* const*>(object); c;) {
-    if (c == classRef) return true;
-    auto parentVar = *reinterpret_cast<const char* const* const*>(c + HostClassLayout::Parent);
-    c = parentVar ? *parentVar : nullptr;
-  }
-  return false;
-}
-
 // ---- host exceptions -------------------------------------------------------------------
 
 std::wstring HostExceptionClassName(const void* exceptionObject) {

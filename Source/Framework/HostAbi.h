@@ -224,11 +224,6 @@ int64_t HostStreamSeek(void* stream, int64_t offset, THostSeekOrigin origin);
 // The stream's own SetSize (what it raises passes through).
 void HostStreamSetSize(void* stream, int64_t size);
 
-// ---- host classes ---------------------------------------------------------------
-// True when the object's class is `classRef` or derives from it (the parent
-// chain of the class records); false for nil.
-bool HostObjectInherits(const void* object, const void* classRef);
-
 // ---- host exceptions ---------------------------------------------------------
 
 // Class name and message of a host exception object (host class layout:

@@ -302,11 +302,6 @@ int32_t __stdcall DelphiCompleteClass(const char* declaration, char* output, int
   return int32_t(result.size());
 }
 
-void* __stdcall DelphiCorePatternSite(const char* site) {
-  const QmHost::SearchedSite* found = QmHost::FindSearchedSite(site);
-  return found ? found->Address : nullptr;
-}
-
 const QmHost::SearchedSite* __stdcall DelphiCorePatternSites(int* count) { return QmHost::SearchedSites(count); }
 
 uint32_t __stdcall DelphiClassifyText(const char* text) { return DelphiClassify(text) & 0xFF; }

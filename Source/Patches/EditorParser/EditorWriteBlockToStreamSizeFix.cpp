@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Framework/HostFinally.h"
+#include "Framework/HostObjectModel.h"
 #include "Framework/LibraryEntry.h"
 #include "Patches/EditorParser/EditorParserHost.h"
 
@@ -34,7 +35,7 @@ void WithTrailingBlanksKept(void* view, F&& call) {
 } // namespace
 
 void QM_REGISTER WriteBlockToStreamReplacement(void* view, void* stream, uint32_t flag) {
-  const bool memory = HostObjectInherits(stream, g_memoryStreamClass);
+  const bool memory = stream && HostClassInherits(HostClassOf(stream), g_memoryStreamClass);
   int64_t sizeBefore = 0;
   if (memory) {
     const int64_t positionBefore = HostStreamSeek(stream, 0, THostSeekOrigin::Current);
