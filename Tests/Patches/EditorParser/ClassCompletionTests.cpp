@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "EditorStandIns.h"
+#include "Framework/PatchPlan.h"
+#include "Framework/PatchRegistry.h"
 #include "Patches/EditorParser/ClassComplOperatorOverloadFix.h"
 
 namespace {
@@ -21,6 +23,45 @@ TEST(EditorParserPublishedBlock, NoEmptyPublishedSectionAfterCompletion) {
   ASSERT_EQ(EditorStandIns::Status(L"Editor.PublishedBlock"), L"applied") << EditorStandIns::Reasons();
   EXPECT_EQ(EditorStandIns::CompleteClass(Panel),
             "TPanel = class(TComponent)\n    property Size: Integer read FSize;\n  private\n    FSize: Integer;\n  end;\n");
+}
+
+// WriteProcessMemory as on a page the system will not write: refused for EnsureSection's jump.
+const uint8_t* g_refused = nullptr;
+BOOL(WINAPI* g_writeProcessMemory)(HANDLE, LPVOID, LPCVOID, SIZE_T, SIZE_T*) = nullptr;
+BOOL WINAPI RefusingWriteProcessMemory(HANDLE process, LPVOID address, LPCVOID buffer, SIZE_T size, SIZE_T* written) {
+  const auto* at = static_cast<const uint8_t*>(address);
+  if (at <= g_refused && g_refused < at + size) {
+    SetLastError(ERROR_NOACCESS);
+    return FALSE;
+  }
+  return g_writeProcessMemory(process, address, buffer, size, written);
+}
+
+// Installed at unit initialization: a refused write is the patch's failure
+// with the system's error in its reason, nothing raised, the host's byte kept.
+TEST(EditorParserPublishedBlock, ARefusedWriteFailsThePatchWithTheSystemsError) {
+  EditorStandIns::Load();
+  using TSiteFn = void*(__stdcall*)(const char*);
+  auto site = reinterpret_cast<TSiteFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"delphicoreide150.bpl"), "DelphiCorePatternSite")));
+  ASSERT_NE(site, nullptr);
+  const auto* jump = static_cast<const uint8_t*>(site("EnsureSectionPublished")) + 15;
+  ASSERT_EQ(*jump, 0x74);
+  g_refused = jump;
+  Quillmend::TPatchPlan refuse(L"Test.RefusedWrites", L"refuses one byte");
+  Quillmend::TSiteRef writer = refuse.Export(L"WriteProcessMemory", L"kernel32.dll", "WriteProcessMemory");
+  refuse.HookWinApi(writer, &RefusingWriteProcessMemory, reinterpret_cast<void**>(&g_writeProcessMemory));
+  ASSERT_TRUE(Quillmend::InstallPlan(refuse));
+  EditorStandIns::Install();
+  EXPECT_EQ(EditorStandIns::Status(L"Editor.PublishedBlock"), L"failed");
+  std::wstring reason;
+  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports())
+    if (report.Name == L"Editor.PublishedBlock") reason = report.Reason;
+  EXPECT_NE(reason.find(L"write refused (error " + std::to_wstring(ERROR_NOACCESS) + L")"), std::wstring::npos)
+      << std::string(reason.begin(), reason.end());
+  EXPECT_EQ(*jump, 0x74);
+  EXPECT_EQ(EditorStandIns::Status(L"IDE.ClassCompletion.ClassOperatorIn"), L"applied");
+  EXPECT_NE(EditorStandIns::CompleteClass(Panel).find("  published\n"), std::string::npos) << "the host's completion";
 }
 
 std::string Operators(const char* in) {

@@ -128,8 +128,11 @@ TEST(EditorParserHelper, PseudoPatchFailsWithItsText) {
   EditorStandIns::Load("parse");
   EditorStandIns::Install();
   EXPECT_EQ(EditorStandIns::Status(ParserUtils), L"failed");
-  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports())
-    if (report.Name == ParserUtils) EXPECT_EQ(report.Description, L"Could not get \"Parsing: Boolean\" offset");
+  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports()) {
+    if (report.Name == ParserUtils) {
+      EXPECT_EQ(report.Description, L"Could not get \"Parsing: Boolean\" offset");
+    }
+  }
   EXPECT_EQ(Quillmend::BackgroundParsingFlagOffset(), -1);
   EXPECT_FALSE(Quillmend::IsBackgroundParsing());
 }
