@@ -44,17 +44,16 @@ TPatchPlan ClassOperatorInPlan() {
   TSiteRef b = plan.PatternFrom(L"ClassCompletionB", byPosition, 0, P::ClassCompletionB, P::ClassCompletionBWindow);
   TSiteRef c = plan.PatternFrom(L"ClassCompletionC", b, 0, P::ClassCompletionC, P::ClassCompletionCWindow);
   TCaptureRef classify = plan.CallTarget(a, P::ClassCompletionAClassify);
-  TCaptureRef isReserved = plan.CallTarget(c, P::ClassCompletionReservedCall);
+  TSiteRef isReserved = plan.CallTargetOf(L"IsReserved (ClassCompletionC +0x03)", c, P::ClassCompletionReservedCall);
   // B's callers get C's replacement: B must call the same routine.
-  plan.ExpectEqual(plan.CallTarget(b, P::ClassCompletionReservedCall), isReserved,
-                   L"ClassCompletionB +0x03: the reserved-word test of ClassCompletionC +0x03");
+  plan.ExpectCallTo(b, P::ClassCompletionReservedCall, isReserved);
   plan.WriteBytes(a, P::ClassCompletionAMove, "89 F2");
   plan.RetargetCall(a, P::ClassCompletionAClassify, &ClassifyReplacement);
   plan.RetargetCall(c, P::ClassCompletionReservedCall, &QmIsReservedAdapterC);
   plan.RetargetCall(b, P::ClassCompletionReservedCall, &QmIsReservedAdapterB);
   plan.OnCommit([=](const TPlanValues& v) {
     OrgClassify = v.Get<TClassify>(classify);
-    OrgIsReserved = v.Get<TIsReserved>(isReserved);
+    OrgIsReserved = reinterpret_cast<TIsReserved>(v.Site(isReserved));
   });
   return plan;
 }

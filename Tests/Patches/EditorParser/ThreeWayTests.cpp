@@ -82,8 +82,7 @@ const TReasonCase ReasonCases[] = {
     {"undoloop", UndoSpeed, L"UndoLoop: pattern not found"},
     {"hideblock", CnWizardsAV, L"TCustomEditControl.HideBlock +0x09: "},
     {"refactorupdate", RefactoringCmdsUpdate, L"TDelphiRefactorMenuItem.Update +0x00: "},
-    {"completeb-ownreserved", ClassOperatorIn,
-     L"ClassCompletionB +0x03: the reserved-word test of ClassCompletionC +0x03: "},
+    {"completeb-ownreserved", ClassOperatorIn, L"ClassCompletionB +0x03: call to IsReserved (ClassCompletionC +0x03) expected"},
 };
 
 void PrintTo(const TReasonCase& c, std::ostream* os) { *os << c.Variant; }
