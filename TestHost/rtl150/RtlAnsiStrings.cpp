@@ -81,6 +81,21 @@ void QM_HOST_REGISTER RtlLStrFromPWCharLen(char** dest, const wchar_t* source, i
   ReleaseAnsi(old);
 }
 
+// _LStrFromPChar(var Dest: AnsiString; Source: PAnsiChar; CodePage: Word):
+// a new string of the zero-terminated bytes at Source, labelled with
+// CodePage; the bytes are copied as they are, not converted. Nil or ''
+// gives nil; the old value is released.
+void QM_HOST_REGISTER RtlLStrFromPChar(char** dest, const char* source, uint32_t codePage)
+    QM_HOST_SYMBOL(rtl_LStrFromPChar);
+void QM_HOST_REGISTER RtlLStrFromPChar(char** dest, const char* source, uint32_t codePage) {
+  const size_t length = source ? std::strlen(source) : 0;
+  char* text = RtlNewAnsiString(int32_t(length), uint16_t(codePage));
+  if (text) std::memcpy(text, source, length);
+  char* old = *dest;
+  *dest = text;
+  ReleaseAnsi(old);
+}
+
 }  // extern "C"
 
 static_assert(std::is_same_v<decltype(&RtlNewAnsiString), VariantsDriver::NewAnsiStringFn> &&
