@@ -17,6 +17,12 @@
 #include "Patches/Debugger/DbkDefaultErrorModeFix.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
 #include "Patches/Debugger/DebuggerLogView.h"
+#include "Patches/DesignerShell/BitBtnDefaultsFix.h"
+#include "Patches/DesignerShell/ComponentDesignerFix.h"
+#include "Patches/DesignerShell/DisablePackageCache.h"
+#include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
+#include "Patches/DesignerShell/ListViewStreamingFix.h"
+#include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "Patches/EditorParser/BackgroundParserUtils.h"
 #include "Patches/EditorParser/ClassComplOperatorOverloadFix.h"
 #include "Patches/EditorParser/ClassComplPublishedFix.h"
@@ -108,6 +114,13 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_RefactoringActionUpdateFix,
     &Unit_ClassComplPublishedFix,
     &Unit_ClassComplOperatorOverloadFix,
+    // The designer, component library and IDE shell fixes, grouped by the module they patch.
+    &Unit_ListViewStreamingFix,
+    &Unit_BitBtnDefaultsFix,
+    &Unit_ComponentDesignerFix,
+    &Unit_DisablePackageCache,
+    &Unit_FileRemovalWhenSwitchTextToFormFix,
+    &Unit_SearchUmlautInFilesFix,
 };
 const size_t PatchUnitCount = sizeof(PatchUnits) / sizeof(PatchUnits[0]);
 

@@ -1,0 +1,35 @@
+// What the designer, component library and IDE shell fixes rely on in the
+// IDE's modules: module and export names.
+#pragma once
+
+#include <windows.h>
+
+namespace Quillmend {
+namespace DesignerShellHost {
+
+constexpr const wchar_t* DesignIde = L"designide150.bpl";
+constexpr const wchar_t* Vcl = L"vcl150.bpl";
+constexpr const wchar_t* CoreIde = L"coreide150.bpl";
+constexpr const wchar_t* DelphiCoreIde = L"delphicoreide150.bpl";
+
+namespace Export {
+constexpr const char* GetRootStream = "@Componentdesigner@TComponentRoot@GetRootStream$qqrv";
+constexpr const char* SwapSourceFormView = "@Delphimodule@TPascalCodeMgrModHandler@SwapSourceFormView$qqrv";
+constexpr const char* LoadPackageCache = "@Pascpppakmgr@TProfileData@LoadPackageCache$qqrpx23Inifiles@TCustomIniFile";
+constexpr const char* SavePackageCache = "@Pascpppakmgr@TProfileData@SavePackageCache$qqrpx23Inifiles@TCustomIniFileo";
+constexpr const char* PaletteLoadData =
+    "@Comppalmgr@TComponentPalettePageItemDelegate@LoadData$qqrpx23Inifiles@TCustomIniFile";
+constexpr const char* PaletteSaveData =
+    "@Comppalmgr@TComponentPalettePageItemDelegate@SaveData$qqrpx23Inifiles@TCustomIniFile";
+constexpr const char* ListItemsDefineProperties = "@Comctrls@TListItems@DefineProperties$qqrp14Classes@TFiler";
+constexpr const char* BitBtnClass = "@Buttons@TBitBtn@";
+} // namespace Export
+
+// The IDE services interface {86602DE0-50BF-4AE5-BAF4-D9438BD33218};
+// method 5: function GetBaseRegistryKey: string (EAX = the interface, EDX =
+// the result variable).
+constexpr GUID IdeServicesIid = {0x86602DE0, 0x50BF, 0x4AE5, {0xBA, 0xF4, 0xD9, 0x43, 0x8B, 0xD3, 0x32, 0x18}};
+constexpr int IdeServicesBaseRegistryKey = 5;
+
+} // namespace DesignerShellHost
+} // namespace Quillmend
