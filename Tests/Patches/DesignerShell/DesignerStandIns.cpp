@@ -1,0 +1,293 @@
+#include "DesignerStandIns.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "Common/SearchedSites.h"
+#include "Framework/PatchRegistry.h"
+#include "Common/HostRtl.h"
+#include "Framework/HostExcept.h"
+#include "Framework/HostObjectModel.h"
+#include "rtl150/ConversionsDriver.h"
+#include "Framework/LibraryEntry.h"
+#include "Patches/DesignerShell/BitBtnDefaultsFix.h"
+#include "Patches/DesignerShell/ComponentDesignerFix.h"
+#include "Patches/DesignerShell/DesignerShellHost.h"
+#include "Patches/DesignerShell/DisablePackageCache.h"
+#include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
+#include "Patches/DesignerShell/ListViewStreamingFix.h"
+#include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
+#include "TestPaths.h"
+
+namespace DesignerStandIns {
+
+namespace {
+
+ComponentDesignerDriver::Driver g_designer;
+SearchInFilesDriver::Driver g_search;
+DelphiModuleDriver::Driver g_module;
+ListItemsDriver::Driver g_listItems;
+BitBtnDriver::Driver g_bitBtn;
+
+bool g_servicesChosen = false;
+
+// The IDE's services: the root object answers {86602DE0-...}, whose method 5
+// answers the base registry key.
+struct TFakeIntf {
+  const void* const* Methods;
+};
+HRESULT __stdcall RootQuery(void*, const GUID& iid, void** out);
+HRESULT __stdcall IdeQuery(void* self, const GUID& iid, void** out) {
+  *out = IsEqualGUID(iid, Quillmend::DesignerShellHost::IdeServicesIid) ? self : nullptr;
+  return *out ? S_OK : E_NOINTERFACE;
+}
+ULONG __stdcall NoCount(void*) { return 1; }
+void QM_REGISTER Unsupported(void*) {}
+void QM_REGISTER BaseRegistryKey(void*, wchar_t** result) { Quillmend::AssignHostString(result, TestBaseKey()); }
+const void* const IdeMethods[] = {reinterpret_cast<const void*>(&IdeQuery), reinterpret_cast<const void*>(&NoCount),
+                                  reinterpret_cast<const void*>(&NoCount), reinterpret_cast<const void*>(&Unsupported),
+                                  reinterpret_cast<const void*>(&Unsupported),
+                                  reinterpret_cast<const void*>(&BaseRegistryKey)};
+TFakeIntf g_ideServices = {IdeMethods};
+const void* const RootMethods[] = {reinterpret_cast<const void*>(&RootQuery), reinterpret_cast<const void*>(&NoCount),
+                                   reinterpret_cast<const void*>(&NoCount)};
+TFakeIntf g_services = {RootMethods};
+HRESULT __stdcall RootQuery(void*, const GUID& iid, void** out) { return IdeQuery(&g_ideServices, iid, out); }
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
+
+} // namespace
+
+const std::vector<std::wstring>& ModuleFiles() {
+  static const std::vector<std::wstring> files = {L"rtl150.bpl",     L"vcl150.bpl",           L"boreditu.dll",
+                                                  L"coreide150.bpl", L"delphicoreide150.bpl", L"designide150.bpl"};
+  return files;
+}
+
+void Load(const char* variant) {
+  for (const std::wstring& file : ModuleFiles()) {
+    std::wstring path = BuildDirectory() + L"\\host\\" + file;
+    if (variant) {
+      std::wstring altered = BuildDirectory() + L"\\host-variants\\" + Widen(variant) + L"\\" + file;
+      if (Exists(altered)) path = altered;
+    }
+    if (!LoadLibraryW(path.c_str())) throw std::runtime_error("cannot load a stand-in module");
+  }
+  BindLoaded();
+}
+
+void BindLoaded() {
+  // A build lacking an export leaves that driver entry null; the tests that need it load the normal build.
+  g_designer.Bind(GetModuleHandleW(L"designide150.bpl"));
+  g_search.Bind(GetModuleHandleW(L"coreide150.bpl"));
+  g_module.Bind(GetModuleHandleW(L"delphicoreide150.bpl"));
+  g_listItems.Bind(GetModuleHandleW(L"vcl150.bpl"));
+  g_bitBtn.Bind(GetModuleHandleW(L"vcl150.bpl"));
+}
+
+const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
+const SearchInFilesDriver::Driver& Search() { return g_search; }
+
+void UseIdeServices(bool present) {
+  g_servicesChosen = true;
+  Quillmend::BorlandIDEServices = present ? &g_services : nullptr;
+}
+
+std::wstring TestBaseKey() {
+  return L"\\Software\\QuillmendTests\\DesignerShell\\" + std::to_wstring(GetCurrentProcessId());
+}
+
+void SetPackageCacheValue(DWORD type, const void* data, DWORD size) {
+  g_servicesChosen = true;
+  if (!Quillmend::BorlandIDEServices) Quillmend::BorlandIDEServices = &g_services;
+  const std::wstring path = TestBaseKey().substr(1) + L"\\Globals";
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    throw std::runtime_error("cannot write the test's registry key");
+  if (type == REG_NONE)
+    RegDeleteValueW(key, L"QuillmendDisablePackageCache");
+  else
+    RegSetValueExW(key, L"QuillmendDisablePackageCache", 0, type, static_cast<const BYTE*>(data), size);
+  RegCloseKey(key);
+}
+
+void* NewMemoryStream(const std::string& bytes) {
+  QmHost::RtlConversions rtl;
+  rtl.Resolve(GetModuleHandleW(L"rtl150.bpl"), GetModuleHandleW(L"coreide150.bpl"));
+  void* stream = rtl.NewMemoryStream();
+  if (!bytes.empty()) QmHost::FillMemoryStream(stream, bytes);
+  return stream;
+}
+
+void FreeObject(void* object) { QmHost::LoadedHostRtl()->objectFree(object); }
+
+namespace {
+
+// Reads the items from the data; a raise is described, not passed on.
+std::string ReadInto(void* items, const std::string& data) {
+  void* stream = NewMemoryStream(data);
+  ListItemsDriver::TFiler reader = {nullptr, stream, 1};
+  Quillmend::THostCaught caught;
+  const bool returned = Quillmend::HostTryExceptOnly(
+      Quillmend::HostExceptionCode, [&] { g_listItems.DefineProperties(items, &reader); }, caught);
+  FreeObject(stream);
+  int count = 0, updating = 0, sum = 0;
+  g_listItems.State(items, &count, &updating, &sum);
+  if (!returned) {
+    std::wstring text = QmHost::HostClassName(caught.Object) + L": " + QmHost::HostExceptionMessage(caught.Object);
+    FreeObject(caught.Object);
+    return std::string(text.begin(), text.end()) + " updating=" + std::to_string(updating);
+  }
+  return "count=" + std::to_string(count) + " sum=" + std::to_string(sum) + " updating=" + std::to_string(updating);
+}
+
+} // namespace
+
+std::string ReadListItems(const std::string& data) {
+  void* items = g_listItems.New();
+  std::string out = ReadInto(items, data);
+  g_listItems.Free(items);
+  return out;
+}
+
+std::string ReadAndWriteListItems(const std::string& data) {
+  void* items = g_listItems.New();
+  ReadInto(items, data);
+  void* stream = NewMemoryStream("");
+  ListItemsDriver::TFiler writer = {nullptr, stream, 0};
+  g_listItems.DefineProperties(items, &writer);
+  std::string written = QmHost::MemoryStreamBytes(stream);
+  FreeObject(stream);
+  g_listItems.Free(items);
+  return written;
+}
+
+std::string StoredButtonProperties(int doubleBuffered, int parentDoubleBuffered) {
+  void* button = g_bitBtn.New();
+  if (doubleBuffered >= 0) g_bitBtn.SetDoubleBuffered(button, doubleBuffered, parentDoubleBuffered);
+  char text[256] = {};
+  g_bitBtn.WriteProperties(button, text, sizeof text);
+  g_bitBtn.Free(button);
+  return text;
+}
+
+void RenameButtonProperty(const char* name, const char* newName) {
+  void* classRef = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), BitBtnDriver::Export::Class));
+  int32_t* defaultField = Quillmend::PublishedPropertyDefault(classRef, name);
+  if (!defaultField || strlen(name) != strlen(newName)) throw std::runtime_error("no such property to rename");
+  // The record's name follows its default (4 bytes) and name index (2 bytes).
+  memcpy(reinterpret_cast<char*>(defaultField) + 7, newName, strlen(newName));
+}
+
+std::string UseCaches() {
+  PackageCacheDriver::CacheFn routines[4] = {};
+  PackageCacheDriver::Bind(GetModuleHandleW(L"delphicoreide150.bpl"), routines);
+  PackageCacheDriver::TIniFile ini = {0, 0};
+  int dummy = 0;
+  for (PackageCacheDriver::CacheFn routine : routines)
+    if (routine) routine(&dummy, &ini, 1);
+  return "reads=" + std::to_string(ini.Reads) + " writes=" + std::to_string(ini.Writes);
+}
+const DelphiModuleDriver::Driver& Module() { return g_module; }
+
+std::string SwitchView(const char* file, bool removed, bool showsForm, int items) {
+  int refreshes = 0, notified = 0, switches = 0;
+  g_module.Counts(&refreshes, &notified, &switches);
+  void* handler = g_module.NewHandler(file, showsForm, items);
+  if (removed) g_module.MarkRemoved(handler);
+  g_module.Swap(handler);
+  int refreshes2 = 0, notified2 = 0, switches2 = 0;
+  g_module.Counts(&refreshes2, &notified2, &switches2);
+  const int freed = g_module.Freed(handler);
+  std::string out = "registered=" + std::to_string(g_module.Registered(file)) + " freed=" + std::to_string(freed) +
+                    " refreshed=" + std::to_string(refreshes2 - refreshes) +
+                    " notified=" + std::to_string(notified2 - notified) +
+                    " switched=" + std::to_string(switches2 - switches);
+  if (!freed) g_module.FreeHandler(handler);
+  return out;
+}
+
+std::string SearchFor(const char* ansiText, const std::vector<std::wstring>& files) {
+  g_search.ClearFiles();
+  for (const std::wstring& file : files) g_search.AddFile(file.c_str());
+  void* search = g_search.New(ansiText);
+  const int found = g_search.Execute(search);
+  wchar_t needle[256] = {};
+  g_search.Needle(search, needle, 256);
+  g_search.Free(search);
+  char utf8[768] = {};
+  WideCharToMultiByte(CP_UTF8, 0, needle, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return std::to_string(found) + " " + utf8;
+}
+
+void Install(const std::wstring& disabledPatches) {
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
+  if (!g_servicesChosen) SetPackageCacheValue(REG_SZ, L"1", 4);
+  // Unit initialization, in link order.
+  Quillmend::InstallListViewStreamingFix();
+  Quillmend::InstallBitBtnDefaultsFix();
+  Quillmend::InstallSearchUmlautInFilesFix();
+  // The expert entry.
+  Quillmend::InstallComponentDesignerFix();
+  Quillmend::InstallDisablePackageCache();
+  Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
+}
+
+std::wstring Status(const std::wstring& patch) {
+  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports()) {
+    if (report.Name != patch) continue;
+    if (report.Status == Quillmend::psApplied) return L"applied";
+    return report.Status == Quillmend::psIgnored ? L"ignored" : L"failed";
+  }
+  return L"";
+}
+
+std::string Reasons() {
+  std::string text;
+  for (wchar_t c : Quillmend::FailedPatchReasons()) text += c < 0x80 ? char(c) : '?';
+  return text;
+}
+
+unsigned char* PatternSite(const wchar_t* module, const char* sitesExport, const char* site) {
+  using TSitesFn = const QmHost::SearchedSite*(__stdcall*)(int* count);
+  auto sites = reinterpret_cast<TSitesFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), sitesExport)));
+  int count = 0;
+  const QmHost::SearchedSite* first = sites ? sites(&count) : nullptr;
+  for (int i = 0; i < count; ++i)
+    if (strcmp(first[i].Name, site) == 0) return static_cast<unsigned char*>(first[i].Address);
+  return nullptr;
+}
+
+void OverwriteCode(void* at, const void* bytes, size_t size) {
+  DWORD old = 0;
+  VirtualProtect(at, size, PAGE_EXECUTE_READWRITE, &old);
+  memcpy(at, bytes, size);
+  VirtualProtect(at, size, old, &old);
+  FlushInstructionCache(GetCurrentProcess(), at, size);
+}
+
+std::string Exercise() {
+  std::string out;
+  // Search texts of ASCII letters only.
+  const std::vector<std::wstring> files = {L"Button1: TButton;", L"procedure Button1Click;", L"Label1"};
+  out += "search " + SearchFor("Button1", files) + ";";
+  out += "search " + SearchFor("", files) + ";";
+  // List view items read and written back whole.
+  if (g_listItems.DefineProperties) {
+    const std::string data("\x02\x05\x00\x00\x00\x07\x00\x00\x00", 9);
+    out += "items " + ReadListItems(data) + ";";
+    out += "written " + std::to_string(ReadAndWriteListItems(data) == data) + ";";
+  }
+  // View switches of files kept in the project (a build may lack the export).
+  if (g_module.Swap) {
+    out += "switch " + SwitchView("Unit1.pas", false, false, 3) + ";";
+    out += "switch " + SwitchView("Unit2.pas", false, true, 2) + ";";
+  }
+  return out;
+}
+
+} // namespace DesignerStandIns

@@ -1,0 +1,132 @@
+// The designer, component library and IDE shell fixes three ways against
+// their stand-ins: each applied alone (the stand-ins' results where nothing
+// is faulty unchanged), disabled (nothing of it written), against builds the
+// pack does not know (that patch failed with a reason, nothing of it
+// written), the code restored byte for byte afterwards in every case.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "DesignerStandIns.h"
+#include "Framework/PatchPlan.h"
+#include "Patches/DesignerShell/ComponentDesignerFix.h"
+#include "Patches/DesignerShell/DisablePackageCache.h"
+#include "Patches/DesignerShell/ListViewStreamingFix.h"
+#include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
+#include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
+#include "ThreeWayHarness.h"
+#include "designide150/ComponentDesignerDriver.h"
+
+namespace {
+
+const wchar_t* const RootStream = L"VCL.ComponentDesignerRootStream";
+const wchar_t* const SearchUmlaut = L"IDE.SearchUmlautInFiles";
+const wchar_t* const FileRemoval = L"IDE.FileRemovalSwitchTextToFormFix";
+const wchar_t* const PackageCache = L"IDE.DisablePackageCache";
+const wchar_t* const ListViewStreaming = L"VCL.ListViewStreaming";
+const wchar_t* const BitBtnDefaults = L"VCL.TBitBtnDoubleBufferDefault";
+
+const std::vector<TPatchRow> PatchRows = {
+    {RootStream, {}},
+    {SearchUmlaut, {}},
+    {FileRemoval, {}},
+    {PackageCache, {}},
+    {ListViewStreaming, {}},
+    {BitBtnDefaults, {}},
+};
+
+// A button whose type information lacks its second property.
+void RenameParentDoubleBuffered() { DesignerStandIns::RenameButtonProperty("ParentDoubleBuffered", "ParentDoubleBufferex"); }
+
+// The user left the package cache on: the patch does not apply, by design.
+void PackageCacheLeftOn() { DesignerStandIns::SetPackageCacheValue(REG_SZ, L"0", 4); }
+
+// The root's stream field offset in GetRootStream's code, made implausible.
+void MisalignRootStreamField() {
+  unsigned char* site =
+      DesignerStandIns::PatternSite(L"designide150.bpl", "DesignIdePatternSites", "ComponentRootGetRootStream");
+  const uint32_t odd = 0x6E;
+  DesignerStandIns::OverwriteCode(site + 7, &odd, 4);
+}
+
+const std::vector<TVariantRow> VariantRows = {
+    {"rootstream", {RootStream}},
+    {"nogetrootstream", {RootStream}},
+    {"rootstream-field", {RootStream}, &MisalignRootStreamField},
+    {"umlaut", {SearchUmlaut}},
+    {"fileremoval", {FileRemoval}},
+    {"noswapsourceformview", {FileRemoval}},
+    {"nopalettesavedata", {PackageCache}},
+    {"listview", {ListViewStreaming}},
+    {"bitbtn-one-property", {BitBtnDefaults}, &RenameParentDoubleBuffered},
+    {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
+};
+
+// The harness has set "Quillmend.DisabledPatches" already.
+void InstallAsTheLibrary() {
+  wchar_t disabled[512] = {};
+  GetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabled, 512);
+  DesignerStandIns::Install(disabled);
+}
+
+const TThreeWaySubsystem& DesignerShell() {
+  static const TThreeWaySubsystem subsystem{
+      DesignerStandIns::ModuleFiles(),
+      [] { DesignerStandIns::BindLoaded(); },
+      [] { InstallAsTheLibrary(); },
+      [] { return DesignerStandIns::Exercise(); },
+      {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults},
+  };
+  return subsystem;
+}
+
+QM_THREE_WAY_TESTS(DesignerShell, DesignerShell(), PatchRows, VariantRows)
+
+struct TReasonCase {
+  const char* Variant;
+  const wchar_t* Patch;
+  const wchar_t* Reason;  // what the failure reason begins with
+};
+
+const TReasonCase ReasonCases[] = {
+    {"rootstream", RootStream, L"GetRootStream: pattern not found"},
+    {"nogetrootstream", RootStream, L"TComponentRoot.GetRootStream: export not found"},
+    {"umlaut", SearchUmlaut, L"SearchInFilesText: pattern not found"},
+    {"fileremoval", FileRemoval, L"FileRemovalSwitchTextToForm: pattern not found"},
+    {"listview", ListViewStreaming, L"ListItemsReadItemData: pattern not found"},
+    {"nopalettesavedata", PackageCache, L"TComponentPalettePageItemDelegate.SaveData: export not found"},
+};
+
+void PrintTo(const TReasonCase& c, std::ostream* os) { *os << c.Variant; }
+
+class DesignerShellFailedPatch : public testing::TestWithParam<TReasonCase> {};
+
+// A dry run over the variant says why, as the installation would.
+TEST_P(DesignerShellFailedPatch, SaysWhy) {
+  const TReasonCase& c = GetParam();
+  DesignerStandIns::Load(c.Variant);
+  DesignerStandIns::SetPackageCacheValue(REG_SZ, L"1", 4);
+  std::vector<Quillmend::TPatchPlan> plans;
+  plans.push_back(Quillmend::ComponentDesignerRootStreamPlan());
+  plans.push_back(Quillmend::SearchUmlautInFilesPlan());
+  plans.push_back(Quillmend::FileRemovalSwitchTextToFormPlan());
+  plans.push_back(Quillmend::DisablePackageCachePlan());
+  plans.push_back(Quillmend::ListViewStreamingPlan());
+  for (Quillmend::TPatchPlan& plan : plans) {
+    if (plan.Name() != c.Patch) continue;
+    const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan);
+    EXPECT_FALSE(verdict.Applies);
+    EXPECT_EQ(verdict.Reason.substr(0, wcslen(c.Reason)), c.Reason);
+    return;
+  }
+  FAIL() << "no such plan";
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, DesignerShellFailedPatch, testing::ValuesIn(ReasonCases),
+                         [](const testing::TestParamInfo<TReasonCase>& info) {
+                           std::string name;
+                           for (const char* p = info.param.Variant; *p; ++p) name += isalnum(*p) ? *p : '_';
+                           return name;
+                         });
+
+} // namespace
