@@ -47,12 +47,15 @@ long long HostStrToIntDef0(const std::wstring& text) {
     ++i;
   }
   if (i == text.size()) return 0;
+  // Out of the integer's range is an error, hence the default: decimal
+  // values are signed, hexadecimal ones take all 32 bits.
+  const long long limit = base == 16 ? 0xFFFFFFFFLL : negative ? 0x80000000LL : 0x7FFFFFFFLL;
   long long value = 0;
   for (; i < text.size(); ++i) {
     const int digit = DigitOf(text[i], base);
     if (digit < 0) return 0;
     value = value * base + digit;
-    if (value > 0xFFFFFFFFLL) return 0;  // out of the integer's range: the default
+    if (value > limit) return 0;
   }
   return negative ? -value : value;
 }

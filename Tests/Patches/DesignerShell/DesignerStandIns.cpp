@@ -1,5 +1,6 @@
 #include "DesignerStandIns.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -100,6 +101,11 @@ std::wstring TestBaseKey() {
 }
 
 void SetPackageCacheValue(DWORD type, const void* data, DWORD size) {
+  // The process's own key goes when the process ends.
+  static const bool removedAtExit = [] {
+    return std::atexit([] { RegDeleteTreeW(HKEY_CURRENT_USER, TestBaseKey().substr(1).c_str()); }) == 0;
+  }();
+  (void)removedAtExit;
   g_servicesChosen = true;
   if (!Quillmend::BorlandIDEServices) Quillmend::BorlandIDEServices = &g_services;
   const std::wstring path = TestBaseKey().substr(1) + L"\\Globals";
