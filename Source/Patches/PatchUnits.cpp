@@ -21,6 +21,7 @@
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
+#include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "Patches/EditorParser/BackgroundParserUtils.h"
@@ -118,6 +119,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_ListViewStreamingFix,
     &Unit_BitBtnDefaultsFix,
     &Unit_ComponentDesignerFix,
+    &Unit_GuidelinesHide,
     &Unit_DisablePackageCache,
     &Unit_FileRemovalWhenSwitchTextToFormFix,
     &Unit_SearchUmlautInFilesFix,

@@ -23,6 +23,8 @@ constexpr const char* PaletteSaveData =
     "@Comppalmgr@TComponentPalettePageItemDelegate@SaveData$qqrpx23Inifiles@TCustomIniFile";
 constexpr const char* ListItemsDefineProperties = "@Comctrls@TListItems@DefineProperties$qqrp14Classes@TFiler";
 constexpr const char* BitBtnClass = "@Buttons@TBitBtn@";
+constexpr const char* SetDesigner =
+    "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
 } // namespace Export
 
 // The IDE services interface {86602DE0-50BF-4AE5-BAF4-D9438BD33218};
