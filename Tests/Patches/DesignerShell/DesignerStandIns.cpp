@@ -16,6 +16,7 @@
 #include "Patches/DesignerShell/DesignerShellHost.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
+#include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "TestPaths.h"
@@ -29,6 +30,7 @@ SearchInFilesDriver::Driver g_search;
 DelphiModuleDriver::Driver g_module;
 ListItemsDriver::Driver g_listItems;
 BitBtnDriver::Driver g_bitBtn;
+FormDesignerDriver::Driver g_formDesigners;
 
 bool g_servicesChosen = false;
 
@@ -86,6 +88,7 @@ void BindLoaded() {
   g_module.Bind(GetModuleHandleW(L"delphicoreide150.bpl"));
   g_listItems.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_bitBtn.Bind(GetModuleHandleW(L"vcl150.bpl"));
+  g_formDesigners.Bind(GetModuleHandleW(L"designide150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -188,6 +191,32 @@ void RenameButtonProperty(const char* name, const char* newName) {
   memcpy(reinterpret_cast<char*>(defaultField) + 7, newName, strlen(newName));
 }
 
+const FormDesignerDriver::Driver& FormDesigners() { return g_formDesigners; }
+
+void SetDesigner(void* form, void* designerHook) {
+  using TSetDesigner = void(QM_REGISTER*)(void* form, void* designer);
+  auto set = reinterpret_cast<TSetDesigner>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), Quillmend::DesignerShellHost::Export::SetDesigner)));
+  set(form, designerHook);
+}
+
+std::string SendDesignMessage(void* designer, uint32_t message, int32_t wParam) {
+  struct TMessage {
+    uint32_t Msg;
+    int32_t WParam, LParam, Result;
+  } m = {message, wParam, 0, 0};
+  using TIsDesignMsg = uint32_t(QM_REGISTER*)(void* hook, void* sender, TMessage* message);
+  void* hook = g_formDesigners.Hook(designer);
+  const auto* methods = *static_cast<void* const* const*>(hook);
+  char before[512] = {}, after[512] = {};
+  g_formDesigners.Hides(before, sizeof before);
+  const int seen = g_formDesigners.Messages();
+  reinterpret_cast<TIsDesignMsg>(methods[FormDesignerDriver::IsDesignMsgSlot])(hook, nullptr, &m);
+  g_formDesigners.Hides(after, sizeof after);
+  std::string out = std::string(after).substr(strlen(before));
+  return out + (g_formDesigners.Messages() == seen + 1 ? "seen" : "unseen");
+}
+
 std::string UseCaches() {
   PackageCacheDriver::CacheFn routines[4] = {};
   PackageCacheDriver::Bind(GetModuleHandleW(L"delphicoreide150.bpl"), routines);
@@ -238,6 +267,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallSearchUmlautInFilesFix();
   // The expert entry.
   Quillmend::InstallComponentDesignerFix();
+  Quillmend::InstallGuidelinesHide();
   Quillmend::InstallDisablePackageCache();
   Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
 }

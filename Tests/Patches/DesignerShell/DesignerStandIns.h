@@ -14,6 +14,7 @@
 #include "delphicoreide150/DelphiModuleDriver.h"
 #include "delphicoreide150/PackageCacheDriver.h"
 #include "designide150/ComponentDesignerDriver.h"
+#include "designide150/FormDesignerDriver.h"
 #include "vcl150/BitBtnDriver.h"
 #include "vcl150/ListItemsDriver.h"
 
@@ -60,6 +61,13 @@ std::string ReadAndWriteListItems(const std::string& data);
 std::string StoredButtonProperties(int doubleBuffered = -1, int parentDoubleBuffered = -1);
 // Renames a published property of TBitBtn in its type information (same length).
 void RenameButtonProperty(const char* name, const char* newName);
+
+const FormDesignerDriver::Driver& FormDesigners();
+// TCustomForm.SetDesigner of vcl150.bpl (EAX = form, EDX = designer hook or nil).
+void SetDesigner(void* form, void* designerHook);
+// A message through the designer's IDesignerHook method 36: the guideline
+// hides it caused ("a,b,c,d;" each) and whether the designer's own routine saw it ("seen").
+std::string SendDesignMessage(void* designer, uint32_t message, int32_t wParam);
 
 // Installs every patch of the subsystem as the library does: the unit
 // initializations, then the wizard-init procedures. Unless a test chose

@@ -25,6 +25,7 @@ const wchar_t* const FileRemoval = L"IDE.FileRemovalSwitchTextToFormFix";
 const wchar_t* const PackageCache = L"IDE.DisablePackageCache";
 const wchar_t* const ListViewStreaming = L"VCL.ListViewStreaming";
 const wchar_t* const BitBtnDefaults = L"VCL.TBitBtnDoubleBufferDefault";
+const wchar_t* const GuidelinesHide = L"IDE.VCLDesigner.GuidelinesHide";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -33,6 +34,7 @@ const std::vector<TPatchRow> PatchRows = {
     {PackageCache, {}},
     {ListViewStreaming, {}},
     {BitBtnDefaults, {}},
+    {GuidelinesHide, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -58,6 +60,7 @@ const std::vector<TVariantRow> VariantRows = {
     {"noswapsourceformview", {FileRemoval}},
     {"nopalettesavedata", {PackageCache}},
     {"listview", {ListViewStreaming}},
+    {"nosetdesigner", {GuidelinesHide}},
     {"bitbtn-one-property", {BitBtnDefaults}, &RenameParentDoubleBuffered},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
 };
@@ -75,7 +78,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { DesignerStandIns::BindLoaded(); },
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
-      {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults},
+      {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide},
   };
   return subsystem;
 }
