@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "Framework/HostObjectModel.h"
 #include "Framework/LibraryEntry.h"
