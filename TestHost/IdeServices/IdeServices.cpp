@@ -13,6 +13,9 @@ namespace {
 
 constexpr int AddNotifierSlot = 3;
 constexpr int RemoveNotifierSlot = 4;
+constexpr int BaseRegistryKeySlot = 5;
+
+std::wstring& g_baseRegistryKey = *new std::wstring();
 
 // Index - 1 → notifier (null once removed); indices are never reused. Never
 // destroyed: an expert may release what it registered while the process ends.
@@ -38,12 +41,20 @@ void QM_HOST_REGISTER RemoveNotifier(ComObject*, int index) {
   ReleaseInterface(notifier);
 }
 
+void QM_HOST_REGISTER GetBaseRegistryKey(ComObject*, wchar_t** result) {
+  const HostRtl* rtl = LoadedHostRtl();
+  if (!rtl) return;
+  rtl->Release(*result);
+  *result = rtl->NewString(g_baseRegistryKey);
+}
+
 const MethodTable& Methods() {
   // Never destroyed (as the lists): experts may call in while the process ends.
   static const MethodTable& table = *new MethodTable([] {
     MethodTable t(12);
     t.Set(AddNotifierSlot, reinterpret_cast<const void*>(&AddNotifier));
     t.Set(RemoveNotifierSlot, reinterpret_cast<const void*>(&RemoveNotifier));
+    t.Set(BaseRegistryKeySlot, reinterpret_cast<const void*>(&GetBaseRegistryKey));
     return t;
   }());
   return table;
@@ -76,6 +87,8 @@ bool NotifyFile(int code, const std::wstring& fileName) {
                   L" notifiers=" + std::to_wstring(told));
   return cancel != 0;
 }
+
+void SetBaseRegistryKey(const std::wstring& key) { g_baseRegistryKey = key; }
 
 int IdeNotifierCount() {
   int count = 0;

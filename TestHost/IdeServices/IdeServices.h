@@ -2,6 +2,7 @@
 // register IDE notifiers with:
 //   slot 3  AddNotifier(Notifier): Integer      EAX=Self, EDX=Notifier (kept with a reference)
 //   slot 4  RemoveNotifier(Index)               EAX=Self, EDX=Index (its reference released)
+//   slot 5  GetBaseRegistryKey: string          EAX=Self, EDX=@Result (host string)
 // The IDE calls a notifier's
 //   slot 7  FileNotification(Code, FileName, var Cancel: Boolean)
 //           EAX=Notifier, EDX=Code, ECX=FileName (host string), stack: @Cancel
@@ -25,6 +26,9 @@ ComObject* IdeServices();
 // closed, 9: all closed, ...); true if one of them cancelled.
 bool NotifyFile(int code, const std::wstring& fileName);
 int IdeNotifierCount();
+
+// The key GetBaseRegistryKey answers (Software\Embarcadero\<key>\8.0).
+void SetBaseRegistryKey(const std::wstring& key);
 
 // Notifier slots the IDE calls (the test host's choice, as the IDE declares them).
 namespace NotifierSlot {

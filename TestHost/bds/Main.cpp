@@ -16,6 +16,7 @@
 #include "Options.h"
 #include "PackageLoader.h"
 #include "IdeServices/ComObject.h"
+#include "IdeServices/IdeServices.h"
 #include "Services.h"
 #include "StartupModules.h"
 #include "Workloads.h"
@@ -73,6 +74,7 @@ int main() {
   }
   app.hostDir = ProgramDirectory();
   app.rootKey = L"Software\\Embarcadero\\" + app.options.regKey + L"\\8.0";
+  QmHost::SetBaseRegistryKey(app.rootKey);
   if (!app.options.journalPath.empty() && !app.journal.Open(app.options.journalPath))
     return Fail(L"cannot create the journal " + app.options.journalPath);
 
