@@ -1,6 +1,7 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/SymLookupHash.h"
@@ -23,6 +24,8 @@ namespace Quillmend {
 
 const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerOptimization,
+    // Its wizard-init procedure runs after the compiler optimizations'.
+    &Unit_CompilerFileSearch,
     // Its wizard-init runs before SymLookupHash's, whose tables it tells about released units.
     &Unit_CompilerOptimizationGetUnitOf,
     &Unit_SymLookupHash,

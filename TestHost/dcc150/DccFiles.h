@@ -101,8 +101,11 @@ extern DccFiles::TMemoryFile* DccMemoryFiles asm("_DccMemoryFiles");
 extern uint32_t DccCheckRuns[4] asm("_DccCheckRuns");
 extern int32_t DccDrcOption asm("_DccDrcOption");
 extern char DccDrcFileName[264] asm("_DccDrcFileName");
+extern int32_t DccCompState asm("_DccCompState");
+extern uint32_t DccCompStateChanges asm("_DccCompStateChanges");
 
 // The compiler's routines (assembly, host register convention unless noted).
+void __stdcall SetCompState(int32_t state) asm("_SetCompState@4");
 uint32_t QM_HOST_REGISTER DccFileAge(const char* path) asm("_DccFileAge");
 DccFiles::TMemoryFile* QM_HOST_REGISTER DccAddMemoryFile(const char* name, const void* data, uint32_t size)
     asm("_DccAddMemoryFile");

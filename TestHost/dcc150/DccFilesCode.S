@@ -29,6 +29,9 @@ _DccMemoryFiles:    .long 0            // head of the list of files held in memo
 // Executions of the outdated check's bodies: S1 (files of the unit), S2
 // (source time), S3 (compiled unit's time), S4 (source time, other build).
 _DccCheckRuns:      .long 0, 0, 0, 0
+        .globl _DccCompState, _DccCompStateChanges
+_DccCompState:      .long 0            // the compiler's state as the IDE last set it
+_DccCompStateChanges: .long 0
         .bss
         .balign 16
 // The record of the compiled unit's lookup: path buffer at 0x438, time at 0x640.
@@ -234,6 +237,19 @@ _DccAddMemoryFile:
 .Lo2_done:
         .byte 0x81, 0xC4, 0x04, 0x01, 0x00, 0x00  // add esp,0x104
         .byte 0x5E, 0x5B, 0xC3              // pop esi; pop ebx; ret
+
+// ---- SetCompState (stdcall, the new state): the IDE tells the compiler that
+// its state changed (options, saved files).
+        .balign 16
+        .globl _SetCompState@4
+_SetCompState@4:
+        .byte 0x55                          // push ebp
+        .byte 0x8B, 0xEC                    // mov ebp,esp
+        .byte 0x8B, 0x45, 0x08              // mov eax,[ebp+8]
+        mov [_DccCompState], eax
+        inc dword ptr [_DccCompStateChanges]
+        pop ebp
+        ret 4
 
 // ---- the age of a file for the outdated check: eax = path, edx = 261-byte
 // buffer → age (the path copied into the buffer, then aged there).

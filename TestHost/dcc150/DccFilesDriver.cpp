@@ -36,7 +36,6 @@ struct TTree {
   int LastPass = 0;
 } g_tree;
 
-int32_t g_compState = 0;
 uint32_t g_outputHash = 2166136261u;
 uint32_t g_outputBytes = 0;
 std::vector<TCheckedUnit*> g_units;  // made by DccFilesNewUnit
@@ -293,7 +292,6 @@ int32_t WriteMapFile(const char* path, const std::string& text, uint32_t* writes
 
 // ---- the compiler's own exports ------------------------------------------------------------
 
-DCC_EXPORT void __stdcall SetCompState(int32_t state) { g_compState = state; }
 
 DCC_EXPORT void __stdcall CompilerSetCallbacks(const DccFilesDriver::TCallbacks* callbacks) {
   DccFileCallbacks = const_cast<TCallbacks*>(callbacks);

@@ -75,7 +75,7 @@ TPatchPlan BackgroundCompilerFileExistsPlan() {
   TSiteRef memory = plan.Pattern(L"MemoryFiles", L"dcc150.dll", Patterns::MemoryFiles, SearchLimit);
   TCaptureRef callbacks = plan.Operand(age, 0x07);
   TCaptureRef head = plan.Operand(memory, 0x0F);
-  plan.ExpectEqual(head, plan.Operand(memory, 0x15), L"MemoryFiles +0x15: the list's head");
+  plan.ExpectEqual(head, plan.Operand(memory, 0x17), L"MemoryFiles +0x17: the list's head");
   plan.Redirect(age, &QmFileAgeStub);
   plan.OnCommit([=](const TPlanValues& v) {
     DccFileCallbacksVar = v.Get<TDccFileCallbacks**>(callbacks);

@@ -174,9 +174,15 @@ TPatchPlan SourceOutdatedChild(const wchar_t* name, const wchar_t* description) 
   return plan;
 }
 
+// Whether this build has the source time's loop of .2, as the compiler has
+// it or as .2 rewrote it.
 bool Outdated2Found() {
   HMODULE dcc = ResolvePlanModule(Dcc);
-  return dcc && FindMethodPtr(dcc, ParsePattern(Patterns::Outdated2), SearchLimit);
+  if (!dcc) return false;
+  if (FindMethodPtr(dcc, ParsePattern(Patterns::Outdated2), SearchLimit)) return true;
+  TBytePattern rewritten = ParsePattern(Patterns::Outdated2Rewrite);
+  for (int i = 0x15; i < 0x19; ++i) rewritten[size_t(i)] = -1;  // the call's displacement
+  return FindMethodPtr(dcc, rewritten, SearchLimit) != nullptr;
 }
 
 TPatchPlan SkipOwnSourcePlan() {
