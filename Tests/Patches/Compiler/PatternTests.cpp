@@ -9,11 +9,13 @@
 #include "Common/SearchedSites.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
+#include "Patches/Compiler/CompilerFilePatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "Patches/Compiler/SymLookupHashPatterns.h"
 #include "StandInCompiler.h"
 
 namespace Patterns = Quillmend::CompilerOptimizationPatterns;
+namespace Files = Quillmend::CompilerFilePatterns;
 namespace UnitOf = Quillmend::GetUnitOfPatterns;
 namespace SymLookup = Quillmend::SymLookupHashPatterns;
 
@@ -47,6 +49,14 @@ const TSitePattern SitePatterns[] = {
     {"ResolveUseImportUnit", UnitOf::ResolveImportUnit},
     {"ScopeLookup", SymLookup::ScopeLookup},      {"SymLookupUnit", SymLookup::InnerLoop},
     {"SymLookupUnitNext", SymLookup::NextCandidate},
+    // The file side: file ages, the search and its lists, output files, the outdated check.
+    {"FileAge", Files::FileAge},                  {"MemoryFiles", Files::MemoryFiles},
+    {"FileSearch", Files::FileSearch},            {"AddDir", Files::AddDir},
+    {"ClearDirs", Files::ClearDirs},              {"Open1", Files::Open1},
+    {"Open2", Files::Open2},                      {"MapWrite", Files::MapWrite},
+    {"SetBuffer", Files::SetBuffer},              {"DrcOpen", Files::DrcOpen},
+    {"Outdated1", Files::Outdated1},              {"Outdated2", Files::Outdated2},
+    {"Outdated3", Files::Outdated3},
 };
 
 const char* PatternOf(const char* site) {

@@ -1,6 +1,7 @@
 #include "StandInFiles.h"
 
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 #include "Framework/IDEHooks.h"
@@ -79,9 +80,17 @@ std::string Fingerprint(const DccFilesDriver::TPassResult& r) {
   return text;
 }
 
-std::string RunProject(const std::wstring& name, int dirs, int files, int units) {
+std::wstring TestName() {
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::wstring name;
+  for (const char* p : {test->test_suite_name(), ".", test->name()})
+    for (; *p; ++p) name += isalnum(uint8_t(*p)) || *p == '.' ? wchar_t(*p) : L'_';
+  return name;
+}
+
+std::string RunProject(int dirs, int files, int units) {
   const DccFilesDriver::Driver& d = Driver();
-  const std::wstring root = WorkDirectory(name) + L"\\Proj";
+  const std::wstring root = WorkDirectory(TestName()) + L"\\Proj";
   if (d.MakeTree(root.c_str(), dirs, files, units, 77) < 0) throw std::runtime_error("cannot make the tree");
   std::string text;
   DccFilesDriver::TPassResult result;
@@ -95,10 +104,14 @@ std::string RunProject(const std::wstring& name, int dirs, int files, int units)
   return text;
 }
 
-void InstallAll(const std::wstring& disabledPatches) {
-  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
+void InstallProcedures() {
   Quillmend::InstallCompilerOptimization();
   Quillmend::InstallCompilerFileSearch();
+}
+
+void InstallAll(const std::wstring& disabledPatches) {
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
+  InstallProcedures();
 }
 
 } // namespace StandInFiles

@@ -25,14 +25,18 @@ std::string Utf8(const std::wstring& text);
 // A pass's result as text ("searches=... found=... answers=..."), without
 // the counts that patches change (file-age calls, writes, body runs).
 std::string Fingerprint(const DccFilesDriver::TPassResult& result);
-// A small project (tree under WorkDirectory(name)) run for three passes —
-// cold after SetCompState, warm, after touching sources and includes with
-// SetCompState — as one text.
-std::string RunProject(const std::wstring& name, int dirs, int files, int units);
+// The running test's name, for its own directories.
+std::wstring TestName();
+// A small project (tree under WorkDirectory(TestName())) run for three
+// passes — cold after SetCompState, warm, after touching sources and
+// includes with SetCompState — as one text.
+std::string RunProject(int dirs = 3, int files = 24, int units = 30);
 
 // Installs the compiler patches as the expert entry does (the compiler
 // optimizations' procedure, then the file search's) with
 // "Quillmend.DisabledPatches" set.
 void InstallAll(const std::wstring& disabledPatches = L"");
+// The same procedures with the environment as it is.
+void InstallProcedures();
 
 } // namespace StandInFiles
