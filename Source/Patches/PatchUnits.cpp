@@ -4,6 +4,7 @@
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
+#include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
@@ -26,6 +27,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerOptimization,
     // Its wizard-init procedure runs after the compiler optimizations'.
     &Unit_CompilerFileSearch,
+    &Unit_ErrorInsightUnitResolveFix,
     // Its wizard-init runs before SymLookupHash's, whose tables it tells about released units.
     &Unit_CompilerOptimizationGetUnitOf,
     &Unit_SymLookupHash,
