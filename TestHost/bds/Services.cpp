@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "AboutBoxService.h"
+#include "EditorModules.h"
 #include "PaletteServices.h"
 #include "HostApp.h"
 
@@ -74,6 +75,7 @@ void* InstallServices() {
   // Every service the stand-in IDE offers, one line each.
   RegisterService(AboutBoxService());
   RegisterService(PaletteServices());
+  RegisterService(ModuleServices());
   return &g_root;
 }
 

@@ -498,6 +498,18 @@ DCC_EXPORT uint32_t __stdcall DccFilesFileWrite(void* file, const void* data, ui
 
 DCC_EXPORT int32_t __stdcall DccFilesCloseFile(void* file) { return FileClose(static_cast<TFile*>(file)); }
 
+DCC_EXPORT int32_t __stdcall DccFilesSourcePath(int32_t unit, wchar_t* path, int32_t size) {
+  if (!g_tree.Made || unit < -1 || unit >= int32_t(g_tree.Units.size())) return 0;
+  const TTreeUnit& source = g_tree.Units[size_t(unit < 0 ? 0 : unit)];
+  if (unit >= 0 && !source.Source) return 0;
+  const std::wstring full = g_tree.Root + L"\\src\\" + Wide(g_tree.DirNames[size_t(source.Dir)].c_str()) + L"\\" +
+                            (unit < 0 ? std::wstring(L"Proj.Unsaved") : Wide(source.Name.c_str())) + L".pas";
+  if (int32_t(full.size()) >= size) return 0;
+  full.copy(path, full.size());
+  path[full.size()] = L'\0';
+  return int32_t(full.size());
+}
+
 namespace {
 
 // The definitions agree with the driver header.
@@ -518,7 +530,8 @@ static_assert(Agrees(&DccFilesReset, Declared::ResetFn()) && Agrees(&DccFilesMak
                   Agrees(&DccFilesFailWritesAfter, Declared::FailWritesAfterFn()) &&
                   Agrees(&DccFilesOpenFile, Declared::OpenFileFn()) &&
                   Agrees(&DccFilesFileWrite, Declared::FileWriteFn()) &&
-                  Agrees(&DccFilesCloseFile, Declared::CloseFileFn()),
+                  Agrees(&DccFilesCloseFile, Declared::CloseFileFn()) &&
+                  Agrees(&DccFilesSourcePath, Declared::SourcePathFn()),
               "driver exports differ from DccFilesDriver.h");
 static_assert(Agrees(&DccFileAge, Declared::FileAgeFn()) &&
                   Agrees(&DccAddDir, Declared::AddDirFn()) && Agrees(&DccClearDirs, Declared::ClearDirsFn()) &&

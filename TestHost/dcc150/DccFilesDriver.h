@@ -46,6 +46,7 @@ constexpr const char* FailWritesAfter = "DccFilesFailWritesAfter";
 constexpr const char* OpenFile = "DccFilesOpenFile";
 constexpr const char* FileWrite = "DccFilesFileWrite";
 constexpr const char* CloseFile = "DccFilesCloseFile";
+constexpr const char* SourcePath = "DccFilesSourcePath";
 } // namespace Export
 
 // What one pass of the dccfiles workload computed. The checksums depend
@@ -136,6 +137,9 @@ using FailWritesAfterFn = void(__stdcall*)(int32_t bytes);
 using OpenFileFn = void*(__stdcall*)(const char* path, const char* mode);
 using FileWriteFn = uint32_t(__stdcall*)(void* file, const void* data, uint32_t count);
 using CloseFileFn = int32_t(__stdcall*)(void* file);
+// The full path of a unit's source in the tree (unit -1: the source only an
+// editor holds); its length, 0 when that unit has no source on disk.
+using SourcePathFn = int32_t(__stdcall*)(int32_t unit, wchar_t* path, int32_t size);
 
 template <class Fn>
 bool BindExport(HMODULE module, Fn& slot, const char* name) {
@@ -171,6 +175,7 @@ struct Driver {
   OpenFileFn OpenFile = nullptr;
   FileWriteFn FileWrite = nullptr;
   CloseFileFn CloseFile = nullptr;
+  SourcePathFn SourcePath = nullptr;
 
   // Resolves every slot; false (and the first missing export in *missing)
   // when one is absent. A host built without "KibitzGetValidSymbols" or
@@ -207,6 +212,7 @@ struct Driver {
     bind(OpenFile, Export::OpenFile);
     bind(FileWrite, Export::FileWrite);
     bind(CloseFile, Export::CloseFile);
+    bind(SourcePath, Export::SourcePath);
     if (missing) *missing = absent;
     return !absent;
   }
