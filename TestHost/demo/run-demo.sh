@@ -247,6 +247,26 @@ paste -d' ' <(collection_phases "$DEMO/journal-collections-disabled.txt") <(coll
       'BEGIN { printf "   %-16s %9.2f ms %9.2f ms %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
   done
 echo "   palette queries per 100 searches: $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections-disabled.txt" | cut -d' ' -f2) disabled, $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections.txt" | cut -d' ' -f2) enabled"
+echo "== compiler output, file search and the compiler lock (the about box lists them)"
+grep '^ABOUT-ADD ' "$JOURNAL" | unescape |
+  grep -E '\[(Compiler\.(MapFileBuffer|DrcFileBuffer|BackgroundCompilerFileExists|SourceOutdated[.0-9A-Za-z]*|FileSearchCache|KibitzGetValidSymbols|DirectorySearch)|ErrorInsight\.LockCurrentDir)\]' |
+  indent || echo "   (none)"
+echo
+echo "== a project compiled in three passes (bds.exe -run dccfiles 8 150 200 3; cold, warm, 5% touched): pack disabled vs enabled"
+(cd "$DEMO" && run_ide "$DEMO/journal-files-off.txt" "*" dccfiles 8 150 200 3 >/dev/null 2>&1) || true
+(cd "$DEMO" && run_ide "$DEMO/journal-files-on.txt" "" dccfiles 8 150 200 3 >/dev/null 2>&1) || true
+file_passes() { grep '^DCCFILES-PASS ' "$1" | sed 's/^DCCFILES-PASS //'; }
+printf '   %-5s %10s %10s %11s %11s %10s %10s %10s %10s  %s\n' pass "off ms" "on ms" "off queries" "on queries" \
+  "off next" "on next" "off ages" "on ages" results
+paste -d'|' <(file_passes "$DEMO/journal-files-off.txt") <(file_passes "$DEMO/journal-files-on.txt") |
+  while IFS='|' read -r off on; do
+    field() { echo "$1" | sed -n "s/.* $2=\([^ ]*\).*/\1/p"; }
+    rest() { echo "$1" | sed 's/.* searches=/searches=/; s/ checkages=.*//'; }
+    same=$([ "$(rest "$off")" = "$(rest "$on")" ] && echo identical || echo DIFFERENT)
+    printf '   %-5s %10s %10s %11s %11s %10s %10s %10s %10s  %s\n' "${off%% *}" "$(field "$off" ms)" "$(field "$on" ms)" \
+      "$(field "$off" queries)" "$(field "$on" queries)" "$(field "$off" findnext)" "$(field "$on" findnext)" \
+      "$(field "$off" checkages)" "$(field "$on" checkages)" "$same"
+  done
 
 echo
 echo "== the installation stays in place"

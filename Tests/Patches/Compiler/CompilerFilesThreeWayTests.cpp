@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "Hooking/PatternSearch.h"
+#include "Patches/Compiler/CompilerFilePatterns.h"
 #include "StandInFiles.h"
 #include "ThreeWayHarness.h"
 
@@ -93,3 +95,24 @@ const TThreeWaySubsystem& CompilerFiles() {
 QM_THREE_WAY_TESTS(CompilerFiles, CompilerFiles(), PatchRows, VariantRows)
 
 } // namespace
+
+// The build with the other form of the source time's loop has it once, at
+// its site, and not the first form (which the main build has instead).
+TEST(CompilerFilePatterns, TheOtherBuildsSourceLoopIsFoundOnceAtItsSite) {
+  for (const char* variant : {"outdated2-s4", static_cast<const char*>(nullptr)}) {
+    SCOPED_TRACE(variant ? variant : "stand-in");
+    HMODULE dcc = StandInFiles::Load(variant);
+    auto site = reinterpret_cast<void*(__stdcall*)(const char*)>(reinterpret_cast<void*>(GetProcAddress(dcc, "DccPatternSite")));
+    const Quillmend::TBytePattern s2 = Quillmend::ParsePattern(Quillmend::CompilerFilePatterns::Outdated2);
+    const Quillmend::TBytePattern s4 = Quillmend::ParsePattern(Quillmend::CompilerFilePatterns::Outdated4);
+    void* found4 = Quillmend::FindMethodPtr(dcc, s4, 0);
+    void* found2 = Quillmend::FindMethodPtr(dcc, s2, 0);
+    EXPECT_EQ(found4, site("Outdated4"));
+    EXPECT_EQ(found2, site("Outdated2"));
+    EXPECT_TRUE((found2 == nullptr) != (found4 == nullptr));
+    if (found4) {
+      EXPECT_EQ(Quillmend::FindMethodPtr(static_cast<uint8_t*>(found4) + 1, s4, 0), nullptr);
+    }
+    FreeLibrary(dcc);
+  }
+}

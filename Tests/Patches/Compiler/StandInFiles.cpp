@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
+#include "Framework/ChangeDirectoryNotify.h"
 #include "Framework/IDEHooks.h"
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerOptimization.h"
@@ -105,6 +106,7 @@ std::string RunProject(int dirs, int files, int units) {
 }
 
 void InstallProcedures() {
+  Quillmend::InstallChangeDirectoryNotify();  // the library's, at its load
   Quillmend::InstallCompilerOptimization();
   Quillmend::InstallCompilerFileSearch();
 }
