@@ -182,8 +182,9 @@ TEST_P(LockCurrentDirBehaviour, TheParsersLockIsTakenWhileItSynchronizes) {
 
 // The host's Lock raises: the patched lock undoes its level, the parser's
 // lock and the directory, so the next Lock takes the host's lock again.
-TEST_P(LockCurrentDirBehaviour, ALockThatRaisesLeavesNothingBehind) {
-  if (!GetParam()) GTEST_SKIP() << "the host's own Lock";
+class LockCurrentDirRaise : public LockCurrentDirBehaviour {};
+
+TEST_P(LockCurrentDirRaise, ALockThatRaisesLeavesNothingBehind) {
   Export<CompilerLockDriver::RaiseOnNextLockFn>(L"delphicoreide150.bpl", CompilerLockDriver::Export::RaiseOnNextLock)();
   QmHost::HostExceptionReport report;
   EXPECT_FALSE(QmHost::CallHostGuarded([&] { Ide.Lock(); }, report, QmHost::LoadedHostRtl()));
@@ -202,3 +203,5 @@ TEST_P(LockCurrentDirBehaviour, ALockThatRaisesLeavesNothingBehind) {
 
 INSTANTIATE_TEST_SUITE_P(LockCurrentDir, LockCurrentDirBehaviour, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) { return info.param ? "Patched" : "Unpatched"; });
+INSTANTIATE_TEST_SUITE_P(LockCurrentDir, LockCurrentDirRaise, testing::Values(true),
+                         [](const testing::TestParamInfo<bool>&) { return "Patched"; });
