@@ -126,3 +126,19 @@ TEST(ChangeDirectoryNotifyExports, TheShippedLibraryExportsBoth) {
   EXPECT_NE(GetProcAddress(library, "UnregisterChangeDirectoryNotifier"), nullptr);
   FreeLibrary(library);
 }
+
+// Not a named patch: "*" in "Quillmend.DisabledPatches" leaves it on.
+TEST(ChangeDirectoryNotifyDisabling, EveryPatchDisabledLeavesTheNotifierOn) {
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"*");
+  const std::vector<uint8_t> before = EntryBytes("SetCurrentDirectoryW");
+  InstallChangeDirectoryNotify();
+  EXPECT_TRUE(ChangeDirectoryNotifyInstalled());
+  EXPECT_NE(EntryBytes("SetCurrentDirectoryW"), before);
+  RegisterChangeDirectoryNotifier(&First);
+  g_first = 0;
+  SetCurrentDirectoryW(BuildDirectory().c_str());
+  EXPECT_EQ(g_first, 1);
+  UnregisterChangeDirectoryNotifier(nullptr);
+  RemoveChangeDirectoryNotify();
+  EXPECT_EQ(EntryBytes("SetCurrentDirectoryW"), before);
+}
