@@ -1,13 +1,8 @@
-// The IDE's packages bound to the program, which bds.exe loads right after
-// the run-time, before the "Known IDE Packages": the core package
-// coreide150.bpl, then the Delphi personality's delphicoreide150.bpl (an
-// expert's library finds both when it loads). Package info checked,
-// Initialize called in the guard, nothing journaled. Like rtl150.bpl they
-// stay loaded until the process ends; listed again as IDE packages they are
-// skipped.
+// The IDE's core package coreide150.bpl, which bds.exe loads right after the
+// run-time (it is bound to the program, not listed under "Known IDE
+// Packages"): package info checked, Initialize called in the guard, nothing
+// journaled. Like rtl150.bpl it stays loaded until the process ends.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
@@ -15,10 +10,8 @@ namespace QmHost {
 
 struct HostApp;
 
-// False with a reason when a package is missing, has no valid package info
-// or no Initialize, or Initialize raised.
-bool LoadCorePackages(HostApp& app, std::wstring& reason);
-// Whether the module is one of them.
-bool IsCorePackage(HMODULE module);
+// False with a reason when the package is missing, has no valid package
+// info or no Initialize, or Initialize raised.
+bool LoadCorePackage(HostApp& app, std::wstring& reason);
 
 } // namespace QmHost

@@ -1,7 +1,6 @@
 #include "PackageLoader.h"
 
 #include "Common/CheckedCall.h"
-#include "CorePackage.h"
 #include "HostApp.h"
 #include "Registry.h"
 
@@ -61,11 +60,6 @@ bool LoadPackage(const std::wstring& path) {
   if (!module) {
     Refuse(path, L"cannot load the module (error " + std::to_wstring(GetLastError()) + L")");
     return false;
-  }
-  if (IsCorePackage(module)) {
-    FreeLibrary(module);
-    app.Log(L"PACKAGE-SKIPPED " + JournalEscape(path) + L": loaded at start");
-    return true;
   }
   PackageInfo info;
   std::wstring error, unit, owner;
