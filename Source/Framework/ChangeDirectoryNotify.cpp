@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "Framework/PatchPlan.h"
 #include "Hooking/CodeTransaction.h"
 #include "Hooking/EngineError.h"
 #include "Hooking/Utf8Conversion.h"
@@ -38,9 +39,15 @@ BOOL WINAPI SetCurrentDirectoryAHook(LPCSTR path) {
   return result;
 }
 
-void* Kernel32Export(const char* name) {
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  return kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
+// Both functions hooked through one transaction, all or nothing; owned by
+// this name, which no registry knows (the plan is installed unregistered).
+TPatchPlan NotifierPlan() {
+  TPatchPlan plan(Owner, L"Change-directory notifier", TInstallMoment::UnitInit);
+  TSiteRef setW = plan.Export(L"SetCurrentDirectoryW", L"kernel32.dll", "SetCurrentDirectoryW");
+  TSiteRef setA = plan.Export(L"SetCurrentDirectoryA", L"kernel32.dll", "SetCurrentDirectoryA");
+  plan.HookWinApi(setW, &SetCurrentDirectoryWHook, reinterpret_cast<void**>(&g_setW));
+  plan.HookWinApi(setA, &SetCurrentDirectoryAHook, reinterpret_cast<void**>(&g_setA));
+  return plan;
 }
 
 } // namespace
@@ -55,19 +62,9 @@ void QM_REGISTER UnregisterChangeDirectoryNotifier(TChangeDirectoryNotifyProc pr
 
 void InstallChangeDirectoryNotify() {
   if (g_installed) return;
-  TCodeTransaction transaction(Owner);
-  void* setW = Kernel32Export("SetCurrentDirectoryW");
-  void* setA = Kernel32Export("SetCurrentDirectoryA");
-  bool staged = setW && setA &&
-                transaction.StageWinApiHook(setW, reinterpret_cast<const void*>(&SetCurrentDirectoryWHook),
-                                            reinterpret_cast<void**>(&g_setW), L"SetCurrentDirectoryW") &&
-                transaction.StageWinApiHook(setA, reinterpret_cast<const void*>(&SetCurrentDirectoryAHook),
-                                            reinterpret_cast<void**>(&g_setA), L"SetCurrentDirectoryA");
-  if (!staged || !transaction.Commit()) {
-    const std::wstring reason = transaction.Reason().empty() ? L"kernel32.dll: SetCurrentDirectory not found"
-                                                             : transaction.Reason();
-    RaiseError("%s", ToUtf8(reason).c_str());
-  }
+  TPatchPlan plan = NotifierPlan();
+  const TPlanVerdict verdict = InstallUnregisteredPlan(plan);
+  if (!verdict.Applies) RaiseError("%s", ToUtf8(verdict.Reason).c_str());
   g_installed = true;
 }
 

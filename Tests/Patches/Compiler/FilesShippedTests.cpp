@@ -65,8 +65,8 @@ TEST(CompilerFilesShipped, SameCompileWithFewerFileQueries) {
                                L"ErrorInsight.LockCurrentDir"}) {
     bool listed = false;
     for (const std::wstring& added : patched.Ide.Lines(L"ABOUT-ADD "))
-      listed = listed || added.find(L"applied: ") != std::wstring::npos &&
-                             added.find(std::wstring(L" [") + patch + L"]") != std::wstring::npos;
+      listed = listed || (added.find(L"applied: ") != std::wstring::npos &&
+                              added.find(std::wstring(L" [") + patch + L"]") != std::wstring::npos);
     EXPECT_TRUE(listed) << std::string(patch, patch + wcslen(patch));
   }
 }
