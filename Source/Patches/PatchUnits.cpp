@@ -3,6 +3,7 @@
 #include "Framework/LibraryUnitTable.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
+#include "Patches/Compiler/CompilerPackageLookupOptimization.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
@@ -26,6 +27,7 @@ const TUnitInfo* const PatchUnits[] = {
     // Its wizard-init runs before SymLookupHash's, whose tables it tells about released units.
     &Unit_CompilerOptimizationGetUnitOf,
     &Unit_SymLookupHash,
+    &Unit_CompilerPackageLookupOptimization,
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,

@@ -10,12 +10,14 @@
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/PackageLookupPatterns.h"
 #include "Patches/Compiler/SymLookupHashPatterns.h"
 #include "StandInCompiler.h"
 
 namespace Patterns = Quillmend::CompilerOptimizationPatterns;
 namespace UnitOf = Quillmend::GetUnitOfPatterns;
 namespace SymLookup = Quillmend::SymLookupHashPatterns;
+namespace Packages = Quillmend::PackageLookupPatterns;
 
 namespace {
 
@@ -47,6 +49,10 @@ const TSitePattern SitePatterns[] = {
     {"ResolveUseImportUnit", UnitOf::ResolveImportUnit},
     {"ScopeLookup", SymLookup::ScopeLookup},      {"SymLookupUnit", SymLookup::InnerLoop},
     {"SymLookupUnitNext", SymLookup::NextCandidate},
+    {"PackageFind", Packages::FindPackage},       {"PackageRemove", Packages::RemovePackage},
+    {"PackageReleaseAll", Packages::ReleaseAll},  {"PackageFindOrLoad", Packages::FindOrLoad},
+    {"PackageOfUnit", Packages::PackageOfUnit},   {"PackageDuplicateCheck", Packages::DuplicateCheck},
+    {"PackageDuplicateError", Packages::DuplicateError},
 };
 
 const char* PatternOf(const char* site) {
