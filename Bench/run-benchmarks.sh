@@ -16,6 +16,7 @@ run CompilerOptimizationBench.exe
 run CheckBench.exe
 run CppCompilerBench.exe
 run IdeCollectionsBench.exe
+run CompilerCachesBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's
 # converter timed on them natively, then the comparison with its figures.

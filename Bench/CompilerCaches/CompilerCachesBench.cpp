@@ -1,0 +1,176 @@
+// The compiler's package and generics work, unpatched and patched, side by
+// side in one process: the stand-in dcc150.dll is loaded from <build>/host,
+// each workload runs with the compiler's own routines, then with the patch
+// installed, and the patch is undone again; best of three each way. Results
+// (checksums) must agree.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Common/BenchTimer.h"
+#include "Framework/PatchPlan.h"
+#include "Framework/PatchRegistry.h"
+#include "Hooking/CodeTransaction.h"
+#include "Patches/Compiler/CompilerPackageLookupOptimization.h"
+#include "dcc150/DccPackageDriver.h"
+
+namespace {
+
+using Quillmend::Bench::Seconds;
+
+constexpr int Repeats = 3;
+
+std::wstring BuildDirectory() {
+  wchar_t path[MAX_PATH];
+  std::wstring self(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  std::wstring bin = self.substr(0, self.find_last_of(L"\\/"));
+  return bin.substr(0, bin.find_last_of(L"\\/"));
+}
+
+// One measured step: its time and the checksum after it.
+struct TStep {
+  double Ms = 1e30;
+  uint32_t Checksum = 0;
+};
+
+bool Applied(const wchar_t* patch) {
+  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports())
+    if (report.Name == patch) return report.Status == Quillmend::psApplied;
+  return false;
+}
+
+// The best of Repeats runs of `workload`, which fills one TStep per phase;
+// false when the checksums of the runs differ.
+bool Measure(size_t phases, const std::function<void(std::vector<TStep>&)>& workload, std::vector<TStep>& best) {
+  best.assign(phases, TStep());
+  bool same = true;
+  for (int r = 0; r < Repeats; ++r) {
+    std::vector<TStep> run(phases);
+    workload(run);
+    for (size_t p = 0; p < phases; ++p) {
+      best[p].Ms = std::min(best[p].Ms, run[p].Ms);
+      if (r == 0) best[p].Checksum = run[p].Checksum;
+      same &= run[p].Checksum == best[p].Checksum;
+    }
+  }
+  return same;
+}
+
+// A table: every size measured with the compiler's own routines, then the
+// patches installed, then every size again; rows side by side.
+struct TTable {
+  const char* Title;
+  std::vector<const char*> Phases;
+  std::vector<int> Sizes;
+  std::function<void(int size, std::vector<TStep>&)> Workload;
+  std::function<bool()> Install;
+};
+
+bool Run(const TTable& table) {
+  std::vector<std::vector<TStep>> results[2];
+  bool ok = true;
+  for (int on = 0; on < 2; ++on) {
+    if (on && !table.Install()) {
+      std::printf("%s: the patches did not apply\n", table.Title);
+      return false;
+    }
+    for (int size : table.Sizes) {
+      std::vector<TStep> best;
+      ok &= Measure(table.Phases.size(), [&](std::vector<TStep>& steps) { table.Workload(size, steps); }, best);
+      results[on].push_back(best);
+    }
+  }
+  std::printf("%10s  %-14s %12s %12s %10s  %s\n", "size", "phase", "unpatched ms", "patched ms", "ratio", "results");
+  for (size_t i = 0; i < table.Sizes.size(); ++i) {
+    for (size_t p = 0; p < table.Phases.size(); ++p) {
+      const TStep &off = results[0][i][p], &on = results[1][i][p];
+      const bool same = off.Checksum == on.Checksum;
+      ok &= same;
+      std::printf("%10d  %-14s %12.3f %12.3f %9.1fx  %s\n", table.Sizes[i], table.Phases[p], off.Ms, on.Ms,
+                  on.Ms > 0 ? off.Ms / on.Ms : 0.0, same ? "equal" : "DIFFERENT");
+    }
+  }
+  return ok;
+}
+
+
+// Runs `workload` (which fills one TStep per phase) unpatched and patched,
+// Repeats times each, alternately; keeps the best time per phase. False when
+// a patch did not apply or the checksums differ.
+bool Compare(const char* title, const std::vector<const char*>& phases, const std::function<bool()>& install,
+             const std::function<void(std::vector<TStep>&)>& workload, std::vector<TStep> best[2]) {
+  best[0].assign(phases.size(), TStep());
+  best[1].assign(phases.size(), TStep());
+  bool same = true;
+  for (int r = 0; r < Repeats; ++r) {
+    for (int on = 0; on < 2; ++on) {
+      if (on && !install()) {
+        std::printf("%s: the patches did not apply\n", title);
+        return false;
+      }
+      std::vector<TStep> run(phases.size());
+      workload(run);
+      if (on) {
+        // Back to the compiler's own code, and a registry that has not seen the patches.
+        Quillmend::UndoAllTransactions();
+        Quillmend::FinalizePatchRegistry();
+        Quillmend::InitializePatchRegistry();
+      }
+      for (size_t p = 0; p < phases.size(); ++p) {
+        if (run[p].Ms < best[on][p].Ms) best[on][p].Ms = run[p].Ms;
+        if (r == 0 && on == 0) best[0][p].Checksum = run[p].Checksum;
+        same &= run[p].Checksum == best[0][p].Checksum;
+      }
+    }
+  }
+  if (!same) std::printf("%s: CHECKSUMS DIFFER\n", title);
+  return same;
+}
+
+
+
+// ---- packages ------------------------------------------------------------------------------
+
+bool PackagesTable(HMODULE dcc) {
+  static DccPackageDriver::Driver<> d;
+  if (!d.Bind(dcc)) return false;
+  constexpr int Units = 60, Queries = 20000;
+  std::printf("\nPackage lookup (Compiler.FindPackage): <size> packages x %d units, loaded through find-or-load\n"
+              "with the duplicate check after each, then %d unit->package and %d by-name queries; best of %d\n",
+              Units, Queries, Queries, Repeats);
+  return Run(TTable{"packages",
+                    {"load + check", "unit->package", "by name"},
+                    {40, 120, 360},
+                    [](int packages, std::vector<TStep>& steps) {
+                      d.PreparePackages(packages, Units, 99);
+                      d.PrepareQueries(Queries, Queries, 100);
+                      steps[0].Ms = 1000 * Seconds([] { d.LoadPackages(); });
+                      steps[0].Checksum = d.Checksum();
+                      steps[1].Ms = 1000 * Seconds([] { d.UnitQueries(); });
+                      steps[1].Checksum = d.Checksum();
+                      steps[2].Ms = 1000 * Seconds([] { d.NameQueries(); });
+                      steps[2].Checksum = d.Checksum();
+                      d.ReleaseAll();
+                    },
+                    [] {
+                      Quillmend::InstallPackageLookup();
+                      return Applied(L"Compiler.FindPackage");
+                    }});
+}
+
+} // namespace
+
+int main() {
+  HMODULE dcc = LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str());
+  if (!dcc) {
+    std::printf("cannot load the stand-in dcc150.dll\n");
+    return 1;
+  }
+  bool ok = PackagesTable(dcc);
+  std::printf(ok ? "checksums equal\n" : "FAILED\n");
+  return ok ? 0 : 1;
+}
