@@ -1,6 +1,8 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerGenInstantiateOpt.h"
+#include "Patches/Compiler/CompilerLinkerGenericsMatchOptimization.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/CompilerPackageLookupOptimization.h"
@@ -28,6 +30,8 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerOptimizationGetUnitOf,
     &Unit_SymLookupHash,
     &Unit_CompilerPackageLookupOptimization,
+    &Unit_CompilerGenInstantiateOpt,
+    &Unit_CompilerLinkerGenericsMatchOptimization,
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,

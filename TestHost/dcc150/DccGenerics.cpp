@@ -89,7 +89,9 @@ void FreeInstances(TUnit* owner) {
 void FreeLink() {
   for (void* block : g_linkerBlocks) std::free(block);
   g_linkerBlocks.clear();
-  DccLinkerCurrent = DccLinkerLimit = nullptr;
+  // No block yet: current = limit, so the first allocation takes the slow path.
+  static uint8_t noBlock;
+  DccLinkerCurrent = DccLinkerLimit = &noBlock;
   std::free(DccLinkerMatchTable);
   DccLinkerMatchTable = nullptr;
 }

@@ -10,6 +10,7 @@
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/GenericsPatterns.h"
 #include "Patches/Compiler/PackageLookupPatterns.h"
 #include "Patches/Compiler/SymLookupHashPatterns.h"
 #include "StandInCompiler.h"
@@ -18,6 +19,7 @@ namespace Patterns = Quillmend::CompilerOptimizationPatterns;
 namespace UnitOf = Quillmend::GetUnitOfPatterns;
 namespace SymLookup = Quillmend::SymLookupHashPatterns;
 namespace Packages = Quillmend::PackageLookupPatterns;
+namespace Generics = Quillmend::GenericsPatterns;
 
 namespace {
 
@@ -53,6 +55,10 @@ const TSitePattern SitePatterns[] = {
     {"PackageReleaseAll", Packages::ReleaseAll},  {"PackageFindOrLoad", Packages::FindOrLoad},
     {"PackageOfUnit", Packages::PackageOfUnit},   {"PackageDuplicateCheck", Packages::DuplicateCheck},
     {"PackageDuplicateError", Packages::DuplicateError},
+    {"GenericsInstance1", Generics::Instance1},   {"GenericsPurge", Generics::Purge},
+    {"GenericsInstance2", Generics::Instance2},   {"LinkerAlloc", Generics::LinkerAlloc},
+    {"LinkerMatchTable", Generics::LinkerMatchTable}, {"LinkerBucket", Generics::LinkerBucket},
+    {"LinkerPass1", Generics::LinkerPass1},       {"LinkerPass2", Generics::LinkerPass2},
 };
 
 const char* PatternOf(const char* site) {
