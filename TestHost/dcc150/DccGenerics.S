@@ -186,19 +186,15 @@ _DccFindInstance2:
         .byte 0x83, 0xC4, 0x0C              // add esp,12
         .byte 0xA1                          // aligned: mov eax,[DccLinkerCurrent]
         .long _DccLinkerCurrent
-        ALTBYTE linkalloc, 0x2B, 0x29       // sub eax,ebx
-        .ifc QM_VARIANT, linkalloc
-        .byte 0xD8
-        .else
-        .byte 0xC3
-        .endif
+        .byte 0x2B, 0xC3                    // sub eax,ebx
         .byte 0x3B, 0x05                    // cmp eax,[DccLinkerLimit]
         .long _DccLinkerLimit
         .byte 0x72, 0x09                    // jb slow
         .byte 0xA3                          // mov [DccLinkerCurrent],eax
         .long _DccLinkerCurrent
         .byte 0x5B, 0xC3                    // pop ebx; ret
-        .byte 0x5B, 0xC3
+        ALTBYTE linkalloc, 0x5B, 0x90       // (never reached: pop ebx; ret)
+        .byte 0xC3
         .byte 0x8B, 0xC3                    // slow: mov eax,ebx
         CALL_REL(HostLinkerAllocSlow)
         .byte 0x5B, 0xC3                    // pop ebx; ret
@@ -206,12 +202,10 @@ _DccFindInstance2:
 // ---- a new, zero-filled generics match table of 256 buckets ----------------------
         .balign 16
         SEARCHED_ROUTINE linktable, LinkerMatchTable, _DccLinkerNewMatchTable
-        // mov eax,0x400 (in its variant as C7 C0 00 04 00 00)
-        ALTBYTE linktable, 0xB8, 0xC7
-        .ifc QM_VARIANT, linktable
-        .byte 0xC0
-        .endif
-        .byte 0x00, 0x04, 0x00, 0x00
+        // mov eax,0x400 (in its variant 0x404: room for one more bucket, never used)
+        .byte 0xB8
+        ALTBYTE linktable, 0x00, 0x04
+        .byte 0x04, 0x00, 0x00
         CALL_REL(HostLinkerZeroAlloc)
         .byte 0xA3                          // mov [DccLinkerMatchTable],eax
         .long _DccLinkerMatchTable
@@ -227,13 +221,10 @@ _DccFindInstance2:
         .byte 0x8B, 0xC7                    // mov eax,edi
         CALL_REL(HostGenericKey)
         .byte 0x0F, 0xB6, 0x77, 0x02        // movzx esi,byte [edi+2]
-        .byte 0xC1, 0xE6, 0x02              // shl esi,2
-        ALTBYTE linkbucket, 0x8B, 0x89      // mov ebp,eax (in its variant 89 C5)
-        .ifc QM_VARIANT, linkbucket
-        .byte 0xC5
-        .else
-        .byte 0xE8
-        .endif
+        .byte 0xC1                          // shl esi,2 (in its variant as C1 F6 02, the same shift)
+        ALTBYTE linkbucket, 0xE6, 0xF6
+        .byte 0x02
+        .byte 0x8B, 0xE8                    // mov ebp,eax
         .byte 0x03, 0x35                    // add esi,[DccLinkerMatchTable]
         .long _DccLinkerMatchTable
         .byte 0xEB, 0x1A                    // jmp test
