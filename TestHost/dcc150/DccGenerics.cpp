@@ -69,6 +69,8 @@ std::vector<TGenericKey*> g_keys;
 std::vector<TUse> g_uses;
 std::vector<TLinkType*> g_linkTypes;
 std::vector<TLinkSymbol*> g_linkSymbols;
+std::vector<TMatchEntry*> g_symbolEntries;  // per symbol of the last link, the entry it matched
+uint32_t g_pass1 = 0;                       // what the first pass resolved, when asked to keep it
 
 void FreeInstances(TUnit* owner) {
   for (TInstanceNode1* node = Head1(owner); node;) {
@@ -205,6 +207,8 @@ DCC_EXPORT void __stdcall DccGenericsReset() {
   g_linkSymbols.clear();
   for (TLinkType* type : g_linkTypes) DccFree(type);
   g_linkTypes.clear();
+  g_symbolEntries.clear();
+  g_pass1 = 0;
   FreeLink();
   DccGenericOwner = nullptr;
   g_serial = 0;
@@ -254,25 +258,23 @@ DCC_EXPORT TLinkSymbol* __stdcall DccNewLinkSymbol(const char* name, TLinkType* 
 
 DCC_EXPORT uint32_t __stdcall DccGenericMatchCalls() { return g_matchCalls; }
 
-// Four owners, switched every 512 uses; `uses / perType` generic types; a use
+// Two owners, switched every 2048 uses; `uses / perType` generic types; a use
 // takes an instantiation made before with `foundPercent` chance (else new
 // arguments, one in ten of them temporary); one use in 400 of the first list
-// has no key; every 1024 uses the owner's temporary instantiations are
+// has no key; every 1536 uses the owner's temporary instantiations are
 // purged, every 3000 a generic type of the second list is redeclared.
 DCC_EXPORT void __stdcall DccPrepareGenericUses(int uses, int perType, int foundPercent, uint32_t randomSeed) {
   DccGenericsReset();
   TRandom random{randomSeed};
-  for (int i = 0; i < 4; ++i) DccNewGenericOwner();
+  for (int i = 0; i < 2; ++i) DccNewGenericOwner();
   const uint32_t types = uint32_t(uses / (perType > 0 ? perType : 1)) + 1;
   for (uint32_t t = 0; t < types; ++t) DccNewGenericKey(0x5000 + t);
   std::map<uint64_t, std::vector<uint32_t>> made;  // (owner, list, type) → values used so far
   uint32_t fresh = 1;
   for (int i = 0; i < uses; ++i) {
     TUse use{};
-    use.Owner = uint8_t((i / 512) % 4);
-    if (i > 0 && i % 1024 == 0) {
-      g_uses.push_back({use.Owner, 0, 0, 0});
-    }
+    use.Owner = uint8_t((i / 2048) % 2);
+    if (i > 0 && i % 1536 == 0) g_uses.push_back({use.Owner, 0, 0, 0});
     if (i > 0 && i % 3000 == 0) g_uses.push_back({use.Owner, 3, random.Below(types), 0});
     use.List = uint8_t(1 + i % 2);
     const uint32_t type = random.Below(types);
@@ -321,6 +323,7 @@ DCC_EXPORT int __stdcall DccRunGenericUses() {
 // Generic symbols "GenNNNNN.TList<TNNNN>.Item<k>" of `symbols / 10` generic
 // types; three in ten repeat an earlier symbol's name and type.
 DCC_EXPORT void __stdcall DccPrepareLink(int symbols, uint32_t randomSeed) {
+  g_symbolEntries.clear();
   for (TLinkSymbol* symbol : g_linkSymbols) DccFree(symbol);
   g_linkSymbols.clear();
   for (TLinkType* type : g_linkTypes) DccFree(type);
@@ -343,27 +346,34 @@ DCC_EXPORT void __stdcall DccPrepareLink(int symbols, uint32_t randomSeed) {
   }
 }
 
-// What the link computed: per symbol the symbol of its entry, per distinct
-// entry its resolved address after each pass (entries in any order).
-DCC_EXPORT int __stdcall DccRunLink() {
+// A new match table, every symbol matched, both passes; with `checkEachPass`
+// what the first pass resolved is summed before the second runs. Returns the
+// number of distinct entries.
+DCC_EXPORT int __stdcall DccRunLink(int checkEachPass) {
   FreeLink();
+  g_symbolEntries.assign(g_linkSymbols.size(), nullptr);
   DccLinkerNewMatchTable();
-  std::vector<TMatchEntry*> entries;
-  for (TLinkSymbol* symbol : g_linkSymbols) {
-    TMatchEntry* entry = DccLinkerMatch(symbol);
-    if (entry->Symbol == symbol) entries.push_back(entry);
-    g_sum = Mix(g_sum, entry->Symbol->Serial);
+  int entries = 0;
+  for (size_t i = 0; i < g_linkSymbols.size(); ++i) {
+    TMatchEntry* entry = DccLinkerMatch(g_linkSymbols[i]);
+    g_symbolEntries[i] = entry;
+    entries += entry->Symbol == g_linkSymbols[i];
   }
-  uint32_t pass1 = 0, pass2 = 0;
   DccLinkerResolve1();
-  for (TMatchEntry* entry : entries) pass1 += Mix(entry->Symbol->Serial, entry->Resolved);
+  g_pass1 = 0;
+  if (checkEachPass)
+    for (size_t i = 0; i < g_linkSymbols.size(); ++i) g_pass1 += Mix(uint32_t(i), g_symbolEntries[i]->Resolved);
   DccLinkerResolve2();
-  for (TMatchEntry* entry : entries) pass2 += Mix(entry->Symbol->Serial, entry->Resolved);
-  g_sum = Mix(Mix(Mix(g_sum, pass1), pass2), uint32_t(entries.size()));
-  return int(entries.size());
+  return entries;
 }
 
-DCC_EXPORT uint32_t __stdcall DccGenericsChecksum() { return Mix(g_sum, g_serial); }
+// The uses' answers, then per symbol of the last link the symbol its entry
+// holds and what it resolved to.
+DCC_EXPORT uint32_t __stdcall DccGenericsChecksum() {
+  uint32_t h = Mix(Mix(g_sum, g_serial), g_pass1);
+  for (TMatchEntry* entry : g_symbolEntries) h = Mix(Mix(h, entry->Symbol->Serial), entry->Resolved);
+  return h;
+}
 
 // ---- the definitions agree with the driver header ------------------------------------------
 

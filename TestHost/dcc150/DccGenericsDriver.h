@@ -57,8 +57,10 @@ struct Driver {
   using RunUsesFn = int(__stdcall*)();
   // A link of `symbols` generic symbols (names repeat: later ones match earlier ones).
   using PrepareLinkFn = void(__stdcall*)(int symbols, uint32_t randomSeed);
-  // A new match table, every symbol matched, both passes; returns the entries.
-  using RunLinkFn = int(__stdcall*)();
+  // A new match table, every symbol matched, both passes (with
+  // `checkEachPass` the first pass's results go into the checksum too);
+  // returns the distinct entries.
+  using RunLinkFn = int(__stdcall*)(int checkEachPass);
   using ChecksumFn = uint32_t(__stdcall*)();
   using ResetFn = void(__stdcall*)();
   using NewOwnerFn = Record*(__stdcall*)();

@@ -68,16 +68,6 @@ void** WalkList(void** cell, TMatches&& matches) {
   return cell;
 }
 
-// Cells of one key, in list order; grows by a quarter above 64, by 16 above 8, else by 4.
-using TCells = std::vector<void**>;
-void AppendCell(TCells& cells, void** cell) {
-  if (cells.size() == cells.capacity()) {
-    const size_t capacity = cells.capacity();
-    cells.reserve(capacity + (capacity > 64 ? capacity / 4 : capacity > 8 ? 16 : 4));
-  }
-  cells.push_back(cell);
-}
-
 void DropAll() {
   if (InstanceCache1) InstanceCache1->Drop();
   if (InstanceCache2) InstanceCache2->Drop();
@@ -91,8 +81,9 @@ void QM_REGISTER OnPurgeInstances(void* owner) {
 } // namespace
 
 void TInstantiationCache::Drop() {
-  Index.ForEach([](void*, void*, void* value, bool&) { delete static_cast<TCells*>(value); }, nullptr);
-  Index.Clear();
+  if (Index.Count() > 0) Index.Clear();
+  Keys.clear();
+  Links.clear();
   Owner = nullptr;
   OwnerHead = nullptr;
   LastCell = nullptr;
@@ -108,30 +99,39 @@ void TInstantiationCache::Synchronise(void* owner) {
   }
   void** cell = LastCell;
   void* previousKey = nullptr;
-  TCells* previous = nullptr;
+  int32_t previous = -1;
   for (void* node = *cell; node; cell = NextCell(node), node = *cell) {
     void* key = KeyOf(node);
-    TCells* cells = previous && key == previousKey ? previous : nullptr;
-    if (!cells) {
+    // Consecutive nodes of one key reuse the key found for the first.
+    int32_t entry = previous >= 0 && key == previousKey ? previous : -1;
+    if (entry < 0) {
       void* value = nullptr;
       if (Index.TryGetValue(key, value)) {
-        cells = static_cast<TCells*>(value);
+        entry = int32_t(uintptr_t(value)) - 1;
       } else {
-        cells = new TCells();
-        Index.AddOrSetValue(key, cells);
+        entry = int32_t(Keys.size());
+        Keys.push_back({-1, -1});
+        Index.AddOrSetValue(key, reinterpret_cast<void*>(uintptr_t(entry + 1)));
       }
     }
-    AppendCell(*cells, cell);
+    const int32_t link = int32_t(Links.size());
+    Links.push_back({cell, -1});
+    TKeyCells& cells = Keys[size_t(entry)];
+    if (cells.Last >= 0)
+      Links[size_t(cells.Last)].Next = link;
+    else
+      cells.First = link;
+    cells.Last = link;
     previousKey = key;
-    previous = cells;
+    previous = entry;
     ++Visited;
   }
   LastCell = cell;
 }
 
-const std::vector<void**>* TInstantiationCache::Cells(const void* key) const {
+int32_t TInstantiationCache::FirstLink(const void* key) const {
   void* value = nullptr;
-  return Index.TryGetValue(key, value) ? static_cast<TCells*>(value) : nullptr;
+  return Index.TryGetValue(key, value) ? Keys[size_t(uintptr_t(value)) - 1].First : -1;
 }
 
 void** QM_REGISTER FindInstance1(void* owner, uint32_t key, uint32_t value) {
@@ -145,9 +145,8 @@ void** QM_REGISTER FindInstance1(void* owner, uint32_t key, uint32_t value) {
     // No key: the compiler's own walk (a node may have a null key too).
     if (!key) return WalkList(head, [=](void* node) { return !Key1(node) && Match1(node, key, value); });
     cache.Synchronise(owner);
-    if (const TCells* cells = cache.Cells(reinterpret_cast<void*>(uintptr_t(key))))
-      for (void** cell : *cells)
-        if (Match1(*cell, key, value)) return cell;
+    for (int32_t i = cache.FirstLink(reinterpret_cast<void*>(uintptr_t(key))); i >= 0; i = cache.Links[size_t(i)].Next)
+      if (Match1(*cache.Links[size_t(i)].Cell, key, value)) return cache.Links[size_t(i)].Cell;
     return cache.LastCell;
   });
 }
@@ -162,9 +161,8 @@ void** QM_REGISTER FindInstance2(void* owner, void* key, uint32_t context, uint3
     }
     if (!key) return WalkList(head, [=](void* node) { return Match2(node, key, context, matchData); });
     cache.Synchronise(owner);
-    if (const TCells* cells = cache.Cells(key))
-      for (void** cell : *cells)
-        if (Match2(*cell, key, context, matchData)) return cell;
+    for (int32_t i = cache.FirstLink(key); i >= 0; i = cache.Links[size_t(i)].Next)
+      if (Match2(*cache.Links[size_t(i)].Cell, key, context, matchData)) return cache.Links[size_t(i)].Cell;
     return cache.LastCell;
   });
 }

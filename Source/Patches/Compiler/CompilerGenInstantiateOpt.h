@@ -15,19 +15,26 @@ namespace Quillmend {
 
 // An index of one instantiation list of one owner record: key → the link
 // cells (the head slot, or a node's Next) of the nodes with that key, in
-// list order.
+// list order. Each key's cells are a chain in one pool, so that indexing and
+// dropping allocate nothing per key.
 struct TInstantiationCache {
   using TKeyOf = void* (*)(const void* node);
+  struct TCellLink {
+    void** Cell;
+    int32_t Next;  // next link of the same key, -1 ends
+  };
+  struct TKeyCells {
+    int32_t First, Last;
+  };
 
-  explicit TInstantiationCache(uint32_t listOffset, TKeyOf keyOf) : ListOffset(listOffset), KeyOf(keyOf) {}
-  ~TInstantiationCache() { Drop(); }
+  TInstantiationCache(uint32_t listOffset, TKeyOf keyOf) : ListOffset(listOffset), KeyOf(keyOf) {}
 
   // Brings the index up to date with `owner`'s list: from scratch for another
   // owner or another head, else from LastCell on.
   void Synchronise(void* owner);
-  // The cells of the nodes with this key, in list order (null: none).
-  const std::vector<void**>* Cells(const void* key) const;
-  // Forgets everything (owner, head, last cell, buckets).
+  // The first link of the key's cells (follow Links[i].Next), -1 for none.
+  int32_t FirstLink(const void* key) const;
+  // Forgets everything (owner, head, last cell, the index).
   void Drop();
 
   void** HeadSlot(void* owner) const { return reinterpret_cast<void**>(static_cast<uint8_t*>(owner) + ListOffset); }
@@ -37,8 +44,10 @@ struct TInstantiationCache {
   void* Owner = nullptr;
   void* OwnerHead = nullptr;
   void** LastCell = nullptr;
-  TPointerHashTable Index;  // key → std::vector<void**>*
-  uint64_t Visited = 0;     // nodes indexed so far (for tests: indexing resumes where it stopped)
+  TPointerHashTable Index;         // key → its TKeyCells (index + 1)
+  std::vector<TKeyCells> Keys;
+  std::vector<TCellLink> Links;
+  uint64_t Visited = 0;            // nodes indexed so far (for tests: indexing resumes where it stopped)
 };
 
 // The caches of the lists at 0x140 and 0x144; null until installed.

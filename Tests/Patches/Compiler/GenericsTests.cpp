@@ -37,7 +37,7 @@ std::string Workload(int uses, int symbols) {
   int found = D().RunUses();
   uint32_t afterUses = D().Checksum();
   D().PrepareLink(symbols, 4);
-  int entries = D().RunLink();
+  int entries = D().RunLink(1);
   std::snprintf(text, sizeof text, "uses %d %08X link %d %08X", found, unsigned(afterUses), entries,
                 unsigned(D().Checksum()));
   D().Reset();
