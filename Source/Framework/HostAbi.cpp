@@ -219,6 +219,69 @@ int64_t HostStreamSeek(void* stream, int64_t offset, THostSeekOrigin origin) {
 
 // ---- host exceptions -------------------------------------------------------------------
 
+
+THostStringResult::~THostStringResult() {
+  if (!Chars) return;
+  if (const THostRuntime* rt = HostRuntime()) rt->UStrClr(&Chars);
+}
+
+HRESULT HostQueryInterface(void* object, const GUID& iid, void** out) {
+  using TQueryInterface = HRESULT(__stdcall*)(void* self, const GUID* iid, void** out);
+  *out = nullptr;
+  return object ? HostInterfaceMethod<TQueryInterface>(object, 0)(object, &iid, out) : E_POINTER;
+}
+
+ULONG HostAddRef(void* object) { return HostInterfaceMethod<ULONG(__stdcall*)(void*)>(object, 1)(object); }
+
+ULONG HostRelease(void* object) { return HostInterfaceMethod<ULONG(__stdcall*)(void*)>(object, 2)(object); }
+
+THostInterface& THostInterface::operator=(THostInterface&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    Object = other.Detach();
+  }
+  return *this;
+}
+
+void** THostInterface::Ref() {
+  Reset();
+  return &Object;
+}
+
+void* THostInterface::Detach() {
+  void* object = Object;
+  Object = nullptr;
+  return object;
+}
+
+void THostInterface::Reset() {
+  if (void* object = Detach()) HostRelease(object);
+}
+
+namespace {
+const GUID IUnknownId = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+}  // namespace
+
+HRESULT __stdcall HostObjectQueryInterface(THostObject* self, const GUID* iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (!iid) return E_POINTER;
+  bool known = IsEqualGUID(*iid, IUnknownId);
+  for (int i = 0; i < self->IidCount && !known; ++i) known = IsEqualGUID(*iid, self->Iids[i]);
+  if (!known) return E_NOINTERFACE;
+  HostObjectAddRef(self);
+  *out = self;
+  return S_OK;
+}
+
+ULONG __stdcall HostObjectAddRef(THostObject* self) { return ULONG(InterlockedIncrement(&self->RefCount)); }
+
+ULONG __stdcall HostObjectRelease(THostObject* self) {
+  const LONG count = InterlockedDecrement(&self->RefCount);
+  if (count == 0 && self->Destroy) self->Destroy(self);
+  return ULONG(count);
+}
+
 std::wstring HostExceptionClassName(const void* exceptionObject) {
   if (!exceptionObject) return std::wstring();
   auto classRef = *static_cast<const char* const*>(exceptionObject);

@@ -211,4 +211,62 @@ TEST(HostExceptions, RaisedWithTheClassAsked) {
   QmHost::HostExceptionReport report;
   EXPECT_FALSE(QmHost::CallHostGuarded([&] { RaiseHostExceptionOf(parserError, L"Bad form on line 3"); }, report, rtl));
   EXPECT_EQ(report.Text(), L"EParserError: Bad form on line 3");
+
+// ---- COM-style objects and interface results -------------------------------------------------
+
+namespace {
+
+const GUID TestIid = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 8}};
+const GUID OtherIid = {0x11223344, 0x5566, 0x7788, {1, 2, 3, 4, 5, 6, 7, 9}};
+int g_objectsDestroyed = 0;
+
+// Slot 3 (register convention): the sum of the object's count and EDX,
+// written to the caller's result variable ECX, as the host returns results.
+void QM_REGISTER AddToResult(THostObject* self, int value, int* result) { *result = int(self->RefCount) + value; }
+
+const void* const TestMethods[] = {QM_HOST_OBJECT_IUNKNOWN, reinterpret_cast<const void*>(&AddToResult)};
+
+}  // namespace
+
+TEST(HostObjects, AnswerTheirInterfacesAndDieWithTheirLastReference) {
+  auto* object = new THostObject{TestMethods, 1, &TestIid, 1, [](THostObject* self) {
+                                   ++g_objectsDestroyed;
+                                   delete self;
+                                 }};
+  g_objectsDestroyed = 0;
+  void* same = nullptr;
+  EXPECT_EQ(HostQueryInterface(object, TestIid, &same), S_OK);
+  EXPECT_EQ(same, object);
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(HostQueryInterface(object, OtherIid, &none), E_NOINTERFACE);
+  EXPECT_EQ(none, nullptr);
+  int result = 0;
+  HostInterfaceMethod<void(QM_REGISTER*)(void*, int, int*)>(object, 3)(object, 40, &result);
+  EXPECT_EQ(result, 42);
+  {
+    THostInterface held(same);  // the query's reference
+    THostInterface moved(std::move(held));
+    EXPECT_FALSE(held);
+    EXPECT_EQ(object->RefCount, 2);
+  }
+  EXPECT_EQ(object->RefCount, 1);
+  EXPECT_EQ(g_objectsDestroyed, 0);
+  THostInterface last(object);
+  *last.Ref() = nullptr;  // Ref() released the old value before handing out the variable
+  EXPECT_EQ(g_objectsDestroyed, 1);
+}
+
+TEST(HostStringResults, ReleaseWhatTheHostAssigned) {
+  const QmHost::HostRtl* rtl = LoadHostRuntime();
+  ASSERT_NE(rtl, nullptr);
+  wchar_t* kept = rtl->NewString(L"Unit1.pas");
+  {
+    THostStringResult result;
+    // A host method assigning its result: the caller's variable gets a reference.
+    rtl->ustrAsg(result.Ref(), kept);
+    EXPECT_EQ(result.Text(), L"Unit1.pas");
+    EXPECT_EQ(Header32(kept, HostStringLayout::RefCount), 2);
+  }
+  EXPECT_EQ(Header32(kept, HostStringLayout::RefCount), 1);
+  rtl->Release(kept);
 }

@@ -1,6 +1,7 @@
 // The queues of installation procedures and the interception of the C++
 // compiler load, run in-process (no IDE); the end-to-end tests cover the
 // rest of the entry.
+#include "Framework/HostAbi.h"
 #include "Framework/LibraryEntry.h"
 #include "Hooking/EngineError.h"
 #include "TestPaths.h"
@@ -121,4 +122,20 @@ TEST(CppCompilerLoad, FinalizationLeavesTheCodeOfAnUnloadedBccideAlone) {
   LibraryEntryUnit.Finalize();
   EXPECT_EQ(std::count(block, block + (end - base), 0xA5), static_cast<std::ptrdiff_t>(end - base));
   VirtualFree(block, 0, MEM_RELEASE);
+
+namespace {
+void* g_servicesSeen = nullptr;
+void SeeServices() { g_servicesSeen = BorlandIDEServices; }
+}  // namespace
+
+// Wizard-init procedures reach the IDE's services through BorlandIDEServices.
+TEST(InitQueues, WizardProcsSeeTheServicesOfTheExpertEntry) {
+  // Services answering nothing but IUnknown (no about box: no entry is added).
+  static const void* const methods[] = {QM_HOST_OBJECT_IUNKNOWN};
+  THostObject services{methods, 1, nullptr, 0, nullptr};
+  AddWizardInitProc(SeeServices);
+  void* terminate = nullptr;
+  EXPECT_TRUE(WizardEntry(&services, nullptr, &terminate));
+  EXPECT_EQ(g_servicesSeen, &services);
+  EXPECT_EQ(BorlandIDEServices, &services);
 }
