@@ -1,6 +1,7 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerFix.h"
 #include "Patches/Compiler/CompilerGenInstantiateOpt.h"
 #include "Patches/Compiler/CompilerLinkerGenericsMatchOptimization.h"
 #include "Patches/Compiler/CompilerOptimization.h"
@@ -32,6 +33,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerPackageLookupOptimization,
     &Unit_CompilerGenInstantiateOpt,
     &Unit_CompilerLinkerGenericsMatchOptimization,
+    &Unit_CompilerFix,
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,

@@ -14,8 +14,9 @@ namespace {
 constexpr int AddNotifierSlot = 3;
 constexpr int RemoveNotifierSlot = 4;
 
-// Index - 1 → notifier (null once removed); indices are never reused.
-std::vector<void*> g_notifiers;
+// Index - 1 → notifier (null once removed); indices are never reused. Never
+// destroyed: an expert may release what it registered while the process ends.
+std::vector<void*>& g_notifiers = *new std::vector<void*>();
 
 int QM_HOST_REGISTER AddNotifier(ComObject*, void* notifier) {
   if (!notifier) return -1;

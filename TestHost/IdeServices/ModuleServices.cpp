@@ -29,7 +29,8 @@ constexpr int GetFileNameSlot = 6;
 constexpr int RemoveNotifierSlot = 13;
 constexpr int CurrentEditorSlot = 18;
 
-std::vector<Module*> g_modules;  // open, in opening order
+// Open, in opening order; never destroyed (experts may call in while the process ends).
+std::vector<Module*>& g_modules = *new std::vector<Module*>();
 
 Module* Of(ComObject* object) { return reinterpret_cast<Module*>(object); }
 
