@@ -141,7 +141,8 @@ ComObject* ModuleServices() {
 Module* OpenModule(const std::wstring& fileName, bool withEditor) {
   if (Module* open = FindOpenModule(fileName)) return open;
   auto* module = new Module{{ModuleMethods().Get(), 1, &ModuleId, 1, L"Module", &DestroyModule}, fileName, {}, nullptr};
-  if (withEditor) module->Editor = new ComObject{MethodTable(3).Get(), 1, &EditorId, 1, L"Editor", &DestroyEditor};
+  static const MethodTable editorMethods(3);
+  if (withEditor) module->Editor = new ComObject{editorMethods.Get(), 1, &EditorId, 1, L"Editor", &DestroyEditor};
   g_modules.push_back(module);
   ServicesJournal(L"MODULE-OPEN " + JournalEscape(fileName));
   NotifyFile(1, fileName);

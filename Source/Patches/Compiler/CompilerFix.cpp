@@ -241,7 +241,9 @@ void WatchModule(THostInterface module, const std::wstring& fileName) {
 
 void FileOpenedNotification(const std::wstring& fileName) {
   THostInterface moduleServices;
-  if (HostQueryInterface(g_ideServices.Get(), ModuleServicesId, moduleServices.Ref()) != S_OK || !moduleServices) return;
+  if (!BorlandIDEServices ||
+      HostQueryInterface(BorlandIDEServices, ModuleServicesId, moduleServices.Ref()) != S_OK || !moduleServices)
+    return;
   THostString name(fileName);
   THostInterface module;
   void* services = moduleServices.Get();

@@ -10,6 +10,7 @@
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/CompilerFixPatterns.h"
 #include "Patches/Compiler/GenericsPatterns.h"
 #include "Patches/Compiler/PackageLookupPatterns.h"
 #include "Patches/Compiler/SymLookupHashPatterns.h"
@@ -20,6 +21,7 @@ namespace UnitOf = Quillmend::GetUnitOfPatterns;
 namespace SymLookup = Quillmend::SymLookupHashPatterns;
 namespace Packages = Quillmend::PackageLookupPatterns;
 namespace Generics = Quillmend::GenericsPatterns;
+namespace Fix = Quillmend::CompilerFixPatterns;
 
 namespace {
 
@@ -59,6 +61,9 @@ const TSitePattern SitePatterns[] = {
     {"GenericsInstance2", Generics::Instance2},   {"LinkerAlloc", Generics::LinkerAlloc},
     {"LinkerMatchTable", Generics::LinkerMatchTable}, {"LinkerBucket", Generics::LinkerBucket},
     {"LinkerPass1", Generics::LinkerPass1},       {"LinkerPass2", Generics::LinkerPass2},
+    {"KibitzCompileStart", Fix::KibitzCompileStart}, {"ErrorReport", Fix::ErrorReport},
+    {"KibitzActiveTest", Fix::KibitzActiveTest},  {"SkipBody", Fix::SkipBody},
+    {"MainUnitFinalize", Fix::MainUnitFinalize},
 };
 
 const char* PatternOf(const char* site) {
