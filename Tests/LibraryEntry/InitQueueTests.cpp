@@ -122,6 +122,7 @@ TEST(CppCompilerLoad, FinalizationLeavesTheCodeOfAnUnloadedBccideAlone) {
   LibraryEntryUnit.Finalize();
   EXPECT_EQ(std::count(block, block + (end - base), 0xA5), static_cast<std::ptrdiff_t>(end - base));
   VirtualFree(block, 0, MEM_RELEASE);
+}
 
 namespace {
 void* g_servicesSeen = nullptr;
