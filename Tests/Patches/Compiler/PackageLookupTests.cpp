@@ -243,3 +243,75 @@ TEST_F(PackageLookup, WorkloadAnswersAsTheCompiler) {
 }
 
 }  // namespace
+
+// ---- the lookup on packages made here --------------------------------------------------------
+
+namespace {
+
+int32_t QM_REGISTER CompareIgnoringAsciiCase(const char* a, const char* b) { return _stricmp(a, b); }
+
+// Package records in the compiler's layout, owned by the test.
+struct TMadePackages {
+  std::vector<std::vector<uint8_t>> Blocks;
+  TDccPackage* Head = nullptr;
+  TDccPackage* Tail = nullptr;
+
+  TDccPackage* Add(const std::string& name, const std::vector<std::string>& units) {
+    Blocks.emplace_back(0x330, 0);
+    auto* package = reinterpret_cast<TDccPackage*>(Blocks.back().data());
+    std::memcpy(package->Name, name.c_str(), name.size() + 1);
+    Quillmend::TDccPackageUnit** link = &package->Units;
+    for (const std::string& unit : units) {
+      Blocks.emplace_back(0x45 + unit.size() + 1, 0);
+      *link = reinterpret_cast<Quillmend::TDccPackageUnit*>(Blocks.back().data());
+      std::memcpy((*link)->Name, unit.c_str(), unit.size() + 1);
+      link = &(*link)->Next;
+    }
+    (Tail ? Tail->Next : Head) = package;
+    Tail = package;
+    return package;
+  }
+};
+
+}  // namespace
+
+// A removed package's slot may still wait on the pending list when the slot
+// is taken again: the package that takes it is indexed all the same.
+TEST(PackageLookupTable, ReusedPendingSlotIsIndexed) {
+  TMadePackages made;
+  TDccPackage* first = made.Add("First", {"First.A"});
+  Quillmend::TPackageLookup lookup(&CompareIgnoringAsciiCase);
+  lookup.Build(made.Head);
+  lookup.RemovePackage(first);  // never indexed: its slot is still pending
+  TDccPackage* second = made.Add("Second", {"Second.A"});
+  lookup.AddPackage(second);
+  const Quillmend::TPackageUnitSlot* slot = lookup.FindUnitEntry("second.a");
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot->Package, second);
+  EXPECT_EQ(lookup.FindUnitEntry("First.A"), nullptr);
+  EXPECT_EQ(lookup.PackageCount(), 1);
+}
+
+// Both tables grow past their first capacity (16 packages, 1,024 units) and
+// every name stays found, the first holder of a shared one answering.
+TEST(PackageLookupTable, GrowsAndKeepsEveryName) {
+  TMadePackages made;
+  constexpr int Packages = 40, Units = 60;
+  for (int p = 0; p < Packages; ++p) {
+    std::vector<std::string> units;
+    for (int u = 0; u < Units; ++u) units.push_back("P" + std::to_string(p) + ".U" + std::to_string(u));
+    units.push_back("Shared");
+    made.Add("Pkg" + std::to_string(p), units);
+  }
+  Quillmend::TPackageLookup lookup(&CompareIgnoringAsciiCase);
+  lookup.Build(made.Head);
+  EXPECT_EQ(lookup.FindUnitEntry("Shared")->Package, made.Head);
+  EXPECT_EQ(lookup.UnitCount(), Packages * Units + 1);
+  EXPECT_EQ(lookup.Shadowed(), Packages - 1);
+  for (int p = 0; p < Packages; ++p) {
+    EXPECT_NE(lookup.FindPackage(("pkg" + std::to_string(p)).c_str()), nullptr);
+    for (int u = 0; u < Units; u += 7)
+      ASSERT_NE(lookup.FindUnitEntry(("P" + std::to_string(p) + ".U" + std::to_string(u)).c_str(), true), nullptr);
+  }
+  EXPECT_EQ(lookup.UnitsIndexed(), uint64_t(Packages * Units + 1)) << "each package's units indexed once";
+}
