@@ -258,10 +258,10 @@ DCC_EXPORT TLinkSymbol* __stdcall DccNewLinkSymbol(const char* name, TLinkType* 
 
 DCC_EXPORT uint32_t __stdcall DccGenericMatchCalls() { return g_matchCalls; }
 
-// Two owners, switched every 2048 uses; `uses / perType` generic types; a use
+// Two owners, switched every 8192 uses; `uses / perType` generic types; a use
 // takes an instantiation made before with `foundPercent` chance (else new
 // arguments, one in ten of them temporary); one use in 400 of the first list
-// has no key; every 1536 uses the owner's temporary instantiations are
+// has no key; every 4096 uses the owner's temporary instantiations are
 // purged, every 3000 a generic type of the second list is redeclared.
 DCC_EXPORT void __stdcall DccPrepareGenericUses(int uses, int perType, int foundPercent, uint32_t randomSeed) {
   DccGenericsReset();
@@ -273,8 +273,8 @@ DCC_EXPORT void __stdcall DccPrepareGenericUses(int uses, int perType, int found
   uint32_t fresh = 1;
   for (int i = 0; i < uses; ++i) {
     TUse use{};
-    use.Owner = uint8_t((i / 2048) % 2);
-    if (i > 0 && i % 1536 == 0) g_uses.push_back({use.Owner, 0, 0, 0});
+    use.Owner = uint8_t((i / 8192) % 2);
+    if (i > 0 && i % 4096 == 0) g_uses.push_back({use.Owner, 0, 0, 0});
     if (i > 0 && i % 3000 == 0) g_uses.push_back({use.Owner, 3, random.Below(types), 0});
     use.List = uint8_t(1 + i % 2);
     const uint32_t type = random.Below(types);

@@ -62,7 +62,7 @@ const TThreeWaySubsystem& Generics() {
                                               Quillmend::InstallGenInstantiate();
                                               Quillmend::InstallLinkerGenericsMatch();
                                             },
-                                            [] { return Workload(3000, 3000); },
+                                            [] { return Workload(9000, 3000); },
                                             {Inst, Match}};
   return subsystem;
 }
