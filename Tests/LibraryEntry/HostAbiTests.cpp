@@ -211,6 +211,7 @@ TEST(HostExceptions, RaisedWithTheClassAsked) {
   QmHost::HostExceptionReport report;
   EXPECT_FALSE(QmHost::CallHostGuarded([&] { RaiseHostExceptionOf(parserError, L"Bad form on line 3"); }, report, rtl));
   EXPECT_EQ(report.Text(), L"EParserError: Bad form on line 3");
+}
 
 // ---- COM-style objects and interface results -------------------------------------------------
 
