@@ -1,8 +1,8 @@
 // Writes the bytes of every site the package, generics and CodeInsight
 // patches rewrite, as installed in this process, to <dir>/<site>+<offset>.bin
 // (one file per rewritten stretch, with the instructions after it), for
-// binutils to disassemble (CheckRewrittenSites.cmake compares the listing
-// with RewrittenSites.txt). Exit code 1 when a patch did not apply.
+// binutils to disassemble (CheckCompilerCachesSites.cmake compares the listing
+// with CompilerCachesSites.txt). Exit code 1 when a patch did not apply.
 #include <windows.h>
 
 #include <cstdio>

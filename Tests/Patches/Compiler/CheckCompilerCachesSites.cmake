@@ -3,7 +3,7 @@
 # "<site>+<offset> <offset>: <instruction>"). Targets of calls and jumps that
 # lie outside the routine (more than 0x200 bytes from its site, or before
 # it) read "EXT", absolute addresses "ADDR".
-#   cmake -DOBJDUMP=... -DDIR=... -DEXPECTED=... -P CheckRewrittenSites.cmake
+#   cmake -DOBJDUMP=... -DDIR=... -DEXPECTED=... -P CheckCompilerCachesSites.cmake
 file(GLOB dumps ${DIR}/*.bin)
 if(NOT dumps)
   message(FATAL_ERROR "no rewritten sites in ${DIR}")
