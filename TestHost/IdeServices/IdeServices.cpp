@@ -39,12 +39,13 @@ void QM_HOST_REGISTER RemoveNotifier(ComObject*, int index) {
 }
 
 const MethodTable& Methods() {
-  static const MethodTable table = [] {
+  // Never destroyed (as the lists): experts may call in while the process ends.
+  static const MethodTable& table = *new MethodTable([] {
     MethodTable t(12);
     t.Set(AddNotifierSlot, reinterpret_cast<const void*>(&AddNotifier));
     t.Set(RemoveNotifierSlot, reinterpret_cast<const void*>(&RemoveNotifier));
     return t;
-  }();
+  }());
   return table;
 }
 

@@ -113,23 +113,24 @@ void ForEachNotifier(Module* module, F&& tell) {
 } // namespace
 
 MethodTable& ModuleServicesMethods() {
-  static MethodTable table = [] {
+  // Never destroyed (as the lists): experts may call in while the process ends.
+  static MethodTable& table = *new MethodTable([] {
     MethodTable t(24);
     t.Set(FindModuleSlot, reinterpret_cast<const void*>(&FindModule));
     return t;
-  }();
+  }());
   return table;
 }
 
 MethodTable& ModuleMethods() {
-  static MethodTable table = [] {
+  static MethodTable& table = *new MethodTable([] {
     MethodTable t(40);
     t.Set(AddNotifierSlot, reinterpret_cast<const void*>(&ModuleAddNotifier));
     t.Set(GetFileNameSlot, reinterpret_cast<const void*>(&GetFileName));
     t.Set(RemoveNotifierSlot, reinterpret_cast<const void*>(&ModuleRemoveNotifier));
     t.Set(CurrentEditorSlot, reinterpret_cast<const void*>(&CurrentEditor));
     return t;
-  }();
+  }());
   return table;
 }
 
@@ -141,7 +142,7 @@ ComObject* ModuleServices() {
 Module* OpenModule(const std::wstring& fileName, bool withEditor) {
   if (Module* open = FindOpenModule(fileName)) return open;
   auto* module = new Module{{ModuleMethods().Get(), 1, &ModuleId, 1, L"Module", &DestroyModule}, fileName, {}, nullptr};
-  static const MethodTable editorMethods(3);
+  static const MethodTable& editorMethods = *new MethodTable(3);
   if (withEditor) module->Editor = new ComObject{editorMethods.Get(), 1, &EditorId, 1, L"Editor", &DestroyEditor};
   g_modules.push_back(module);
   ServicesJournal(L"MODULE-OPEN " + JournalEscape(fileName));

@@ -15,7 +15,9 @@ struct Registered {
 };
 
 std::vector<Registered>& Services() {
-  static std::vector<Registered> services = {{IdeServicesId, IdeServices()}, {ModuleServicesId, ModuleServices()}};
+  // Never destroyed: experts may ask for services while the process ends.
+  static std::vector<Registered>& services =
+      *new std::vector<Registered>{{IdeServicesId, IdeServices()}, {ModuleServicesId, ModuleServices()}};
   return services;
 }
 
@@ -43,11 +45,11 @@ ComObject* FindIdeService(const GUID& iid) {
 }
 
 ComObject* ServicesRoot() {
-  static const MethodTable methods = [] {
+  static const MethodTable& methods = *new MethodTable([] {
     MethodTable t(3);
     t.Set(0, reinterpret_cast<const void*>(&RootQueryInterface));
     return t;
-  }();
+  }());
   static ComObject root = {methods.Get(), 1, &RootId, 1, L"Services", nullptr};
   return &root;
 }

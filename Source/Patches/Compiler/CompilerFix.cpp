@@ -151,7 +151,9 @@ struct TIDEServicesNotifier {
 
 namespace {
 
-THostInterface g_ideServices;
+// The IDE services (one reference of ours), released by the finalization,
+// never by a static destructor: the IDE's objects may be gone by then.
+void* g_ideServices = nullptr;
 TIDEServicesNotifier* g_ideNotifier = nullptr;
 
 // Under the lock: the unit name goes to every thread that has compiled.
@@ -295,7 +297,7 @@ void DestroyIdeNotifier(THostObject* object) { delete reinterpret_cast<TIDEServi
 
 void RegisterIdeNotifier() {
   g_ideNotifier = new TIDEServicesNotifier{{IdeNotifierMethods, 1, nullptr, 0, &DestroyIdeNotifier}};
-  void* services = g_ideServices.Get();
+  void* services = g_ideServices;
   g_ideNotifier->NotifierIndex =
       HostInterfaceMethod<int32_t(QM_REGISTER*)(void*, void*)>(services, IdeAddNotifier)(services, g_ideNotifier);
 }
@@ -309,13 +311,16 @@ void ReleaseIdeState() {
     ModuleNotifiers = nullptr;
   }
   if (g_ideNotifier) {
-    if (void* services = g_ideServices.Get(); services && g_ideNotifier->NotifierIndex >= 0)
+    if (void* services = g_ideServices; services && g_ideNotifier->NotifierIndex >= 0)
       HostInterfaceMethod<void(QM_REGISTER*)(void*, int32_t)>(services, IdeRemoveNotifier)(services,
                                                                                              g_ideNotifier->NotifierIndex);
     HostObjectRelease(&g_ideNotifier->Object);
     g_ideNotifier = nullptr;
   }
-  g_ideServices.Reset();
+  if (void* services = g_ideServices) {
+    g_ideServices = nullptr;
+    HostRelease(services);
+  }
   delete KibitzThreads;
   KibitzThreads = nullptr;
 }
@@ -481,7 +486,7 @@ TPatchPlan FixesPlan() {
   plan.OnCommit([](const TPlanValues&) {
     if (!KibitzThreads) KibitzThreads = new TKibitzThreadList();
     if (!ModuleNotifiers) ModuleNotifiers = new std::vector<TModuleModifyNotifier*>();
-    HostQueryInterface(BorlandIDEServices, IdeServicesId, g_ideServices.Ref());
+    if (!g_ideServices) HostQueryInterface(BorlandIDEServices, IdeServicesId, &g_ideServices);
     RegisterIdeNotifier();
     PreResetHandler = &ResetEditedUnits;
   });
