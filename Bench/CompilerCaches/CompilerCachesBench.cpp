@@ -107,38 +107,6 @@ bool Run(const TTable& table) {
 }
 
 
-// Runs `workload` (which fills one TStep per phase) unpatched and patched,
-// Repeats times each, alternately; keeps the best time per phase. False when
-// a patch did not apply or the checksums differ.
-bool Compare(const char* title, const std::vector<const char*>& phases, const std::function<bool()>& install,
-             const std::function<void(std::vector<TStep>&)>& workload, std::vector<TStep> best[2]) {
-  best[0].assign(phases.size(), TStep());
-  best[1].assign(phases.size(), TStep());
-  bool same = true;
-  for (int r = 0; r < Repeats; ++r) {
-    for (int on = 0; on < 2; ++on) {
-      if (on && !install()) {
-        std::printf("%s: the patches did not apply\n", title);
-        return false;
-      }
-      std::vector<TStep> run(phases.size());
-      workload(run);
-      if (on) {
-        // Back to the compiler's own code, and a registry that has not seen the patches.
-        Quillmend::UndoAllTransactions();
-        Quillmend::FinalizePatchRegistry();
-        Quillmend::InitializePatchRegistry();
-      }
-      for (size_t p = 0; p < phases.size(); ++p) {
-        if (run[p].Ms < best[on][p].Ms) best[on][p].Ms = run[p].Ms;
-        if (r == 0 && on == 0) best[0][p].Checksum = run[p].Checksum;
-        same &= run[p].Checksum == best[0][p].Checksum;
-      }
-    }
-  }
-  if (!same) std::printf("%s: CHECKSUMS DIFFER\n", title);
-  return same;
-}
 
 
 

@@ -43,7 +43,7 @@ const std::vector<Body> Bodies = {
 };
 
 struct Context {
-  HostApp* App;
+  HostApp* App = nullptr;
   DccDriver::WorkloadDriver Dcc;
   DccCodeInsightDriver::Driver CodeInsight;
   int Compile = 0;
@@ -103,7 +103,8 @@ int RunKibitz(HostApp& app, const std::vector<std::wstring>& args) {
   }
   HMODULE dcc = GetModuleHandleW(L"dcc150.dll");
   if (!dcc) dcc = LoadLibraryW((app.hostDir + L"dcc150.dll").c_str());
-  Context c{&app};
+  Context c;
+  c.App = &app;
   if (!dcc || !c.Dcc.Bind(dcc) || !c.CodeInsight.Bind(dcc)) {
     app.Log(L"WORKLOAD-ERROR kibitz: dcc150.dll or its CodeInsight exports are missing");
     return 2;

@@ -229,7 +229,8 @@ void WatchModule(THostInterface module, const std::wstring& fileName) {
     for (TModuleModifyNotifier* notifier : *ModuleNotifiers)
       if (notifier->Module.Get() == module.Get()) return;
   }
-  auto* notifier = new TModuleModifyNotifier{{ModuleNotifierMethods, 1, nullptr, 0, &DestroyModuleNotifier}};
+  auto* notifier = new TModuleModifyNotifier();
+  notifier->Object = {ModuleNotifierMethods, 1, nullptr, 0, &DestroyModuleNotifier};
   notifier->UnitName = UnitNameOf(fileName);
   notifier->Module = std::move(module);
   void* target = notifier->Module.Get();
@@ -296,7 +297,8 @@ const void* const IdeNotifierMethods[] = {
 void DestroyIdeNotifier(THostObject* object) { delete reinterpret_cast<TIDEServicesNotifier*>(object); }
 
 void RegisterIdeNotifier() {
-  g_ideNotifier = new TIDEServicesNotifier{{IdeNotifierMethods, 1, nullptr, 0, &DestroyIdeNotifier}};
+  g_ideNotifier = new TIDEServicesNotifier();
+  g_ideNotifier->Object = {IdeNotifierMethods, 1, nullptr, 0, &DestroyIdeNotifier};
   void* services = g_ideServices;
   g_ideNotifier->NotifierIndex =
       HostInterfaceMethod<int32_t(QM_REGISTER*)(void*, void*)>(services, IdeAddNotifier)(services, g_ideNotifier);

@@ -32,7 +32,6 @@ T Field(const void* record, uint32_t offset) {
   return *reinterpret_cast<const T*>(static_cast<const uint8_t*>(record) + offset);
 }
 
-void* Next(const void* node) { return Field<void*>(node, 0); }
 void** NextCell(void* node) { return static_cast<void**>(node); }
 
 void* Key1(const void* node) { return Field<void*>(Field<void*>(node, List1Record), List1Key); }

@@ -191,8 +191,10 @@ protected:
   }
   void Install(const std::wstring& disabled = L"") {
     FRun.Install(disabled);
-    for (const wchar_t* patch : {Fixes, IgnoreErrors, SkipBody, Finalize})
-      if (disabled.empty()) ASSERT_EQ(FRun.Status(patch), L"applied") << std::string(patch, patch + wcslen(patch));
+    if (!disabled.empty()) return;
+    for (const wchar_t* patch : {Fixes, IgnoreErrors, SkipBody, Finalize}) {
+      ASSERT_EQ(FRun.Status(patch), L"applied") << std::string(patch, patch + wcslen(patch));
+    }
   }
   // A CodeInsight compile: K1, the unit reset, then `work`, then its end.
   static void KibitzCompile(const std::function<void()>& work) {
