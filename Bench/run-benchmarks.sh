@@ -17,6 +17,7 @@ run CheckBench.exe
 run CppCompilerBench.exe
 run IdeCollectionsBench.exe
 run CompilerFilesBench.exe
+run CompilerCachesBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's
 # converter timed on them natively, then the comparison with its figures.

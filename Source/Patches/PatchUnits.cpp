@@ -2,8 +2,12 @@
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
 #include "Patches/Compiler/CompilerFileSearch.h"
+#include "Patches/Compiler/CompilerFix.h"
+#include "Patches/Compiler/CompilerGenInstantiateOpt.h"
+#include "Patches/Compiler/CompilerLinkerGenericsMatchOptimization.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
+#include "Patches/Compiler/CompilerPackageLookupOptimization.h"
 #include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
@@ -31,6 +35,10 @@ const TUnitInfo* const PatchUnits[] = {
     // Its wizard-init runs before SymLookupHash's, whose tables it tells about released units.
     &Unit_CompilerOptimizationGetUnitOf,
     &Unit_SymLookupHash,
+    &Unit_CompilerPackageLookupOptimization,
+    &Unit_CompilerGenInstantiateOpt,
+    &Unit_CompilerLinkerGenericsMatchOptimization,
+    &Unit_CompilerFix,
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,

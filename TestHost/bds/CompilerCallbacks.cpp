@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "EditorModules.h"
 #include "HostApp.h"
+#include "IdeServices/ModuleServices.h"
 #include "dcc150/DccFilesDriver.h"
 
 namespace QmHost {

@@ -16,6 +16,7 @@
 #include "MessageBoxHook.h"
 #include "Options.h"
 #include "PackageLoader.h"
+#include "IdeServices/ComObject.h"
 #include "Services.h"
 #include "StartupModules.h"
 #include "Workloads.h"
@@ -107,6 +108,9 @@ int main() {
   DropExperts();
   FinalizePackages();
   app.Log(L"SHUTDOWN");
+  // An expert's finalization may still release what it registered with the
+  // services while the process ends; the journal is closed by then.
+  SetServicesJournal(nullptr);
   app.journal.Close();
   return exitCode;
 }

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "AboutBoxService.h"
-#include "EditorModules.h"
 #include "PaletteServices.h"
 #include "HostApp.h"
+#include "IdeServices/ServicesRoot.h"
 
 namespace QmHost {
 
@@ -20,12 +20,18 @@ std::vector<ServiceObject*>& Registry() {
 const GUID kIUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const GUID kRootServices = {0x7A1B5C1D, 0x0D86, 0x4E8F, {0x9C, 0x3E, 0x51, 0x0B, 0x6F, 0x1A, 0x2C, 0x40}};
 
-// The root answers for itself like any service, and for every registered one.
+// The root answers for itself like any service, for every registered one,
+// and for the tool services of the IDE services library (IdeServices/).
 HRESULT __stdcall RootQueryInterface(ServiceObject* self, const GUID* iid, void** out) {
   HRESULT own = ServiceQueryInterface(self, iid, out);
   if (own != E_NOINTERFACE) return own;
   if (ServiceObject* service = FindService(*iid)) {
     ServiceAddRef(service);
+    *out = service;
+    return S_OK;
+  }
+  if (ComObject* service = FindIdeService(*iid)) {
+    ComAddRef(service);
     *out = service;
     return S_OK;
   }
@@ -75,7 +81,7 @@ void* InstallServices() {
   // Every service the stand-in IDE offers, one line each.
   RegisterService(AboutBoxService());
   RegisterService(PaletteServices());
-  RegisterService(ModuleServices());
+  SetServicesJournal([](const std::wstring& line) { App().Log(line); });
   return &g_root;
 }
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "bds/EditorModules.h"
+#include "IdeServices/ModuleServices.h"
 #include "bds/FileQueryCounters.h"
 #include "bds/HostApp.h"
 #include "bds/Workloads.h"
@@ -59,11 +59,11 @@ int OpenEditors(const DccFilesDriver::Driver& driver, const std::wstring& root, 
     FILETIME local;
     if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data) || !FileTimeToLocalFileTime(&data.ftLastWriteTime, &local))
       continue;
-    OpenSourceModule(path, n % 2 ? EditedTime() : DateTimeOfLocalFileTime(local));
+    SetEditorModified(OpenModule(path), n % 2 ? EditedTime() : DateTimeOfLocalFileTime(local));
   }
-  if (driver.SourcePath(-1, path, int32_t(std::size(path)))) OpenSourceModule(path, EditedTime());
-  OpenFilelessModule(root + L"\\Proj.groupproj");
-  OpenUntimedModule(root + L"\\Proj.dpr");
+  if (driver.SourcePath(-1, path, int32_t(std::size(path)))) SetEditorModified(OpenModule(path), EditedTime());
+  OpenModule(root + L"\\Proj.groupproj", false);
+  OpenModule(root + L"\\Proj.dpr");
   return OpenModuleCount();
 }
 

@@ -1,6 +1,7 @@
 // The stand-in compiler's own C++ routines: the ones its assembly calls
 // (hash byte, unlinking one importer, freeing a unit, aliases, visibility)
 // and the creation and release of unit and symbol records.
+#include "DccCodeInsight.h"
 #include "DccHost.h"
 #include "DccContexts.h"
 #include "DccMemory.h"
@@ -142,6 +143,7 @@ int QM_HOST_REGISTER HostIsCoreUnitName(const char* name) {
 int QM_HOST_REGISTER HostUnitIsLive(TUnit* unit) { return unit->Magic == UnitMagic; }
 
 const char* const* QM_HOST_REGISTER HostFindAlias(const char* name) {
+  RunAliasHook();
   unsigned first = static_cast<unsigned char>(*name) & ~0x20u;
   for (TAlias* alias : g_aliases)
     if ((static_cast<unsigned char>(*alias->Name) & ~0x20u) == first && DccNameCompare(alias->Name, name) == 0)

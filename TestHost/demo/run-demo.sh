@@ -269,6 +269,22 @@ paste -d'|' <(file_passes "$DEMO/journal-files-off.txt") <(file_passes "$DEMO/jo
   done
 
 echo
+echo "== compiler package, generics and CodeInsight patches"
+grep '^ABOUT-ADD ' "$JOURNAL" | sed 's/^ABOUT-ADD [0-9-]* //; s/|/\n/' | unescape | tr -d '\r' |
+  grep -E '\[Compiler\.(FindPackage|Generics\.Inst|Linker\.GenericsMatch|Fixes|KibitzIgnoreErrors|SkipBody|MainUnitFinalize)\]' |
+  indent || echo "   (none)"
+
+echo
+echo "== CodeInsight compiles on a background thread (kibitz workload): pack disabled vs enabled"
+run_ide "$DEMO/journal-kibitz-disabled.txt" "*" kibitz
+run_ide "$DEMO/journal-kibitz.txt" "" kibitz
+kibitz() { grep -E '^KIBITZ-(COMPILE|NORMAL)' "$1" | sed 's/ checksum=[0-9A-F]*//'; }
+echo "   pack disabled:"
+kibitz "$DEMO/journal-kibitz-disabled.txt" | indent | indent
+echo "   pack enabled (edited units reset, 249 errors per reset swallowed, bodies skipped to their ends, no finalization):"
+kibitz "$DEMO/journal-kibitz.txt" | indent | indent
+
+echo
 echo "== the installation stays in place"
 echo "   journal of the run with the pack: $JOURNAL"
 echo "   to uninstall:"

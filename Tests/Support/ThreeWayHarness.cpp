@@ -137,7 +137,9 @@ std::vector<std::wstring> NeedsClosure(const std::vector<TPatchRow>& rows, const
     pending.pop_back();
     for (const TPatchRow& row : rows) {
       if (row.Patch != name) continue;
-      for (const std::wstring& need : row.Needs)
+      std::vector<std::wstring> direct = row.Needs;
+      if (!row.Parent.empty()) direct.push_back(row.Parent);
+      for (const std::wstring& need : direct)
         if (!Contains(closure, need)) {
           closure.push_back(need);
           pending.push_back(need);
@@ -148,10 +150,18 @@ std::vector<std::wstring> NeedsClosure(const std::vector<TPatchRow>& rows, const
 }
 
 std::vector<std::wstring> Dependants(const std::vector<TPatchRow>& rows, const std::wstring& patch) {
-  std::vector<std::wstring> result;
-  for (const TPatchRow& row : rows)
-    if (row.Patch != patch && Contains(NeedsClosure(rows, row.Patch), patch)) result.push_back(row.Patch);
-  return result;
+  // Not registered: the children of the disabled patch, and theirs.
+  std::vector<std::wstring> absent = {patch};
+  for (size_t i = 0; i < absent.size(); ++i)
+    for (const TPatchRow& row : rows)
+      if (row.Parent == absent[i] && !Contains(absent, row.Patch)) absent.push_back(row.Patch);
+  // Failed: whatever needs one of them, or a failed one.
+  std::vector<std::wstring> affected = absent;
+  for (size_t i = 0; i < affected.size(); ++i)
+    for (const TPatchRow& row : rows)
+      if (Contains(row.Needs, affected[i]) && !Contains(affected, row.Patch)) affected.push_back(row.Patch);
+  affected.erase(affected.begin());
+  return affected;
 }
 
 std::wstring ExpectedStatus(const TThreeWaySubsystem& s, const TVariantRow* row, const std::wstring& patch) {

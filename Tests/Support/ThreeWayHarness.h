@@ -43,7 +43,11 @@ struct TThreeWaySubsystem {
 
 struct TPatchRow {
   std::wstring Patch;
-  std::vector<std::wstring> Needs;  // patches it builds on (direct)
+  std::vector<std::wstring> Needs;  // patches it builds on (direct): failed without them
+  // The patch whose installation procedure installs this one: disabled, it
+  // installs nothing (this one is not even registered); failed, this one
+  // installs all the same.
+  std::wstring Parent = L"";
 };
 
 struct TVariantRow {
@@ -101,8 +105,11 @@ private:
   std::vector<Quillmend::TPatchReport> FReports;
 };
 
-// The patches a row's patch builds on, transitively, and those building on it.
+// What must be enabled for a row's patch to apply: what it needs and its
+// parent, transitively.
 std::vector<std::wstring> NeedsClosure(const std::vector<TPatchRow>& rows, const std::wstring& patch);
+// What a disabled patch takes with it: its children (not registered, nor
+// theirs), and whatever needs it or them (failed, transitively).
 std::vector<std::wstring> Dependants(const std::vector<TPatchRow>& rows, const std::wstring& patch);
 
 // The status a patch has after installing everything: "" when not tried,

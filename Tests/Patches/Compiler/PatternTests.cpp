@@ -11,6 +11,9 @@
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerFilePatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/CompilerFixPatterns.h"
+#include "Patches/Compiler/GenericsPatterns.h"
+#include "Patches/Compiler/PackageLookupPatterns.h"
 #include "Patches/Compiler/SymLookupHashPatterns.h"
 #include "StandInCompiler.h"
 
@@ -18,6 +21,9 @@ namespace Patterns = Quillmend::CompilerOptimizationPatterns;
 namespace Files = Quillmend::CompilerFilePatterns;
 namespace UnitOf = Quillmend::GetUnitOfPatterns;
 namespace SymLookup = Quillmend::SymLookupHashPatterns;
+namespace Packages = Quillmend::PackageLookupPatterns;
+namespace Generics = Quillmend::GenericsPatterns;
+namespace Fix = Quillmend::CompilerFixPatterns;
 
 namespace {
 
@@ -57,6 +63,17 @@ const TSitePattern SitePatterns[] = {
     {"SetBuffer", Files::SetBuffer},              {"DrcOpen", Files::DrcOpen},
     {"Outdated1", Files::Outdated1},              {"Outdated2", Files::Outdated2},
     {"Outdated3", Files::Outdated3},
+    {"PackageFind", Packages::FindPackage},       {"PackageRemove", Packages::RemovePackage},
+    {"PackageReleaseAll", Packages::ReleaseAll},  {"PackageFindOrLoad", Packages::FindOrLoad},
+    {"PackageOfUnit", Packages::PackageOfUnit},   {"PackageDuplicateCheck", Packages::DuplicateCheck},
+    {"PackageDuplicateError", Packages::DuplicateError},
+    {"GenericsInstance1", Generics::Instance1},   {"GenericsPurge", Generics::Purge},
+    {"GenericsInstance2", Generics::Instance2},   {"LinkerAlloc", Generics::LinkerAlloc},
+    {"LinkerMatchTable", Generics::LinkerMatchTable}, {"LinkerBucket", Generics::LinkerBucket},
+    {"LinkerPass1", Generics::LinkerPass1},       {"LinkerPass2", Generics::LinkerPass2},
+    {"KibitzCompileStart", Fix::KibitzCompileStart}, {"ErrorReport", Fix::ErrorReport},
+    {"KibitzActiveTest", Fix::KibitzActiveTest},  {"SkipBody", Fix::SkipBody},
+    {"MainUnitFinalize", Fix::MainUnitFinalize},
 };
 
 const char* PatternOf(const char* site) {

@@ -125,3 +125,81 @@ TEST(ShippedLibrary, PartlyDisabledCompilerPatchesEndAsTheUnpatchedCompiler) {
     EXPECT_EQ(run.Checksums, off.Checksums) << c.Disabled;
   }
 }
+
+// ---- the package lookup and the CodeInsight fixes in the IDE ----------------------------------
+
+namespace {
+
+TIdeRun RunWith(const std::wstring& name, const std::wstring& disabled, std::vector<std::wstring> arguments) {
+  TIdeSetup setup;
+  setup.Name = name;
+  setup.Suite = L"CompilerOptimization";
+  setup.Library = BuildDirectory() + L"\\out\\Quillmend.dll";
+  setup.Environment = {{L"Quillmend.DisabledPatches", disabled}};
+  setup.Arguments = {L"-run"};
+  setup.Arguments.insert(setup.Arguments.end(), arguments.begin(), arguments.end());
+  return RunIde(setup);
+}
+
+// "<field>=<value>" of a journal line.
+std::wstring Field(const std::wstring& line, const std::wstring& field) {
+  size_t at = line.find(L" " + field + L"=");
+  if (at == std::wstring::npos) return L"";
+  at += field.size() + 2;
+  return line.substr(at, line.find(L' ', at) - at);
+}
+
+}  // namespace
+
+TEST(ShippedLibrary, PackageWorkloadEndsAsWithoutThePack) {
+  TIdeRun off = RunWith(L"PackagesOff", L"*", {L"packages", L"30"});
+  TIdeRun on = RunWith(L"PackagesOn", L"", {L"packages", L"30"});
+  for (const TIdeRun* run : {&off, &on}) {
+    EXPECT_EQ(run->ExitCode, 0u);
+    EXPECT_TRUE(run->Saw(L"SHUTDOWN"));
+    EXPECT_TRUE(run->Lines(L"EXCEPTION ").empty());
+  }
+  std::vector<std::wstring> offPhases = off.Lines(L"PKG-PHASE "), onPhases = on.Lines(L"PKG-PHASE ");
+  ASSERT_EQ(offPhases.size(), 5u);
+  ASSERT_EQ(onPhases.size(), 5u);
+  for (size_t i = 0; i < offPhases.size(); ++i) {
+    EXPECT_EQ(Field(onPhases[i], L"checksum"), Field(offPhases[i], L"checksum")) << offPhases[i];
+    EXPECT_EQ(Field(onPhases[i], L"result"), Field(offPhases[i], L"result")) << offPhases[i];
+  }
+}
+
+// The IDE hands the pack its services at the expert entry; the pack's IDE
+// notifier hears the files open, its module notifiers hear the edits, and
+// the CodeInsight compiles on the background thread show every fix.
+TEST(ShippedLibrary, CodeInsightFixesWorkThroughTheIdesServices) {
+  TIdeRun off = RunWith(L"KibitzOff", L"*", {L"kibitz"});
+  TIdeRun on = RunWith(L"KibitzOn", L"", {L"kibitz"});
+  for (const TIdeRun* run : {&off, &on}) {
+    EXPECT_EQ(run->ExitCode, 0u);
+    EXPECT_TRUE(run->Saw(L"SHUTDOWN"));
+    EXPECT_TRUE(run->Lines(L"EXCEPTION ").empty());
+    EXPECT_TRUE(run->Lines(L"SERVICE-UNSUPPORTED ").empty());
+  }
+  std::vector<std::wstring> offCompiles = off.Lines(L"KIBITZ-COMPILE "), onCompiles = on.Lines(L"KIBITZ-COMPILE ");
+  ASSERT_EQ(offCompiles.size(), 3u);
+  ASSERT_EQ(onCompiles.size(), 3u);
+  // Unpatched: every error shown, finalizations, bodies ended wrong, edited units kept.
+  EXPECT_EQ(Field(offCompiles[0], L"errors"), L"300");
+  EXPECT_NE(Field(offCompiles[0], L"finalized"), L"0");
+  EXPECT_EQ(Field(offCompiles[1], L"units"), Field(offCompiles[0], L"units"));
+  // Patched: 249 of 300 swallowed, no finalization, bodies to their ends, the two edited units reset.
+  EXPECT_EQ(Field(onCompiles[0], L"errors"), L"51");
+  EXPECT_EQ(Field(onCompiles[0], L"finalized"), L"0");
+  EXPECT_EQ(Field(onCompiles[0], L"bodies"), L"4,4,6,4");
+  EXPECT_EQ(std::stoi(Field(onCompiles[1], L"units")), std::stoi(Field(onCompiles[0], L"units")) - 2);
+  EXPECT_EQ(on.Lines(L"IDE-NOTIFIER-ADD ").size(), 1u);
+  EXPECT_EQ(on.Lines(L"MODULE-NOTIFIER-ADD ").size(), 5u);
+  EXPECT_EQ(on.Lines(L"MODULE-NOTIFIER-REMOVE ").size(), 5u) << "removed when their modules close";
+  // A normal compile reports and finalizes the same either way (its units differ by the two reset ones).
+  ASSERT_EQ(on.Lines(L"KIBITZ-NORMAL ").size(), 1u);
+  ASSERT_EQ(off.Lines(L"KIBITZ-NORMAL ").size(), 1u);
+  const std::wstring onNormal = L" " + on.Lines(L"KIBITZ-NORMAL ")[0], offNormal = L" " + off.Lines(L"KIBITZ-NORMAL ")[0];
+  EXPECT_EQ(Field(onNormal, L"errors"), L"101");
+  EXPECT_EQ(Field(onNormal, L"errors"), Field(offNormal, L"errors"));
+  EXPECT_EQ(Field(onNormal, L"finalized"), Field(offNormal, L"finalized"));
+}
