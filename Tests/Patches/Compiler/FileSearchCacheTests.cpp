@@ -17,6 +17,8 @@
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/DirectoryCache.h"
 #include "Patches/Compiler/UnsavedFileCache.h"
+#include "IdeServices/ModuleServices.h"
+#include "IdeServices/ServicesRoot.h"
 #include "StandInFiles.h"
 #include "TestPaths.h"
 
@@ -184,53 +186,6 @@ TEST_F(FileSearchCache, ChangingTheCurrentDirectoryEmptiesTheCaches) {
 
 namespace {
 
-// The IDE's module services as the cache reads them, built here: every
-// module has one editor; the editor answers the time interface when timed.
-struct TFakeEditor {
-  THostObject Object;
-  std::wstring FileName;
-  double Modified;
-};
-struct TFakeModule {
-  THostObject Object;
-  TFakeEditor* Editor;
-};
-std::vector<TFakeModule*> g_fakeModules;
-
-const GUID ModuleServicesId = TUnsavedFileCache::ModuleServicesId;
-const GUID EditorTimeId = TUnsavedFileCache::EditorTimeId;
-
-void QM_REGISTER FakeEditorFileName(TFakeEditor* self, wchar_t** result) {
-  THostStrings strings;
-  strings.Bind(GetModuleHandleW(L"rtl150.bpl"));
-  strings.StoreNew(result, strings.New(self->FileName.c_str(), int32_t(self->FileName.size())));
-}
-double QM_REGISTER FakeEditorModified(TFakeEditor* self) { return self->Modified; }
-int32_t QM_REGISTER FakeModuleFileCount(TFakeModule*) { return 1; }
-void QM_REGISTER FakeModuleEditor(TFakeModule* self, int32_t, void** result) {
-  HostObjectAddRef(&self->Editor->Object);
-  *result = &self->Editor->Object;
-}
-int32_t QM_REGISTER FakeModuleCount(THostObject*) { return int32_t(g_fakeModules.size()); }
-void QM_REGISTER FakeModuleAt(THostObject*, int32_t index, void** result) {
-  HostObjectAddRef(&g_fakeModules[size_t(index)]->Object);
-  *result = &g_fakeModules[size_t(index)]->Object;
-}
-
-const void* const EditorMethods[] = {QM_HOST_OBJECT_IUNKNOWN, nullptr, reinterpret_cast<const void*>(&FakeEditorFileName),
-                                     reinterpret_cast<const void*>(&FakeEditorModified)};
-const void* const ModuleMethods[] = {QM_HOST_OBJECT_IUNKNOWN, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                     reinterpret_cast<const void*>(&FakeModuleFileCount),
-                                     reinterpret_cast<const void*>(&FakeModuleEditor)};
-const void* const ServiceMethods[] = {QM_HOST_OBJECT_IUNKNOWN, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr, reinterpret_cast<const void*>(&FakeModuleCount),
-                                      reinterpret_cast<const void*>(&FakeModuleAt)};
-
-void OpenEditor(const std::wstring& fileName, double modified) {
-  auto* editor = new TFakeEditor{{EditorMethods, 1, &EditorTimeId, 1, nullptr}, fileName, modified};
-  g_fakeModules.push_back(new TFakeModule{{ModuleMethods, 1, nullptr, 0, nullptr}, editor});
-}
-
 // TDateTime of a UTC file time, in local time.
 double DateTime(const FILETIME& utc) {
   FILETIME local;
@@ -246,10 +201,13 @@ double DateTime(const FILETIME& utc) {
 TEST_F(FileSearchCache, TheIdesEditorFilesAreFoundWithTheirEditorAges) {
   ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\rtl150.bpl").c_str()), nullptr);
   MakeFile(Root + L"\\src\\a.pas", 0);
-  OpenEditor(Root + L"\\src\\Unsaved.pas", DateTime(Time(500)));
-  OpenEditor(Root + L"\\src\\a.pas", DateTime(Time(600)));
-  THostObject services = {ServiceMethods, 1, &ModuleServicesId, 1, nullptr};
-  BorlandIDEServices = &services;
+  // The stand-in IDE's module services: editors with a time, one without, a module without files.
+  QmHost::SetEditorModified(QmHost::OpenModule(Root + L"\\src\\Unsaved.pas"), DateTime(Time(500)));
+  QmHost::SetEditorModified(QmHost::OpenModule(Root + L"\\src\\a.pas"), DateTime(Time(600)));
+  MakeFile(Root + L"\\src\\b.pas", 0);
+  QmHost::OpenModule(Root + L"\\src\\b.pas");
+  QmHost::OpenModule(Root + L"\\src\\Proj.groupproj", false);
+  BorlandIDEServices = QmHost::ServicesRoot();
   Install();
   D().ClearDirs();
   D().AddDir(1, "src");
@@ -257,6 +215,10 @@ TEST_F(FileSearchCache, TheIdesEditorFilesAreFoundWithTheirEditorAges) {
   EXPECT_EQ(unsaved.Age, DosAge(Time(500)));
   EXPECT_EQ(unsaved.Path, "src\\Unsaved.pas");
   EXPECT_EQ(Search(nullptr, 1, "a.pas").Age, DosAge(Time(600)));
+  // Without an editor's time the age is read as usual.
+  EXPECT_EQ(Search(nullptr, 1, "b.pas").Age, DosAge(Time(0)));
+  QmHost::CloseAllModules();
+  BorlandIDEServices = nullptr;
 }
 
 namespace {
