@@ -15,7 +15,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 PACKAGES=(
   cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
   wine wine32:i386 xvfb xauth x11-apps xdotool imagemagick
-  mono-devel mono-mcs libdnlib2.1-cil binutils fp-compiler
+  mono-devel mono-mcs libdnlib2.1-cil binutils fp-compiler python3
 )
 
 log() { printf '== %s\n' "$*" >&2; }

@@ -22,6 +22,7 @@ run XmlBench.exe
 run XmlWriterBench.exe
 run SerializerBench.exe
 run DebuggerBench.exe
+run CompilerFilesBench.exe
 run CompilerCachesBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's

@@ -297,6 +297,79 @@ ULONG __stdcall HostObjectRelease(THostObject* self);
       reinterpret_cast<const void*>(&::Quillmend::HostObjectAddRef),                                \
       reinterpret_cast<const void*>(&::Quillmend::HostObjectRelease)
 
+// The text of a host string the host handed back through a result variable
+// (the hidden last argument of a method returning a string), released when
+// this object dies. Pass Ref() as the result argument.
+class THostStringResult {
+public:
+  THostStringResult() = default;
+  ~THostStringResult();
+  THostStringResult(const THostStringResult&) = delete;
+  THostStringResult& operator=(const THostStringResult&) = delete;
+  wchar_t** Ref() { return &Chars; }
+  std::wstring Text() const { return FromHostString(Chars); }
+
+private:
+  wchar_t* Chars = nullptr;
+};
+
+// ---- COM-style interfaces -----------------------------------------------------
+// Interfaces of the host begin with IUnknown's three methods (stdcall); the
+// IDE's tool-service interfaces continue in the host's register convention
+// (the interface pointer in EAX). An interface result comes back through a
+// hidden last argument: the caller's variable, assigned with a reference the
+// caller owns.
+
+// Method `slot` of an interface's method table.
+template <class Fn>
+Fn HostInterfaceMethod(void* object, int slot) {
+  return reinterpret_cast<Fn>(const_cast<void*>((*static_cast<const void* const* const*>(object))[slot]));
+}
+HRESULT HostQueryInterface(void* object, const GUID& iid, void** out);
+ULONG HostAddRef(void* object);
+ULONG HostRelease(void* object);
+
+// An interface reference released when this object dies.
+class THostInterface {
+public:
+  THostInterface() = default;
+  explicit THostInterface(void* object) : Object(object) {}  // takes over a reference
+  ~THostInterface() { Reset(); }
+  THostInterface(THostInterface&& other) noexcept : Object(other.Detach()) {}
+  THostInterface& operator=(THostInterface&& other) noexcept;
+  THostInterface(const THostInterface&) = delete;
+  THostInterface& operator=(const THostInterface&) = delete;
+  // The variable a method assigns its interface result to (emptied first).
+  void** Ref();
+  void* Get() const { return Object; }
+  void* Detach();
+  void Reset();
+  explicit operator bool() const { return Object != nullptr; }
+
+private:
+  void* Object = nullptr;
+};
+
+// An object we hand the host: its first field is its method table (IUnknown's
+// three methods from HostObjectMethods, then the interface's own), counted
+// references, and the interfaces it answers besides IUnknown. It is destroyed
+// (Destroy) when the last reference goes.
+struct THostObject {
+  const void* const* Methods;
+  LONG RefCount;
+  const GUID* Iids;
+  int IidCount;
+  void (*Destroy)(THostObject* self);
+};
+HRESULT __stdcall HostObjectQueryInterface(THostObject* self, const GUID* iid, void** out);
+ULONG __stdcall HostObjectAddRef(THostObject* self);
+ULONG __stdcall HostObjectRelease(THostObject* self);
+// The method table entries 0..2 of every THostObject.
+#define QM_HOST_OBJECT_IUNKNOWN                                                                     \
+  reinterpret_cast<const void*>(&::Quillmend::HostObjectQueryInterface),                            \
+      reinterpret_cast<const void*>(&::Quillmend::HostObjectAddRef),                                \
+      reinterpret_cast<const void*>(&::Quillmend::HostObjectRelease)
+
 // ---- host exceptions ---------------------------------------------------------
 
 // Class name and message of a host exception object (host class layout:

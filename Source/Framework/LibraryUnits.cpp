@@ -1,5 +1,6 @@
 // Link order of Quillmend.dll's units: initializations run in this order on
 // process attach, finalizations in reverse on detach.
+#include "Framework/ChangeDirectoryNotify.h"
 #include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
@@ -16,7 +17,7 @@ const TUnitInfo IDEHooksUnit = {"IDEHooks", nullptr, nullptr};
 const TUnitInfo PatchRegistryUnit = {"PatchRegistry", InitializePatchRegistry, FinalizePatchRegistry};
 
 std::vector<const TUnitInfo*> LinkOrder() {
-  std::vector<const TUnitInfo*> units = {&HookingUnit, &IDEHooksUnit, &PatchRegistryUnit};
+  std::vector<const TUnitInfo*> units = {&HookingUnit, &IDEHooksUnit, &PatchRegistryUnit, &ChangeDirectoryNotifyUnit};
   for (size_t i = 0; i < PatchUnitCount; ++i) units.push_back(PatchUnits[i]);
   units.push_back(&LibraryEntryUnit);
   return units;

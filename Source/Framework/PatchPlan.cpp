@@ -154,6 +154,24 @@ TPatchPlan& TPatchPlan::IgnoreUnless(const wchar_t* why, std::function<bool()> c
   return *this;
 }
 
+TPatchPlan& TPatchPlan::TriedOnlyAfter(std::initializer_list<const wchar_t*> names) {
+  for (const wchar_t* name : names) FTriedAfter.emplace_back(name);
+  return *this;
+}
+
+TPatchPlan& TPatchPlan::TriedOnlyWhen(const wchar_t* why, std::function<bool()> condition) {
+  FTriedWhen.emplace_back(why, std::move(condition));
+  return *this;
+}
+
+std::wstring TPatchPlan::NotTriedReason(const std::function<bool(const std::wstring&)>& isApplied) const {
+  for (const std::wstring& name : FTriedAfter)
+    if (!(isApplied ? isApplied(name) : IsPatchApplied(name))) return L"not tried: needs " + name;
+  for (const auto& [why, condition] : FTriedWhen)
+    if (!condition()) return why;
+  return std::wstring();
+}
+
 TSiteRef TPatchPlan::AddSite(std::wstring label, std::function<bool(TPlanRun&, TSiteRef)> resolve) {
   TSiteRef site{FSiteCount++};
   FSiteLabels.push_back(std::move(label));
@@ -561,6 +579,12 @@ TPlanVerdict Verdict(TPlanRun& run) {
 } // namespace
 
 TPlanVerdict DryRunPlan(TPatchPlan& plan, const TDryRunOptions& options) {
+  TPlanVerdict notTried;
+  notTried.Reason = plan.NotTriedReason(options.IsApplied);
+  if (!notTried.Reason.empty()) {
+    notTried.Ignored = true;
+    return notTried;
+  }
   TPlanRun run(plan, true);
   run.IsApplied = options.IsApplied;
   run.Run();
@@ -582,6 +606,11 @@ TPlanVerdict RunAndCommit(TPatchPlan& plan) {
 
 TPlanVerdict InstallPlanVerdict(TPatchPlan& plan) {
   TPlanVerdict verdict;
+  verdict.Reason = plan.NotTriedReason(nullptr);
+  if (!verdict.Reason.empty()) {
+    verdict.Ignored = true;
+    return verdict;
+  }
   if (!RegisterPatch(plan.Name(), plan.Description(), plan.Moment() == TInstallMoment::CppCompilerLoad))
     return verdict;
   verdict = RunAndCommit(plan);

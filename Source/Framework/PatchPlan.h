@@ -127,6 +127,13 @@ public:
   // only when something is there; `condition` reaches modules through
   // ResolvePlanModule and ResolvePlanExport.
   TPatchPlan& IgnoreUnless(const wchar_t* why, std::function<bool()> condition);
+  // A patch that is tried only after others were applied, or only in hosts
+  // where a condition holds: otherwise it is not tried at all. Installing
+  // then registers nothing (the patch is never listed, not even as failed);
+  // a dry run answers ignored, the reason "not tried: needs X" or `why`.
+  // The condition must load and run nothing of the host (the check calls it).
+  TPatchPlan& TriedOnlyAfter(std::initializer_list<const wchar_t*> names);
+  TPatchPlan& TriedOnlyWhen(const wchar_t* why, std::function<bool()> condition);
 
   // ---- sites -----------------------------------------------------------------
   // Every site has a label used in reasons. A site that cannot be resolved
@@ -243,6 +250,8 @@ private:
   friend struct TPlanRun;
   friend TPlanVerdict InstallPlanVerdict(TPatchPlan& plan);
   friend TPlanVerdict DryRunPlan(TPatchPlan& plan, const TDryRunOptions& options);
+  // Why the plan is not tried here ("" when it is).
+  std::wstring NotTriedReason(const std::function<bool(const std::wstring&)>& isApplied) const;
   TSiteRef AddSite(std::wstring label, std::function<bool(TPlanRun&, TSiteRef)> resolve);
   TCaptureRef AddCapture(std::function<bool(TPlanRun&, uintptr_t&)> read);
   void AddEdit(std::function<bool(TPlanRun&)> stage);
@@ -251,6 +260,8 @@ private:
   TInstallMoment FMoment;
   std::vector<std::wstring> FNeeds;
   std::vector<std::pair<std::wstring, std::function<bool()>>> FPreconditions;
+  std::vector<std::wstring> FTriedAfter;
+  std::vector<std::pair<std::wstring, std::function<bool()>>> FTriedWhen;
   std::vector<std::wstring> FSiteLabels;
   std::vector<TPlanPatternSearch> FPatternSearches;
   std::vector<TStep> FSteps;
@@ -263,7 +274,7 @@ private:
 
 // The answer of a dry run or an installation.
 struct TPlanVerdict {
-  bool Registered = false;      // false: disabled (installation) — a dry run never registers
+  bool Registered = false;      // false: disabled or not tried (installation) — a dry run never registers
   bool Applies = false;
   bool Ignored = false;         // IgnoreWhen held; Reason says why
   bool NeedsRunningIde = false; // a computed site could not be answered without the IDE

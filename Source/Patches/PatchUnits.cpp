@@ -1,12 +1,14 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerFix.h"
 #include "Patches/Compiler/CompilerGenInstantiateOpt.h"
 #include "Patches/Compiler/CompilerLinkerGenericsMatchOptimization.h"
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/CompilerPackageLookupOptimization.h"
+#include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
@@ -61,6 +63,9 @@ namespace Quillmend {
 
 const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerOptimization,
+    // Its wizard-init procedure runs after the compiler optimizations'.
+    &Unit_CompilerFileSearch,
+    &Unit_ErrorInsightUnitResolveFix,
     // Its wizard-init runs before SymLookupHash's, whose tables it tells about released units.
     &Unit_CompilerOptimizationGetUnitOf,
     &Unit_SymLookupHash,

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "AppExceptionHandler.h"
+#include "CompilerCallbacks.h"
 #include "CorePackage.h"
 #include "CppCompiler.h"
 #include "ExpertLoader.h"
@@ -84,9 +85,11 @@ int main() {
   if (!rtl) return Fail(L"cannot load rtl150.bpl");
   if (!app.rtl.Resolve(rtl, &missing))
     return Fail(L"rtl150.bpl lacks the export " + std::wstring(missing, missing + lstrlenA(missing)));
-  // The IDE's own modules come next, then its core package: the IDE packages build on them.
+  // The IDE's own modules come next, then its core package, and the compiler
+  // library is handed its callback table: the IDE packages build on them.
   if (!LoadStartupModules(app, error)) return Fail(error);
   if (!LoadCorePackage(app, error)) return Fail(error);
+  InstallCompilerCallbacks(app);
 
   if (!app.options.showMessageBoxes && !InstallMessageBoxRecorder())
     return Fail(L"cannot redirect MessageBoxW");

@@ -1,13 +1,21 @@
 // The background parser: a real thread that parses the document module it
-// was asked for (TParseThread.Parse, ParserThreadCode.S), and the module's
-// NotifyDestroyed, which frees the module's text at once, whether or not a
-// parse is still reading it. The parse reads the text pass after pass for
-// at least two milliseconds, checking the cancel flag every 256 bytes; a text
-// freed under it shows as the canary (ParserThread.h).
+// was asked for (TParseThread.Parse, ParserThreadCode.S) and runs posted
+// work (the IDE's background compiles) while it holds the parser's lock, and
+// the module's NotifyDestroyed, which frees the module's text at once,
+// whether or not a parse is still reading it. The parse reads the text pass
+// after pass for at least two milliseconds, checking the cancel flag every
+// 256 bytes; a text freed under it shows as the canary (ParserThread.h).
+//
+// The parser's lock is a mutex in a host lock object. Acquiring it waits a
+// long but finite time: a deadlock (the main thread waiting for the lock
+// while the parser waits for the main thread in Synchronize) shows as a
+// timeout, counted and journaled, instead of hanging the process.
 #include "ParserThread.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <type_traits>
 #include <vector>
 
@@ -31,7 +39,67 @@ volatile uint8_t& ByteField(void* object, int offset) {
   return *reinterpret_cast<volatile uint8_t*>(static_cast<char*>(object) + offset);
 }
 
-CRITICAL_SECTION* LockOf(void* self) { return Field<CRITICAL_SECTION*>(self, ParseThreadLayout::Lock); }
+// The lock object at +0x40: virtual methods 0 Acquire, 1 Release.
+struct TLockObject {
+  const void* const* Methods;
+  HANDLE Handle;  // +4
+};
+static_assert(offsetof(TLockObject, Handle) == ParseThreadLayout::LockHandle, "lock object layout");
+
+struct TWork {
+  ParserThreadDriver::WorkFn Fn;
+  void* Data;
+};
+
+// The stand-in's own part of the parse-thread object (behind its host fields).
+struct TParserQueue {
+  CRITICAL_SECTION Lock;
+  std::deque<TWork> Work;
+  HANDLE Idle;  // set while no work is queued or running
+  volatile LONG Requested = 0;  // a parse was asked for and has not begun
+};
+
+TParserQueue* QueueOf(void* self) { return Field<TParserQueue*>(self, ParseThreadLayout::Queue); }
+
+volatile DWORD g_lockWait = 10000;
+volatile LONG g_lockTimeouts = 0;
+
+void Journal(const wchar_t* line) {
+  using TJournal = void(__cdecl*)(const wchar_t*);
+  if (auto journal = reinterpret_cast<TJournal>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "TestHostJournal"))))
+    journal(line);
+}
+
+void QM_HOST_REGISTER LockAcquire(TLockObject* self) {
+  const DWORD waited = WaitForSingleObject(self->Handle, g_lockWait);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return;
+  InterlockedIncrement(&g_lockTimeouts);
+  Journal(L"PARSER-LOCK-TIMEOUT");
+}
+
+void QM_HOST_REGISTER LockRelease(TLockObject* self) { ReleaseMutex(self->Handle); }
+
+const void* const LockMethods[] = {reinterpret_cast<const void*>(&LockAcquire),
+                                   reinterpret_cast<const void*>(&LockRelease)};
+
+using TMethod = void(QM_HOST_REGISTER*)(void* self);
+TLockObject* LockOf(void* self) { return Field<TLockObject*>(self, ParseThreadLayout::LockObject); }
+void LockVirtual(void* self, int slot) {
+  TLockObject* lock = LockOf(self);
+  reinterpret_cast<TMethod>(const_cast<void*>(lock->Methods[slot]))(lock);
+}
+
+// Calls through the export's own address, so whatever is written at its entry runs.
+TMethod ExportedLock() {
+  static HMODULE self = [] {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ExportedLock), &module);
+    return module;
+  }();
+  return reinterpret_cast<TMethod>(reinterpret_cast<void*>(GetProcAddress(self, ParserThreadDriver::Export::Lock)));
+}
 
 // Freed texts, kept mapped until the parser is idle.
 CRITICAL_SECTION g_freedLock;
@@ -52,11 +120,32 @@ double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
   return double(to.QuadPart - from.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+// Runs the queued work, each item under the parser's lock, until none is left.
+void RunQueuedWork(void* self) {
+  TParserQueue* queue = QueueOf(self);
+  for (;;) {
+    EnterCriticalSection(&queue->Lock);
+    if (queue->Work.empty()) {
+      SetEvent(queue->Idle);
+      LeaveCriticalSection(&queue->Lock);
+      return;
+    }
+    const TWork work = queue->Work.front();
+    queue->Work.pop_front();
+    LeaveCriticalSection(&queue->Lock);
+    ExportedLock()(self);
+    work.Fn(work.Data);
+    CoreIdeParseThreadUnlock(self);
+  }
+}
+
 DWORD WINAPI ParserLoop(void* self) {
   for (;;) {
     WaitForSingleObject(Field<HANDLE>(self, ParseThreadLayout::Wake), INFINITE);
     if (ByteField(self, ParseThreadLayout::Terminated)) return 0;
-    if (Field<void*>(self, ParseThreadLayout::Module)) CoreIdeParseThreadParse(self);
+    RunQueuedWork(self);
+    if (InterlockedExchange(&QueueOf(self)->Requested, 0) && Field<void*>(self, ParseThreadLayout::Module))
+      CoreIdeParseThreadParse(self);
     InterlockedExchange(&Field<LONG>(self, ParseThreadLayout::Busy), 0);
   }
 }
@@ -65,13 +154,21 @@ DWORD WINAPI ParserLoop(void* self) {
 
 extern "C" {
 
-void QM_HOST_REGISTER CoreIdeParseThreadLock(void* self) { EnterCriticalSection(LockOf(self)); }
-void QM_HOST_REGISTER CoreIdeParseThreadUnlock(void* self) { LeaveCriticalSection(LockOf(self)); }
+void QM_HOST_REGISTER CoreIdeParseThreadLock(void* self) {
+  LockVirtual(self, 0);
+  InterlockedIncrement(&Field<LONG>(self, ParseThreadLayout::LockCount));
+}
+
+// The cancel request ends with the lock that CancelAndLock took.
+void QM_HOST_REGISTER CoreIdeParseThreadUnlock(void* self) {
+  InterlockedDecrement(&Field<LONG>(self, ParseThreadLayout::LockCount));
+  ByteField(self, ParseThreadLayout::Cancel) = 0;
+  LockVirtual(self, 1);
+}
 
 void QM_HOST_REGISTER CoreIdeParseThreadCancelAndLock(void* self) {
   ByteField(self, ParseThreadLayout::Cancel) = 1;
-  EnterCriticalSection(LockOf(self));
-  ByteField(self, ParseThreadLayout::Cancel) = 0;
+  ExportedLock()(self);
 }
 
 double QM_HOST_REGISTER CoreIdeParseThreadDoParse(void* self) {
@@ -129,12 +226,16 @@ void QM_HOST_REGISTER CoreIdeNotifyDestroyed(void* self, void*, void*) {
 void* __stdcall ParserStart() {
   if (coreide_ParseThread) return coreide_ParseThread;
   void* self = std::calloc(1, ParseThreadLayout::Size);
-  auto* lock = new CRITICAL_SECTION;
-  InitializeCriticalSection(lock);
-  Field<CRITICAL_SECTION*>(self, ParseThreadLayout::Lock) = lock;
+  Field<TLockObject*>(self, ParseThreadLayout::LockObject) = new TLockObject{LockMethods, CreateMutexW(nullptr, FALSE, nullptr)};
+  auto* queue = new TParserQueue;
+  InitializeCriticalSection(&queue->Lock);
+  queue->Idle = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  Field<TParserQueue*>(self, ParseThreadLayout::Queue) = queue;
   Field<HANDLE>(self, ParseThreadLayout::Wake) = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  Field<HANDLE>(self, ParseThreadLayout::Thread) = CreateThread(nullptr, 0, &ParserLoop, self, 0, nullptr);
+  Field<HANDLE>(self, ParseThreadLayout::Thread) =
+      CreateThread(nullptr, 0, &ParserLoop, self, CREATE_SUSPENDED, &Field<DWORD>(self, ParseThreadLayout::ThreadId));
   coreide_ParseThread = self;
+  ResumeThread(Field<HANDLE>(self, ParseThreadLayout::Thread));
   return self;
 }
 
@@ -147,18 +248,23 @@ void __stdcall ParserStop() {
   WaitForSingleObject(Field<HANDLE>(self, ParseThreadLayout::Thread), INFINITE);
   CloseHandle(Field<HANDLE>(self, ParseThreadLayout::Thread));
   CloseHandle(Field<HANDLE>(self, ParseThreadLayout::Wake));
-  DeleteCriticalSection(LockOf(self));
+  CloseHandle(LockOf(self)->Handle);
   delete LockOf(self);
+  TParserQueue* queue = QueueOf(self);
+  CloseHandle(queue->Idle);
+  DeleteCriticalSection(&queue->Lock);
+  delete queue;
   std::free(self);
 }
 
 void __stdcall ParserRequest(void* module) {
   void* self = coreide_ParseThread;
   if (!self) return;
-  EnterCriticalSection(LockOf(self));
+  ExportedLock()(self);
   Field<void*>(self, ParseThreadLayout::Module) = module;
-  LeaveCriticalSection(LockOf(self));
+  CoreIdeParseThreadUnlock(self);
   InterlockedExchange(&Field<LONG>(self, ParseThreadLayout::Busy), 1);
+  InterlockedExchange(&QueueOf(self)->Requested, 1);
   SetEvent(Field<HANDLE>(self, ParseThreadLayout::Wake));
 }
 
@@ -167,9 +273,20 @@ int32_t __stdcall ParserParsing() {
   return self ? ByteField(self, ParseThreadLayout::Parsing) : 0;
 }
 
+void __stdcall ParserPost(ParserThreadDriver::WorkFn work, void* data) {
+  void* self = coreide_ParseThread;
+  TParserQueue* queue = QueueOf(self);
+  EnterCriticalSection(&queue->Lock);
+  queue->Work.push_back(TWork{work, data});
+  ResetEvent(queue->Idle);
+  LeaveCriticalSection(&queue->Lock);
+  SetEvent(Field<HANDLE>(self, ParseThreadLayout::Wake));
+}
+
 int32_t __stdcall ParserWaitIdle(int32_t timeoutMs) {
   void* self = coreide_ParseThread;
   const DWORD start = GetTickCount();
+  if (self && WaitForSingleObject(QueueOf(self)->Idle, DWORD(timeoutMs)) != WAIT_OBJECT_0) return 0;
   while (self && InterlockedCompareExchange(&Field<LONG>(self, ParseThreadLayout::Busy), 0, 0)) {
     if (GetTickCount() - start > DWORD(timeoutMs)) return 0;
     Sleep(0);
@@ -188,6 +305,12 @@ void __stdcall ParserCounts(int32_t* parses, int32_t* canceled, int32_t* canaryR
   if (canceled) *canceled = self ? Field<int32_t>(self, ParseThreadLayout::Canceled) : 0;
   if (canaryReads) *canaryReads = self ? Field<int32_t>(self, ParseThreadLayout::CanaryReads) : 0;
 }
+
+uint32_t __stdcall ParserLockTimeouts() { return uint32_t(g_lockTimeouts); }
+
+void __stdcall ParserSetLockWait(uint32_t milliseconds) { g_lockWait = milliseconds; }
+
+int32_t __stdcall ParserCanceled() { return coreide_ParseThread ? ByteField(coreide_ParseThread, ParseThreadLayout::Cancel) : 0; }
 
 void* __stdcall DocModuleOpen(int32_t length, uint32_t seed) {
   void* module = std::calloc(1, DocModuleLayout::Size);
@@ -215,6 +338,10 @@ void __stdcall DocModuleFree(void* module) {
 }  // extern "C"
 
 namespace D = ParserThreadDriver;
+static_assert(D::Layout::ThreadId == ParseThreadLayout::ThreadId && D::Layout::LockObject == ParseThreadLayout::LockObject &&
+                  D::Layout::LockCount == ParseThreadLayout::LockCount &&
+                  D::Layout::LockHandle == ParseThreadLayout::LockHandle,
+              "parse-thread layout differs from ParserThreadDriver.h");
 static_assert(std::is_same_v<decltype(&CoreIdeParseThreadCancelAndLock), D::MethodFn> &&
                   std::is_same_v<decltype(&CoreIdeNotifyDestroyed), D::NotifyDestroyedFn> &&
                   std::is_same_v<decltype(&ParserStart), D::StartFn> && std::is_same_v<decltype(&ParserStop), D::VoidFn> &&
@@ -225,5 +352,9 @@ static_assert(std::is_same_v<decltype(&CoreIdeParseThreadCancelAndLock), D::Meth
                   std::is_same_v<decltype(&DocModuleOpen), D::OpenFn> &&
                   std::is_same_v<decltype(&DocModuleHasText), D::HasTextFn> &&
                   std::is_same_v<decltype(&DocModuleFree), D::RequestFn> &&
-                  std::is_same_v<decltype(&DocModuleRaiseOnDestroy), D::RequestFn>,
+                  std::is_same_v<decltype(&DocModuleRaiseOnDestroy), D::RequestFn> &&
+                  std::is_same_v<decltype(&ParserPost), D::PostFn> &&
+                  std::is_same_v<decltype(&ParserLockTimeouts), D::LockTimeoutsFn> &&
+                  std::is_same_v<decltype(&ParserSetLockWait), D::SetLockWaitFn> &&
+                  std::is_same_v<decltype(&ParserCanceled), D::CanceledFn>,
               "exports differ from ParserThreadDriver.h");

@@ -4,7 +4,9 @@
 // parse; Parse holds the thread's lock and sets its parsing flag for the
 // whole parse; CancelAndLock asks a running parse to stop and takes the
 // lock, Unlock gives it back. Layouts are the test host's choice, except
-// the parsing flag at +0x30, which the pack reads out of Parse's code.
+// the parsing flag at +0x30, which the pack reads out of Parse's code, and
+// the thread id (+8), lock object (+0x40) and lock count (+0x50) the pack's
+// compiler lock uses.
 #pragma once
 
 #include <windows.h>
@@ -17,9 +19,10 @@ namespace CoreIde {
 
 namespace ParseThreadLayout {
 constexpr int Thread = 4;          // HANDLE
-constexpr int Lock = 12;           // CRITICAL_SECTION*
-constexpr int Wake = 16;           // event: a parse was asked for, or the thread ends
-constexpr int Cancel = 20;         // byte: the running parse stops at its next check
+constexpr int ThreadId = 8;        // the thread's id (the pack reads it here)
+constexpr int Queue = 12;          // the stand-in's work queue (ParserThread.cpp)
+constexpr int Wake = 16;           // event: a parse or work was asked for, or the thread ends
+constexpr int Cancel = 20;         // byte: the running parse stops at its next check (until Unlock)
 constexpr int Terminated = 21;     // byte
 constexpr int Module = 24;         // the module to parse (TCodeIDocModule*)
 constexpr int Parses = 28;         // parses finished
@@ -28,7 +31,10 @@ constexpr int CanaryReads = 36;    // parses that read a freed text's canary
 constexpr int Busy = 40;           // 1 from a request until its parse finished
 constexpr int Parsing = 0x30;      // byte: a parse is running
 constexpr int ParseTime = 0x38;    // double: the last parse's time in milliseconds
-constexpr int Size = 0x40;
+constexpr int LockObject = 0x40;   // the parser's lock: a host object (virtual 0 Acquire, 1 Release)
+constexpr int LockHandle = 4;      // in the lock object: its mutex
+constexpr int LockCount = 0x50;    // locks held
+constexpr int Size = 0x54;
 }  // namespace ParseThreadLayout
 
 namespace DocModuleLayout {

@@ -12,7 +12,9 @@
 namespace ParserThreadDriver {
 
 namespace Export {
+// DATA: the variable holding the parse-thread object (nil until started).
 constexpr const char* ParseThreadVariable = "@Parserthread@ParseThread";
+constexpr const char* ParseThread = ParseThreadVariable;
 constexpr const char* Parse = "@Parserthread@TParseThread@Parse$qqrv";
 constexpr const char* Lock = "@Parserthread@TParseThread@Lock$qqrv";
 constexpr const char* CancelAndLock = "@Parserthread@TParseThread@CancelAndLock$qqrv";
@@ -29,7 +31,19 @@ constexpr const char* Open = "DocModuleOpen";
 constexpr const char* HasText = "DocModuleHasText";
 constexpr const char* Free = "DocModuleFree";
 constexpr const char* RaiseOnDestroy = "DocModuleRaiseOnDestroy";
+constexpr const char* Post = "ParserPost";
+constexpr const char* LockTimeouts = "ParserLockTimeouts";
+constexpr const char* SetLockWait = "ParserSetLockWait";
+constexpr const char* Canceled = "ParserCanceled";
 }  // namespace Export
+
+// What the compiler lock's tests read of the parse-thread object (ParserThread.h).
+namespace Layout {
+constexpr int ThreadId = 0x08;
+constexpr int LockObject = 0x40;
+constexpr int LockCount = 0x50;
+constexpr int LockHandle = 0x04;  // in the lock object
+}  // namespace Layout
 
 // Host methods: EAX = Self.
 using MethodFn = void(QM_HOST_REGISTER*)(void* self);
@@ -42,7 +56,17 @@ using VoidFn = void(__stdcall*)();
 using RequestFn = void(__stdcall*)(void* module);
 // The thread's parsing flag now.
 using ParsingFn = int32_t(__stdcall*)();
-// Waits until the asked parse finished (1; 0 on timeout); then frees the texts freed meanwhile.
+// Work for the parser: called on its thread while it holds its lock (taken
+// and released through the exported Lock and Unlock).
+using WorkFn = void(__stdcall*)(void* data);
+using PostFn = void(__stdcall*)(WorkFn work, void* data);
+// How often acquiring the lock gave up after its wait (default 10 s).
+using LockTimeoutsFn = uint32_t(__stdcall*)();
+using SetLockWaitFn = void(__stdcall*)(uint32_t milliseconds);
+// Whether CancelAndLock asked the parser to stop (cleared by Unlock).
+using CanceledFn = int32_t(__stdcall*)();
+// Waits until the posted work ran and the asked parse finished (1; 0 on
+// timeout); then frees the texts freed meanwhile.
 using WaitIdleFn = int32_t(__stdcall*)(int32_t timeoutMs);
 // Parses finished, stopped by a cancel, and those that read a freed text.
 using CountsFn = void(__stdcall*)(int32_t* parses, int32_t* canceled, int32_t* canaryReads);

@@ -308,7 +308,45 @@ paste -d' ' <(collection_phases "$DEMO/journal-collections-disabled.txt") <(coll
       'BEGIN { printf "   %-16s %9.2f ms %9.2f ms %8.1fx  %s\n", n, a, b, (b > 0 ? a / b : 0), s }'
   done
 echo "   palette queries per 100 searches: $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections-disabled.txt" | cut -d' ' -f2) disabled, $(grep '^COLLECTIONS-QUERIES ' "$DEMO/journal-collections.txt" | cut -d' ' -f2) enabled"
+echo
+echo "== compiler output, file search and the compiler lock (the about box lists them)"
+grep '^ABOUT-ADD ' "$JOURNAL" | unescape |
+  grep -E '\[(Compiler\.(MapFileBuffer|DrcFileBuffer|BackgroundCompilerFileExists|SourceOutdated[.0-9A-Za-z]*|FileSearchCache|KibitzGetValidSymbols|DirectorySearch)|ErrorInsight\.LockCurrentDir)\]' |
+  indent || echo "   (none)"
+echo
+echo "== a project compiled in three passes (bds.exe -run dccfiles 8 150 200 3; cold, warm, 5% touched): pack disabled vs enabled"
+(cd "$DEMO" && run_ide "$DEMO/journal-files-off.txt" "*" dccfiles 8 150 200 3 >/dev/null 2>&1) || true
+(cd "$DEMO" && run_ide "$DEMO/journal-files-on.txt" "" dccfiles 8 150 200 3 >/dev/null 2>&1) || true
+file_passes() { grep '^DCCFILES-PASS ' "$1" | sed 's/^DCCFILES-PASS //'; }
+printf '   %-5s %10s %10s %11s %11s %10s %10s %10s %10s  %s\n' pass "off ms" "on ms" "off queries" "on queries" \
+  "off next" "on next" "off ages" "on ages" results
+paste -d'|' <(file_passes "$DEMO/journal-files-off.txt") <(file_passes "$DEMO/journal-files-on.txt") |
+  while IFS='|' read -r off on; do
+    field() { echo "$1" | sed -n "s/.* $2=\([^ ]*\).*/\1/p"; }
+    rest() { echo "$1" | sed 's/.* searches=/searches=/; s/ checkages=.*//'; }
+    same=$([ "$(rest "$off")" = "$(rest "$on")" ] && echo identical || echo DIFFERENT)
+    printf '   %-5s %10s %10s %11s %11s %10s %10s %10s %10s  %s\n' "${off%% *}" "$(field "$off" ms)" "$(field "$on" ms)" \
+      "$(field "$off" queries)" "$(field "$on" queries)" "$(field "$off" findnext)" "$(field "$on" findnext)" \
+      "$(field "$off" checkages)" "$(field "$on" checkages)" "$same"
+  done
 
+echo
+echo "== compiler package, generics and CodeInsight patches"
+grep '^ABOUT-ADD ' "$JOURNAL" | sed 's/^ABOUT-ADD [0-9-]* //; s/|/\n/' | unescape | tr -d '\r' |
+  grep -E '\[Compiler\.(FindPackage|Generics\.Inst|Linker\.GenericsMatch|Fixes|KibitzIgnoreErrors|SkipBody|MainUnitFinalize)\]' |
+  indent || echo "   (none)"
+
+echo
+echo "== CodeInsight compiles on a background thread (kibitz workload): pack disabled vs enabled"
+run_ide "$DEMO/journal-kibitz-disabled.txt" "*" kibitz
+run_ide "$DEMO/journal-kibitz.txt" "" kibitz
+kibitz() { grep -E '^KIBITZ-(COMPILE|NORMAL)' "$1" | sed 's/ checksum=[0-9A-F]*//'; }
+echo "   pack disabled:"
+kibitz "$DEMO/journal-kibitz-disabled.txt" | indent | indent
+echo "   pack enabled (edited units reset, 249 errors per reset swallowed, bodies skipped to their ends, no finalization):"
+kibitz "$DEMO/journal-kibitz.txt" | indent | indent
+
+echo
 echo "== editor, parser and code-completion fixes in the about box"
 grep '^ABOUT-ADD ' "$JOURNAL" | unescape |
   grep -E '\[(IDE\.Editor\.UndoSpeed|IDE\.Editor\.DisableUndoProtect|IDE\.Editor\.CopyTrimTrailingBlanks|Editor\.FocusFix|IDE\.Parser\.ElisionLock|IDE\.BackgroundParserUtils|IDE\.EditorControl\.CnWizardsAV|IDE\.RefactoringCmdsUpdate|Editor\.PublishedBlock|IDE\.ClassCompletion\.ClassOperatorIn)\]' |
@@ -334,22 +372,6 @@ for state in off on; do
   grep '^CLASS-COMPLETION ' "$DEMO/journal-completion-$state.txt" | sed 's/^CLASS-COMPLETION [^ ]* -> //' | unescape |
     sed 's/^/      /'
 done
-
-echo
-echo "== compiler package, generics and CodeInsight patches"
-grep '^ABOUT-ADD ' "$JOURNAL" | sed 's/^ABOUT-ADD [0-9-]* //; s/|/\n/' | unescape | tr -d '\r' |
-  grep -E '\[Compiler\.(FindPackage|Generics\.Inst|Linker\.GenericsMatch|Fixes|KibitzIgnoreErrors|SkipBody|MainUnitFinalize)\]' |
-  indent || echo "   (none)"
-
-echo
-echo "== CodeInsight compiles on a background thread (kibitz workload): pack disabled vs enabled"
-run_ide "$DEMO/journal-kibitz-disabled.txt" "*" kibitz
-run_ide "$DEMO/journal-kibitz.txt" "" kibitz
-kibitz() { grep -E '^KIBITZ-(COMPILE|NORMAL)' "$1" | sed 's/ checksum=[0-9A-F]*//'; }
-echo "   pack disabled:"
-kibitz "$DEMO/journal-kibitz-disabled.txt" | indent | indent
-echo "   pack enabled (edited units reset, 249 errors per reset swallowed, bodies skipped to their ends, no finalization):"
-kibitz "$DEMO/journal-kibitz.txt" | indent | indent
 
 echo
 echo "== the installation stays in place"

@@ -413,3 +413,34 @@ TEST_F(PatchPlan, AnUnregisteredPlanInstallsWithoutTheRegistryAndIsUndoneLikeAny
 }
 
 }  // namespace
+
+// A patch tried only after another, or only where a condition holds, is
+// neither registered nor written when it is not tried; a dry run says why.
+TEST_F(PatchPlan, APatchNotTriedIsNotRegistered) {
+  bool hostHasForm = false;
+  TPatchPlan conditional = MarkerPlan(L"IDE.TestConditional");
+  conditional.TriedOnlyWhen(L"not tried: the other form", [&] { return hostHasForm; });
+  TPatchPlan follower = MarkerPlan(L"IDE.TestFollower");
+  follower.TriedOnlyAfter({L"IDE.TestConditional"});
+  for (TPatchPlan* plan : {&conditional, &follower}) {
+    TPlanVerdict verdict = InstallPlanVerdict(*plan);
+    EXPECT_FALSE(verdict.Registered);
+    EXPECT_TRUE(verdict.Ignored);
+    EXPECT_FALSE(IsPatchRegistered(plan->Name()));
+  }
+  EXPECT_EQ(DryRunPlan(conditional).Reason, L"not tried: the other form");
+  EXPECT_EQ(DryRunPlan(follower).Reason, L"not tried: needs IDE.TestConditional");
+  EXPECT_EQ(Fake().Bytes(), Original);
+  // Tried once the condition holds and the first patch is applied.
+  hostHasForm = true;
+  TDryRunOptions applied;
+  applied.IsApplied = [](const std::wstring&) { return true; };
+  EXPECT_TRUE(DryRunPlan(follower, applied).Applies);
+  EXPECT_TRUE(InstallPlan(conditional));
+  TPatchPlan second = MarkerPlan(L"IDE.TestFollower");
+  second.TriedOnlyAfter({L"IDE.TestConditional"});
+  EXPECT_FALSE(InstallPlanVerdict(second).Ignored);  // tried, and refused: the marker is taken
+  EXPECT_TRUE(IsPatchRegistered(L"IDE.TestFollower"));
+  UndoAllTransactions();
+  EXPECT_EQ(Fake().Bytes(), Original);
+}

@@ -35,6 +35,10 @@ struct TThreeWaySubsystem {
   std::function<std::string()> Exercise;
   // Every patch the subsystem registers, parents included.
   std::vector<std::wstring> Patches;
+  // Registered and marked ignored by design (a group whose children are listed).
+  std::vector<std::wstring> Ignored = {};
+  // Not tried on the stand-ins (tried only in builds with another form of their target).
+  std::vector<std::wstring> NotTried = {};
 };
 
 struct TPatchRow {
@@ -59,6 +63,8 @@ struct TVariantRow {
   std::vector<std::wstring> Ignored = {};
   // Stand-in module files not loaded there (an IDE without that package).
   std::vector<std::wstring> Absent = {};
+  // Patches this build tries that the stand-ins do not (applied unless failing).
+  std::vector<std::wstring> Tried = {};
 };
 
 // How GoogleTest names a row in its output (instead of the row's raw bytes).
@@ -110,6 +116,10 @@ std::vector<std::wstring> NeedsClosure(const std::vector<TPatchRow>& rows, const
 // What a disabled patch takes with it: its children (not registered, nor
 // theirs), and whatever needs it or them (failed, transitively).
 std::vector<std::wstring> Dependants(const std::vector<TPatchRow>& rows, const std::wstring& patch);
+
+// The status a patch has after installing everything: "" when not tried,
+// "failed" where the variant row says so, else "ignored" or "applied".
+std::wstring ExpectedStatus(const TThreeWaySubsystem& s, const TVariantRow* row, const std::wstring& patch);
 
 // The checks, shared by the generated tests.
 void ExpectAppliedAlone(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row);

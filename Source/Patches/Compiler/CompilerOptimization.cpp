@@ -15,6 +15,7 @@
 #include "Hooking/PatternSearch.h"
 #include "Hooking/Utf8Conversion.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
+#include "Patches/Compiler/CompilerOutputPatches.h"
 #include "Patches/Compiler/UnitNameDictionary.h"
 #include "Patches/Compiler/UnitNameHash.h"
 #include "Patches/Compiler/UsedByIndex.h"
@@ -473,6 +474,7 @@ std::vector<TPatchPlan> CompilerOptimizationPlans() {
   std::vector<TPatchPlan> plans;
   plans.push_back(OptimizationPlan());
   // The sub-patches are installed only once the parent is applied.
+  for (TPatchPlan& plan : CompilerOutputPlans()) plans.push_back(std::move(plan.Needs({L"Compiler.Optimization"})));
   for (TPatchPlan& plan : SubPatchPlans()) plans.push_back(std::move(plan.Needs({L"Compiler.Optimization"})));
   return plans;
 }
@@ -481,11 +483,8 @@ void InstallCompilerOptimization() {
   InitUnitNameHashWeights();
   TPatchPlan parent = OptimizationPlan();
   if (!InstallPlan(parent)) return;
-  // Installed first, in this order, by the compiler output and file-age work:
-  //   TODO "Compiler.MapFileBuffer"
-  //   TODO "Compiler.DrcFileBuffer"
-  //   TODO "Compiler.BackgroundCompilerFileExists"
-  //   TODO "Compiler.SourceOutdated" and its children
+  // The output files and the file ages of the outdated check come first.
+  InstallCompilerOutputPatches();
   for (TPatchPlan& plan : SubPatchPlans()) InstallPlan(plan);
 }
 

@@ -9,6 +9,7 @@
 #include "Common/SearchedSites.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
+#include "Patches/Compiler/CompilerFilePatterns.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "Patches/Compiler/CompilerFixPatterns.h"
 #include "Patches/Compiler/GenericsPatterns.h"
@@ -17,6 +18,7 @@
 #include "StandInCompiler.h"
 
 namespace Patterns = Quillmend::CompilerOptimizationPatterns;
+namespace Files = Quillmend::CompilerFilePatterns;
 namespace UnitOf = Quillmend::GetUnitOfPatterns;
 namespace SymLookup = Quillmend::SymLookupHashPatterns;
 namespace Packages = Quillmend::PackageLookupPatterns;
@@ -53,6 +55,14 @@ const TSitePattern SitePatterns[] = {
     {"ResolveUseImportUnit", UnitOf::ResolveImportUnit},
     {"ScopeLookup", SymLookup::ScopeLookup},      {"SymLookupUnit", SymLookup::InnerLoop},
     {"SymLookupUnitNext", SymLookup::NextCandidate},
+    // The file side: file ages, the search and its lists, output files, the outdated check.
+    {"FileAge", Files::FileAge},                  {"MemoryFiles", Files::MemoryFiles},
+    {"FileSearch", Files::FileSearch},            {"AddDir", Files::AddDir},
+    {"ClearDirs", Files::ClearDirs},              {"Open1", Files::Open1},
+    {"Open2", Files::Open2},                      {"MapWrite", Files::MapWrite},
+    {"SetBuffer", Files::SetBuffer},              {"DrcOpen", Files::DrcOpen},
+    {"Outdated1", Files::Outdated1},              {"Outdated2", Files::Outdated2},
+    {"Outdated3", Files::Outdated3},
     {"PackageFind", Packages::FindPackage},       {"PackageRemove", Packages::RemovePackage},
     {"PackageReleaseAll", Packages::ReleaseAll},  {"PackageFindOrLoad", Packages::FindOrLoad},
     {"PackageOfUnit", Packages::PackageOfUnit},   {"PackageDuplicateCheck", Packages::DuplicateCheck},
