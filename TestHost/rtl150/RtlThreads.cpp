@@ -12,7 +12,8 @@
 using RtlThreadsDriver::TMethod;
 
 extern "C" {
-DWORD rtl_MainThreadID QM_HOST_SYMBOL(rtl_MainThreadID) = GetCurrentThreadId();
+// The thread that loaded the run-time (SystemModules.cpp exports it).
+extern uint32_t rtl_MainThreadID QM_HOST_SYMBOL(rtl_MainThreadID);
 HANDLE rtl_SyncEvent QM_HOST_SYMBOL(rtl_SyncEvent) = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 }
 
