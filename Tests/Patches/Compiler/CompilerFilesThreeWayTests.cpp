@@ -71,11 +71,11 @@ const std::vector<TVariantRow> VariantRows = {
     {"setbuffer", {DrcBuffer}},
     {"drcopen", {DrcBuffer}},
     {"outdated1", {Outdated1}},
-    {"outdated2", {Outdated2, Outdated4}, nullptr, {Outdated3}, {Outdated4}},
+    {"outdated2", {Outdated2, Outdated4}, nullptr, {Outdated3}, {}, {}, {Outdated4}},
     {"outdated3", {Outdated3}},
     // The other build: its own loop is found and rewritten instead.
-    {"outdated2-s4", {Outdated2}, nullptr, {Outdated3}, {Outdated4}},
-    {"outdated4", {Outdated2, Outdated4}, nullptr, {Outdated3}, {Outdated4}},
+    {"outdated2-s4", {Outdated2}, nullptr, {Outdated3}, {}, {}, {Outdated4}},
+    {"outdated4", {Outdated2, Outdated4}, nullptr, {Outdated3}, {}, {}, {Outdated4}},
 };
 
 const TThreeWaySubsystem& CompilerFiles() {
