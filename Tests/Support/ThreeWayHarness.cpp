@@ -89,14 +89,27 @@ const TPatchReport* TThreeWayRun::Report(const std::wstring& patch) const {
   return nullptr;
 }
 
-std::wstring TThreeWayRun::Status(const std::wstring& patch) const {
-  const TPatchReport* report = Report(patch);
+std::wstring StatusText(const TPatchReport* report) {
   if (!report) return L"";
   switch (report->Status) {
     case Quillmend::psApplied: return L"applied";
     case Quillmend::psIgnored: return L"ignored";
     default: return L"failed";
   }
+}
+
+std::wstring TThreeWayRun::Status(const std::wstring& patch) const { return StatusText(Report(patch)); }
+
+std::wstring ReportedStatus(const std::wstring& patch) {
+  for (const TPatchReport& report : Quillmend::PatchReports())
+    if (report.Name == patch) return StatusText(&report);
+  return L"";
+}
+
+std::string FailedReasonsText() {
+  std::string text;
+  for (wchar_t c : Quillmend::FailedPatchReasons()) text += c < 0x80 ? char(c) : '?';
+  return text;
 }
 
 std::vector<std::wstring> TThreeWayRun::UndeclaredChanges() const {
@@ -282,4 +295,23 @@ std::string ThreeWayTestName(const std::wstring& patch) {
   std::string name;
   for (wchar_t c : patch) name += (c < 0x80 && isalnum(int(c))) ? char(c) : '_';
   return name;
+}
+
+void PrintTo(const TReasonRow& row, std::ostream* out) { *out << row.Variant; }
+
+std::string ReasonTestName(const testing::TestParamInfo<TReasonRow>& info) {
+  std::string name;
+  for (const char* p = info.param.Variant; *p; ++p) name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+  return name;
+}
+
+void ExpectDryRunSaysWhy(std::vector<Quillmend::TPatchPlan> plans, const TReasonRow& row) {
+  for (Quillmend::TPatchPlan& plan : plans) {
+    if (plan.Name() != row.Patch) continue;
+    const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan);
+    EXPECT_FALSE(verdict.Applies);
+    EXPECT_EQ(verdict.Reason.substr(0, wcslen(row.Reason)), row.Reason);
+    return;
+  }
+  ADD_FAILURE() << "no plan " << Narrow(row.Patch);
 }

@@ -20,6 +20,7 @@
 #include <vector>
 #include <windows.h>
 
+#include "Framework/PatchPlan.h"
 #include "Framework/PatchRegistry.h"
 
 struct TThreeWaySubsystem {
@@ -121,6 +122,12 @@ std::vector<std::wstring> Dependants(const std::vector<TPatchRow>& rows, const s
 // "failed" where the variant row says so, else "ignored" or "applied".
 std::wstring ExpectedStatus(const TThreeWaySubsystem& s, const TVariantRow* row, const std::wstring& patch);
 
+// The status the registry reports for a patch now: "applied", "failed", "ignored" or "".
+std::wstring StatusText(const Quillmend::TPatchReport* report);
+std::wstring ReportedStatus(const std::wstring& patch);
+// The library's failed-patch reasons (non-ASCII as '?').
+std::string FailedReasonsText();
+
 // The checks, shared by the generated tests.
 void ExpectAppliedAlone(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row);
 void ExpectDisabledUntouched(const TThreeWaySubsystem& s, const std::vector<TPatchRow>& rows, const TPatchRow& row);
@@ -149,3 +156,27 @@ std::string ThreeWayTestName(const std::wstring& patch);
                              return name;                                                                           \
                            });                                                                                      \
   TEST(Name##ThreeWay, AllAppliedAndRestored) { ExpectAllApplied(subsystem); }
+
+// Why a patch fails on a variant: a dry run of its plan there says so, as the
+// installation would.
+struct TReasonRow {
+  const char* Variant;
+  const wchar_t* Patch;
+  const wchar_t* Reason;  // what the failure reason begins with
+};
+void PrintTo(const TReasonRow& row, std::ostream* out);
+std::string ReasonTestName(const testing::TestParamInfo<TReasonRow>& info);
+// The plan named row.Patch among `plans` (built once the variant is loaded)
+// does not apply, and its reason begins with row.Reason.
+void ExpectDryRunSaysWhy(std::vector<Quillmend::TPatchPlan> plans, const TReasonRow& row);
+
+// Variants/<Name>FailedPatch.SaysWhy/<variant> for every row: `load(variant)`
+// loads the stand-ins with that variant, `plans()` builds the subsystem's plans.
+#define QM_FAILURE_REASON_TESTS(Name, load, plans, reasonRows)                         \
+  class Name##FailedPatch : public testing::TestWithParam<TReasonRow> {};              \
+  TEST_P(Name##FailedPatch, SaysWhy) {                                                 \
+    load(GetParam().Variant);                                                          \
+    ExpectDryRunSaysWhy(plans(), GetParam());                                          \
+  }                                                                                    \
+  INSTANTIATE_TEST_SUITE_P(Variants, Name##FailedPatch, testing::ValuesIn(reasonRows), \
+                           ReasonTestName)

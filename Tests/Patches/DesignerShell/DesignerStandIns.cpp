@@ -20,6 +20,7 @@
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "TestPaths.h"
+#include "ThreeWayHarness.h"
 
 namespace DesignerStandIns {
 
@@ -272,20 +273,9 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
 }
 
-std::wstring Status(const std::wstring& patch) {
-  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports()) {
-    if (report.Name != patch) continue;
-    if (report.Status == Quillmend::psApplied) return L"applied";
-    return report.Status == Quillmend::psIgnored ? L"ignored" : L"failed";
-  }
-  return L"";
-}
+std::wstring Status(const std::wstring& patch) { return ReportedStatus(patch); }
 
-std::string Reasons() {
-  std::string text;
-  for (wchar_t c : Quillmend::FailedPatchReasons()) text += c < 0x80 ? char(c) : '?';
-  return text;
-}
+std::string Reasons() { return FailedReasonsText(); }
 
 unsigned char* PatternSite(const wchar_t* module, const char* sitesExport, const char* site) {
   using TSitesFn = const QmHost::SearchedSite*(__stdcall*)(int* count);

@@ -85,13 +85,7 @@ const TThreeWaySubsystem& DesignerShell() {
 
 QM_THREE_WAY_TESTS(DesignerShell, DesignerShell(), PatchRows, VariantRows)
 
-struct TReasonCase {
-  const char* Variant;
-  const wchar_t* Patch;
-  const wchar_t* Reason;  // what the failure reason begins with
-};
-
-const TReasonCase ReasonCases[] = {
+const TReasonRow ReasonCases[] = {
     {"rootstream", RootStream, L"GetRootStream: pattern not found"},
     {"nogetrootstream", RootStream, L"TComponentRoot.GetRootStream: export not found"},
     {"umlaut", SearchUmlaut, L"SearchInFilesText: pattern not found"},
@@ -100,36 +94,22 @@ const TReasonCase ReasonCases[] = {
     {"nopalettesavedata", PackageCache, L"TComponentPalettePageItemDelegate.SaveData: export not found"},
 };
 
-void PrintTo(const TReasonCase& c, std::ostream* os) { *os << c.Variant; }
-
-class DesignerShellFailedPatch : public testing::TestWithParam<TReasonCase> {};
-
-// A dry run over the variant says why, as the installation would.
-TEST_P(DesignerShellFailedPatch, SaysWhy) {
-  const TReasonCase& c = GetParam();
-  DesignerStandIns::Load(c.Variant);
+// The package cache's plan is tried only with its setting on.
+void LoadWithPackageCacheOn(const char* variant) {
+  DesignerStandIns::Load(variant);
   DesignerStandIns::SetPackageCacheValue(REG_SZ, L"1", 4);
+}
+
+std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   std::vector<Quillmend::TPatchPlan> plans;
   plans.push_back(Quillmend::ComponentDesignerRootStreamPlan());
   plans.push_back(Quillmend::SearchUmlautInFilesPlan());
   plans.push_back(Quillmend::FileRemovalSwitchTextToFormPlan());
   plans.push_back(Quillmend::DisablePackageCachePlan());
   plans.push_back(Quillmend::ListViewStreamingPlan());
-  for (Quillmend::TPatchPlan& plan : plans) {
-    if (plan.Name() != c.Patch) continue;
-    const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan);
-    EXPECT_FALSE(verdict.Applies);
-    EXPECT_EQ(verdict.Reason.substr(0, wcslen(c.Reason)), c.Reason);
-    return;
-  }
-  FAIL() << "no such plan";
+  return plans;
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, DesignerShellFailedPatch, testing::ValuesIn(ReasonCases),
-                         [](const testing::TestParamInfo<TReasonCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.Variant; *p; ++p) name += isalnum(*p) ? *p : '_';
-                           return name;
-                         });
+QM_FAILURE_REASON_TESTS(DesignerShell, LoadWithPackageCacheOn, ReasonPlans, ReasonCases);
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "Patches/EditorParser/ElisionDestroyedLockFix.h"
 #include "Patches/EditorParser/RefactoringActionUpdateFix.h"
 #include "TestPaths.h"
+#include "ThreeWayHarness.h"
 #include "Common/HostRtl.h"
 #include "rtl150/ConversionsDriver.h"
 
@@ -83,20 +84,9 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallClassComplOperatorOverloadFix();
 }
 
-std::wstring Status(const std::wstring& patch) {
-  for (const Quillmend::TPatchReport& report : Quillmend::PatchReports()) {
-    if (report.Name != patch) continue;
-    if (report.Status == Quillmend::psApplied) return L"applied";
-    return report.Status == Quillmend::psIgnored ? L"ignored" : L"failed";
-  }
-  return L"";
-}
+std::wstring Status(const std::wstring& patch) { return ReportedStatus(patch); }
 
-std::string Reasons() {
-  std::string text;
-  for (wchar_t c : Quillmend::FailedPatchReasons()) text += c < 0x80 ? char(c) : '?';
-  return text;
-}
+std::string Reasons() { return FailedReasonsText(); }
 
 std::string CompleteClass(const std::string& declaration) {
   auto complete = ClassCompletionDriver::Bind<ClassCompletionDriver::CompleteClassFn>(

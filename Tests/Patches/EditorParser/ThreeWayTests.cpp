@@ -72,48 +72,23 @@ const TThreeWaySubsystem& EditorParser() {
 
 QM_THREE_WAY_TESTS(EditorParser, EditorParser(), PatchRows, VariantRows)
 
-struct TReasonCase {
-  const char* Variant;
-  const wchar_t* Patch;
-  const wchar_t* Reason;  // what the failure reason begins with
-};
-
-const TReasonCase ReasonCases[] = {
+const TReasonRow ReasonCases[] = {
     {"undoloop", UndoSpeed, L"UndoLoop: pattern not found"},
     {"hideblock", CnWizardsAV, L"TCustomEditControl.HideBlock +0x09: "},
     {"refactorupdate", RefactoringCmdsUpdate, L"TDelphiRefactorMenuItem.Update +0x00: "},
     {"completeb-ownreserved", ClassOperatorIn, L"ClassCompletionB +0x03: call to IsReserved (ClassCompletionC +0x03) expected"},
 };
 
-void PrintTo(const TReasonCase& c, std::ostream* os) { *os << c.Variant; }
-
-class EditorParserFailedPatch : public testing::TestWithParam<TReasonCase> {};
-
-// A dry run over the variant says why, as the installation would.
-TEST_P(EditorParserFailedPatch, SaysWhy) {
-  const TReasonCase& c = GetParam();
-  EditorStandIns::Load(c.Variant);
+std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   std::vector<Quillmend::TPatchPlan> plans;
   plans.push_back(Quillmend::UndoSpeedPlan());
   plans.push_back(Quillmend::CnWizardsCloseEditorPlan());
   plans.push_back(Quillmend::RefactoringCmdsUpdatePlan());
   plans.push_back(Quillmend::ClassOperatorInPlan());
-  for (Quillmend::TPatchPlan& plan : plans) {
-    if (plan.Name() != c.Patch) continue;
-    const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan);
-    EXPECT_FALSE(verdict.Applies);
-    EXPECT_EQ(verdict.Reason.substr(0, wcslen(c.Reason)), c.Reason);
-    return;
-  }
-  FAIL() << "no such plan";
+  return plans;
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, EditorParserFailedPatch, testing::ValuesIn(ReasonCases),
-                         [](const testing::TestParamInfo<TReasonCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.Variant; *p; ++p) name += isalnum(*p) ? *p : '_';
-                           return name;
-                         });
+QM_FAILURE_REASON_TESTS(EditorParser, EditorStandIns::Load, ReasonPlans, ReasonCases);
 
 // The helper's pseudo-patch is listed only where Parse holds other code, with its text.
 TEST(EditorParserHelper, PseudoPatchListedOnlyWhenTheFlagOffsetIsUnknown) {

@@ -65,13 +65,7 @@ const TThreeWaySubsystem& IdeCorrections() {
 
 QM_THREE_WAY_TESTS(IdeCorrections, IdeCorrections(), PatchRows, VariantRows)
 
-struct TReasonCase {
-  const char* Variant;
-  const wchar_t* Patch;
-  const wchar_t* Reason;  // what the failure reason begins with
-};
-
-const TReasonCase ReasonCases[] = {
+const TReasonRow ReasonCases[] = {
     {"bracketstart", ParanMatching, L"BracketSearchStart: pattern not found"},
     {"bracketnesting", ParanMatching, L"BracketSearchNesting: pattern not found"},
     {"bracketnesting-owncompare", ParanMatching,
@@ -82,32 +76,13 @@ const TReasonCase ReasonCases[] = {
     {"parsewait", HelpInsightWaitFor, L"TParseThread wait for work: pattern not found"},
 };
 
-void PrintTo(const TReasonCase& c, std::ostream* os) { *os << c.Variant; }
-
-class IdeCorrectionsFailedPatch : public testing::TestWithParam<TReasonCase> {};
-
-// A dry run over the variant says why, as the installation would.
-TEST_P(IdeCorrectionsFailedPatch, SaysWhy) {
-  const TReasonCase& c = GetParam();
-  StandIns::Load(c.Variant);
+std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   std::vector<Quillmend::TPatchPlan> plans = Quillmend::GDIResourceReductionPlans();
   plans.push_back(Quillmend::ParanMatchingPlan());
   for (Quillmend::TPatchPlan& plan : Quillmend::HelpInsightParserTaskFixPlans()) plans.push_back(std::move(plan));
-  for (Quillmend::TPatchPlan& plan : plans) {
-    if (plan.Name() != c.Patch) continue;
-    const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plan);
-    EXPECT_FALSE(verdict.Applies);
-    EXPECT_EQ(verdict.Reason.substr(0, wcslen(c.Reason)), c.Reason);
-    return;
-  }
-  FAIL() << "no such plan";
+  return plans;
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, IdeCorrectionsFailedPatch, testing::ValuesIn(ReasonCases),
-                         [](const testing::TestParamInfo<TReasonCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.Variant; *p; ++p) name += isalnum(*p) ? *p : '_';
-                           return name;
-                         });
+QM_FAILURE_REASON_TESTS(IdeCorrections, StandIns::Load, ReasonPlans, ReasonCases);
 
 } // namespace
