@@ -46,6 +46,7 @@
 #include "Patches/IdeCorrections/GDIResourceReduction.h"
 #include "Patches/IdeCorrections/HelpInsightInteropCache.h"
 #include "Patches/IdeCorrections/HelpInsightParserTaskFix.h"
+#include "Patches/IdeCorrections/HelpInsightViewCommand.h"
 #include "Patches/Rtl/DfmOptimization.h"
 #include "Patches/Rtl/DotNetXmlSerializerOptimize.h"
 #include "Patches/Rtl/FastFilePathStrFunctions.h"
@@ -108,6 +109,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_DbkCreateProcessWithRelHostApp,
     &Unit_HelpInsightInteropCache,
     &Unit_HelpInsightParserTaskFix,
+    &Unit_HelpInsightViewCommand,
     // The editor, parser and code-completion fixes, grouped by the module
     // they patch; the parser's helper before the refactoring commands that ask it.
     &Unit_EditKernelUndoSpeed,

@@ -192,6 +192,8 @@ ComObject* ModuleServices() {
   return &object;
 }
 
+ComObject* ModuleObject(Module* module) { return &module->Object; }
+
 Module* OpenModule(const std::wstring& fileName, bool withEditor) {
   if (Module* open = FindOpenModule(fileName)) return open;
   auto* module = new Module{{ModuleMethods().Get(), 1, &ModuleId, 1, L"Module", &DestroyModule}, fileName, {}, nullptr};

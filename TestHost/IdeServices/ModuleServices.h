@@ -43,6 +43,8 @@ MethodTable& ModuleServicesMethods();
 MethodTable& ModuleMethods();
 
 struct Module;
+// The module's COM-style object (what the IDE hands out for it).
+ComObject* ModuleObject(Module* module);
 
 // The IDE's own side: a file opened (with or without an editor), edited,
 // saved under another name, closed.
