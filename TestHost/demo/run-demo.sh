@@ -198,6 +198,17 @@ paste -d' ' <(wait_rows "$DEMO/journal-wait-disabled.txt") <(wait_rows "$DEMO/jo
     printf '   %-11s ms %14s %8s %14s %8s\n' "$every" "$off" "$woff" "$on" "$won"
   done
 echo
+echo "== Help Insight view command (bds.exe -run helpinsightview): the command's action run once per step, pack disabled vs enabled"
+run_ide "$DEMO/journal-view-disabled.txt" "*" helpinsightview >/dev/null 2>&1 || true
+run_ide "$DEMO/journal-view-enabled.txt" "" helpinsightview >/dev/null 2>&1 || true
+view_rows() { grep '^HELPINSIGHT-VIEW ' "$1" | sed 's/^HELPINSIGHT-VIEW //; s/ during-cursor=/ /; s/ during-monitor=.*//; s/[a-z]*=//g'; }
+printf '   %-24s %22s %22s\n' step "disabled: on/ran/cur" "enabled: on/ran/cur"
+paste -d' ' <(view_rows "$DEMO/journal-view-disabled.txt") <(view_rows "$DEMO/journal-view-enabled.txt") |
+  while read -r step on ran cur _ on2 ran2 cur2; do
+    printf '   %-24s %22s %22s\n' "$step" "$on/$ran/$cur" "$on2/$ran2/$cur2"
+  done
+echo "   (on: the action enabled; ran: the IDE's handler ran; cur: the cursor while it ran, -11 the hourglass)"
+echo
 echo "== file-path functions (bds.exe -run pathtiming): ns per call, pack disabled vs enabled"
 run_ide "$DEMO/journal-paths-disabled.txt" "*" pathtiming >/dev/null 2>&1 || true
 run_ide "$DEMO/journal-paths-enabled.txt" "" pathtiming >/dev/null 2>&1 || true
