@@ -298,3 +298,30 @@ TEST(HelpInsightViewCommand, DisabledLeavesTheHostsCommand) {
   EXPECT_EQ(o.Monitor.Starts, 0);
   EXPECT_EQ(o.Raised, L"Exception: Help Insight view failed");
 }
+
+// A dry run over a build lacking one of the command's exports says which.
+TEST(HelpInsightViewCommand, AMissingExportIsNamedInTheReason) {
+  const struct {
+    const char* Variant;
+    const wchar_t* Reason;
+  } rows[] = {
+      {"noviewhelpinsightexecute", L"TViewCommands.actnViewHelpInsightExecute: export not found in coreide150.bpl"},
+      {"nobackgroundcompileactive", L"GetBackgroundCompileActive: export not found in coreide150.bpl"},
+  };
+  for (const std::wstring& file : Modules)
+    if (file != L"coreide150.bpl") ASSERT_NE(LoadHost(file), nullptr);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Variant);
+    const std::string variant = row.Variant;
+    HMODULE coreIde = LoadLibraryW((BuildDirectory() + L"\\host-variants\\" +
+                                    std::wstring(variant.begin(), variant.end()) + L"\\coreide150.bpl")
+                                       .c_str());
+    ASSERT_NE(coreIde, nullptr);
+    std::vector<Quillmend::TPatchPlan> plans = Quillmend::HelpInsightViewCommandPlans();
+    ASSERT_EQ(plans.size(), 1u);
+    const Quillmend::TPlanVerdict verdict = Quillmend::DryRunPlan(plans[0]);
+    EXPECT_FALSE(verdict.Applies);
+    EXPECT_EQ(verdict.Reason, row.Reason);
+    FreeLibrary(coreIde);
+  }
+}
