@@ -23,6 +23,7 @@ struct HostOptions {
   bool loadCompiler = false;            // -comp32x (implies -bccide)
   bool appExceptionHandler = true;      // -noapphandler switches it off
   std::vector<std::wstring> omitted;    // -omit <module> (repeatable): a start-up module left out
+  std::vector<std::wstring> personalities;  // -p<P1;P2...> or /p... (repeatable), dequoted and trimmed
 
   bool Omits(const std::wstring& module) const;
 };

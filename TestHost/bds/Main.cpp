@@ -11,6 +11,7 @@
 #include "CompilerCallbacks.h"
 #include "CorePackage.h"
 #include "CppCompiler.h"
+#include "DesignPackages.h"
 #include "ExpertLoader.h"
 #include "HostApp.h"
 #include "MessageBoxHook.h"
@@ -103,6 +104,7 @@ int main() {
 
   void* services = InstallServices();
   LoadExperts(services);
+  LoadDesignPackages();
   // The main window shows once the experts are in: its event fires once.
   if (HMODULE coreIde = GetModuleHandleW(L"coreide150.bpl"))
     if (auto fire = reinterpret_cast<void(__stdcall*)()>(

@@ -2,15 +2,35 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace QmHost {
 
 const wchar_t* const kUsage =
     L"usage: bds.exe [-r<RegKey>] [-journal <path>] [-bccide] [-comp32x] [-noapphandler]\n"
-    L"               [-showmessageboxes] [-omit <module>]... [-run <workload> [args...]]\n";
+    L"               [-showmessageboxes] [-omit <module>]... [-p<personality>[;...]]...\n"
+    L"               [-run <workload> [args...]]\n";
 
 namespace {
 
 bool Is(const std::wstring& arg, const wchar_t* name) { return lstrcmpiW(arg.c_str(), name) == 0; }
+
+std::wstring Trimmed(const std::wstring& text) {
+  const size_t first = text.find_first_not_of(L" \t\"");
+  if (first == std::wstring::npos) return L"";
+  return text.substr(first, text.find_last_not_of(L" \t\"") - first + 1);
+}
+
+// "-pDelphi;CBuilder": each part between semicolons, quotes and blanks removed.
+void AddPersonalities(const std::wstring& list, std::vector<std::wstring>& personalities) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t end = std::min(list.find(L';', start), list.size());
+    const std::wstring part = Trimmed(list.substr(start, end - start));
+    if (!part.empty()) personalities.push_back(part);
+    start = end + 1;
+  }
+}
 
 } // namespace
 
@@ -47,6 +67,8 @@ bool ParseOptions(const std::vector<std::wstring>& args, HostOptions& options, s
       options.loadCompiler = true;
     } else if (Is(arg, L"-noapphandler")) {
       options.appExceptionHandler = false;
+    } else if (arg.size() > 2 && (arg[0] == L'-' || arg[0] == L'/') && (arg[1] == L'p' || arg[1] == L'P')) {
+      AddPersonalities(arg.substr(2), options.personalities);
     } else if (arg.size() > 2 && (arg[0] == L'-' || arg[0] == L'/') && (arg[1] == L'r' || arg[1] == L'R') &&
                !Is(arg, L"-run")) {
       options.regKey = arg.substr(2);

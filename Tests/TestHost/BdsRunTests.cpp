@@ -121,3 +121,44 @@ TEST(BdsWorkloads, CppLoadCompilerActionsAndUnknownWorkload) {
   EXPECT_EQ(2u, unknown.exitCode);
   EXPECT_TRUE(unknown.Has(L"WORKLOAD-UNKNOWN nosuchworkload"));
 }
+
+// After the experts: "Known Packages" through TDesignPackage.Create, then per
+// personality (-p, else Delphi and CBuilder) through LoadDesignPackage; both
+// load with the IDE's package loader, a constructor that cannot load raises.
+TEST(BdsDesignPackages, LoadedAfterTheExpertsPerPersonalityThroughBothExports) {
+  TestRoot root(L"QmTest-DesignPackages");
+  root.SetValue(L"Known Packages", Fixture(L"pkgA_Base.bpl"), L"Fixture package");
+  root.SetValue(L"Known Packages", Fixture(L"pkgG_Hidden.bpl"), L"_hidden");
+  root.SetValue(L"Known Packages", Fixture(L"missing.bpl"), L"Fixture package");
+  root.SetValue(L"Known Packages\\Delphi", Fixture(L"pkgF_Second.bpl"), L"Fixture package");
+  root.SetValue(L"Known IDE Packages\\CBuilder", Fixture(L"pkgH_Disabled.bpl"), L"Fixture package");
+  const std::vector<std::wstring> common = {
+      L"DESIGN-PACKAGE " + J(L"missing.bpl") + L" via=TDesignPackage",
+      L"EXCEPTION Exception: Can't load package " + J(L"missing.bpl"),
+      L"DESIGN-PACKAGE " + J(L"pkgA_Base.bpl") + L" via=TDesignPackage",
+      L"PACKAGE-INITIALIZED " + J(L"pkgA_Base.bpl"),
+      L"DESIGN-PACKAGE-SKIPPED " + J(L"pkgG_Hidden.bpl") + L": no description",
+      L"DESIGN-PACKAGE " + J(L"pkgF_Second.bpl") + L" via=LoadDesignPackage",
+      L"PACKAGE-INITIALIZED " + J(L"pkgF_Second.bpl"),
+  };
+  const struct {
+    const wchar_t* Args;
+    bool CBuilder;
+  } rows[] = {{L"-p\"Delphi\"", false}, {L"/pDelphi;CBuilder", true}, {L"", true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.Args, row.Args + wcslen(row.Args)));
+    BdsResult r = RunBds(root.RegKey(), row.Args);
+    ASSERT_EQ(0u, r.exitCode);
+    std::vector<std::wstring> seen;
+    for (const std::wstring& line : r.journal)
+      if (line.rfind(L"DESIGN-PACKAGE", 0) == 0 || line.rfind(L"PACKAGE-INITIALIZED", 0) == 0 ||
+          line.rfind(L"EXCEPTION", 0) == 0)
+        seen.push_back(line);
+    std::vector<std::wstring> expected = common;
+    if (row.CBuilder) {
+      expected.push_back(L"DESIGN-PACKAGE " + J(L"pkgH_Disabled.bpl") + L" via=LoadDesignPackage");
+      expected.push_back(L"PACKAGE-INITIALIZED " + J(L"pkgH_Disabled.bpl"));
+    }
+    EXPECT_EQ(expected, seen);
+  }
+}
