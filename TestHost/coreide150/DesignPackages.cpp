@@ -53,7 +53,8 @@ void __stdcall DesignPackagesSetLoader(D::LoaderFn loader) { g_loader = loader; 
 
 void __stdcall DesignPackagesLoad(const wchar_t* path) {
   const std::wstring file = path ? path : L"";
-  const bool loaded = file.empty() ? false : g_loader ? g_loader(file.c_str()) != 0 : LoadLibraryW(file.c_str()) != nullptr;
+  bool loaded = false;
+  if (!file.empty()) loaded = g_loader ? g_loader(file.c_str()) != 0 : LoadLibraryW(file.c_str()) != nullptr;
   if (!loaded) {
     InterlockedIncrement(&g_failures);
     const QmHost::HostRtl* rtl = QmHost::LoadedHostRtl();
