@@ -308,8 +308,11 @@ TEST(HelpInsightViewCommand, AMissingExportIsNamedInTheReason) {
       {"noviewhelpinsightexecute", L"TViewCommands.actnViewHelpInsightExecute: export not found in coreide150.bpl"},
       {"nobackgroundcompileactive", L"GetBackgroundCompileActive: export not found in coreide150.bpl"},
   };
-  for (const std::wstring& file : Modules)
-    if (file != L"coreide150.bpl") ASSERT_NE(LoadHost(file), nullptr);
+  for (const std::wstring& file : Modules) {
+    if (file != L"coreide150.bpl") {
+      ASSERT_NE(LoadHost(file), nullptr);
+    }
+  }
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Variant);
     const std::string variant = row.Variant;
