@@ -1,6 +1,7 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerErrorInsightKibitzedFix.h"
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerFix.h"
 #include "Patches/Compiler/CompilerGenInstantiateOpt.h"
@@ -9,6 +10,7 @@
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/CompilerPackageLookupOptimization.h"
 #include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
+#include "Patches/Compiler/IDEKibitzFix.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
@@ -74,6 +76,8 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerGenInstantiateOpt,
     &Unit_CompilerLinkerGenericsMatchOptimization,
     &Unit_CompilerFix,
+    &Unit_IDEKibitzFix,
+    &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,
     &Unit_FastFilePathStrFunctions,
     &Unit_DfmOptimization,
