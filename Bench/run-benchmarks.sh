@@ -24,6 +24,7 @@ run SerializerBench.exe
 run DebuggerBench.exe
 run CompilerFilesBench.exe
 run CompilerCachesBench.exe
+run CompilerRoutinesBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's
 # converter timed on them natively, then the comparison with its figures.

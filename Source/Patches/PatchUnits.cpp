@@ -9,6 +9,7 @@
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/CompilerPackageLookupOptimization.h"
+#include "Patches/Compiler/CompilerShrinkUnitMemory.h"
 #include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
 #include "Patches/Compiler/IDEKibitzFix.h"
 #include "Patches/Compiler/SymLookupHash.h"
@@ -76,6 +77,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerGenInstantiateOpt,
     &Unit_CompilerLinkerGenericsMatchOptimization,
     &Unit_CompilerFix,
+    &Unit_CompilerShrinkUnitMemory,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,

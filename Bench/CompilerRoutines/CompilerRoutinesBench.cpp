@@ -1,0 +1,123 @@
+// The compiler's smaller routines with their patches disabled and enabled,
+// side by side, in this process against the stand-in compiler dcc150.dll:
+// every workload runs at three sizes with the host's routine, the patch is
+// installed, and the same workloads run again; the results must agree and
+// the ratio is printed (goal at the middle size).
+//
+// Compiler.Memory.Shrink: pools of 100 / 1,000 / 10,000 blocks, 100,000
+// shrinks near the end (a mark, a few allocations, back to the mark). Goal: 20x at 1,000 blocks.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Common/BenchTimer.h"
+#include "Framework/PatchRegistry.h"
+#include "Patches/Compiler/CompilerShrinkUnitMemory.h"
+#include "dcc150/DccPoolsDriver.h"
+
+namespace {
+
+using namespace DccPoolsDriver;
+namespace Bench = Quillmend::Bench;
+
+HMODULE g_dcc = nullptr;
+
+template <class Fn>
+Fn Export(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(g_dcc, name)));
+}
+
+uint32_t Mix(uint32_t h, uint32_t v) { return (h ^ v) * 16777619u; }
+
+struct TResult {
+  double Seconds = 0;
+  uint32_t Checksum = 0;
+};
+
+// One pool of `blocks` blocks of 4 KB (allocations of 1 to 64 bytes), then
+// `shrinks` shrinks near its end.
+TResult ShrinkWorkload(int blocks, int shrinks) {
+  auto newPool = Export<NewFn>(Export::New);
+  auto alloc = Export<AllocFn>(Export::Alloc);
+  auto used = Export<UsedFn>(Export::Used);
+  auto shrink = Export<ShrinkFn>(Export::Shrink);
+  auto checksum = Export<ChecksumFn>(Export::Checksum);
+  auto freePool = Export<FreeFn>(Export::Free);
+  TResult result;
+  result.Seconds = Bench::BestSeconds(blocks >= 10000 ? 1 : 3, [&] {
+    TPool* pool = newPool(4096);
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t range) {
+      seed = seed * 1103515245u + 12345u;
+      return (seed >> 8) % range;
+    };
+    for (int made = 0; made < blocks;) {
+      const TBlock* before = pool->Current;
+      alloc(pool, int32_t(1 + next(64)));
+      if (pool->Current != before) ++made;
+    }
+    uint32_t h = 2166136261u;
+    for (int i = 0; i < shrinks; ++i) {
+      const int32_t mark = used(pool);
+      for (uint32_t n = next(4); n > 0; --n) alloc(pool, int32_t(1 + next(64)));
+      shrink(pool, mark, int32_t(i & 1));
+      h = Mix(h, uint32_t(used(pool)));
+    }
+    result.Checksum = Mix(h, checksum(pool));
+    freePool(pool);
+  });
+  return result;
+}
+
+struct TRow {
+  std::string Name;
+  TResult Disabled, Enabled;
+  double Goal;  // 0: none at this size
+};
+
+void Print(const TRow& row) {
+  const double ratio = row.Enabled.Seconds > 0 ? row.Disabled.Seconds / row.Enabled.Seconds : 0;
+  const bool equal = row.Disabled.Checksum == row.Enabled.Checksum;
+  std::printf("%-44s %10.2f ms %10.2f ms %8.1fx  %s", row.Name.c_str(), row.Disabled.Seconds * 1e3,
+              row.Enabled.Seconds * 1e3, ratio, equal ? "same results" : "RESULTS DIFFER");
+  if (row.Goal > 0) std::printf("  (goal %.0fx: %s)", row.Goal, ratio >= row.Goal ? "met" : "not met");
+  std::printf("\n");
+}
+
+} // namespace
+
+int main() {
+  wchar_t path[MAX_PATH];
+  std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+  dir = dir.substr(0, dir.find_last_of(L"\\/"));
+  dir = dir.substr(0, dir.find_last_of(L"\\/"));
+  g_dcc = LoadLibraryW((dir + L"\\host\\dcc150.dll").c_str());
+  if (!g_dcc) {
+    std::printf("dcc150.dll not found\n");
+    return 1;
+  }
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
+  const int sizes[] = {100, 1000, 10000};
+  std::vector<TRow> rows;
+  for (int blocks : sizes)
+    rows.push_back({"Compiler.Memory.Shrink: " + std::to_string(blocks) + " blocks, 100k shrinks",
+                    ShrinkWorkload(blocks, 100000), {}, blocks == 1000 ? 20.0 : 0});
+  Quillmend::InstallCompilerShrinkUnitMemory();
+  const std::wstring failed = Quillmend::FailedPatchReasons();
+  if (!failed.empty()) {
+    std::printf("patches not applied: %ls\n", failed.c_str());
+    return 1;
+  }
+  for (size_t i = 0; i < rows.size(); ++i) rows[i].Enabled = ShrinkWorkload(sizes[i], 100000);
+
+  std::printf("%-44s %13s %13s %9s\n", "workload", "disabled", "enabled", "ratio");
+  bool same = true;
+  for (const TRow& row : rows) {
+    Print(row);
+    same = same && row.Disabled.Checksum == row.Enabled.Checksum;
+  }
+  return same ? 0 : 1;
+}

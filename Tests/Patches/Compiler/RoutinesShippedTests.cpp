@@ -1,0 +1,65 @@
+// The shipped Quillmend.dll in the stand-in IDE with the workloads of the
+// compiler's smaller routines: the same checksums and counts with the pack
+// disabled and enabled, and each patch listed as applied.
+#include "Tests/Support/IdeRun.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+TIdeRun RunWorkload(const std::wstring& name, const std::wstring& disabled, const std::vector<std::wstring>& workload) {
+  TIdeSetup setup;
+  setup.Name = name;
+  setup.Suite = L"CompilerRoutines";
+  setup.Library = BuildDirectory() + L"\\out\\Quillmend.dll";
+  setup.Environment = {{L"Quillmend.DisabledPatches", disabled}};
+  setup.Arguments = {L"-run"};
+  setup.Arguments.insert(setup.Arguments.end(), workload.begin(), workload.end());
+  return RunIde(setup);
+}
+
+bool Listed(const TIdeRun& run, const std::wstring& patch) {
+  for (const std::wstring& added : run.Lines(L"ABOUT-ADD "))
+    if (added.find(L"applied: ") != std::wstring::npos && added.find(L" [" + patch + L"]") != std::wstring::npos)
+      return true;
+  return false;
+}
+
+// The line without its time.
+std::wstring WithoutTime(const std::wstring& line) {
+  const size_t ms = line.find(L" ms=");
+  return ms == std::wstring::npos ? line : line.substr(0, ms) + line.substr(line.find(L' ', ms + 1));
+}
+
+struct TWorkloadRow {
+  const wchar_t* Name;
+  std::vector<std::wstring> Workload;
+  const wchar_t* Line;   // the journal line compared
+  const wchar_t* Patch;  // listed as applied when enabled
+};
+
+}  // namespace
+
+TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
+  const TWorkloadRow rows[] = {
+      {L"Pools", {L"dccpools", L"300", L"20000"}, L"DCC-POOLS ", L"Compiler.Memory.Shrink"},
+  };
+  for (const TWorkloadRow& row : rows) {
+    SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
+    const TIdeRun plain = RunWorkload(std::wstring(row.Name) + L"Disabled", L"*", row.Workload);
+    const TIdeRun patched = RunWorkload(std::wstring(row.Name) + L"Enabled", L"", row.Workload);
+    for (const TIdeRun* run : {&plain, &patched}) {
+      EXPECT_EQ(run->ExitCode, 0u);
+      EXPECT_TRUE(run->Lines(L"EXCEPTION ").empty());
+      EXPECT_TRUE(run->Lines(L"PATCH-FAILED ").empty());
+      ASSERT_EQ(run->Lines(row.Line).size(), 1u);
+    }
+    EXPECT_EQ(WithoutTime(patched.Lines(row.Line)[0]), WithoutTime(plain.Lines(row.Line)[0]));
+    EXPECT_TRUE(Listed(patched, row.Patch));
+    EXPECT_FALSE(Listed(plain, row.Patch));
+  }
+}
