@@ -47,6 +47,7 @@ struct TWorkloadRow {
 TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
   const TWorkloadRow rows[] = {
       {L"Pools", {L"dccpools", L"300", L"20000"}, L"DCC-POOLS ", L"Compiler.Memory.Shrink"},
+      {L"Names", {L"dccnames", L"20000", L"40"}, L"DCC-NAMES ", L"Compiler.Unit.RdName"},
   };
   for (const TWorkloadRow& row : rows) {
     SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
