@@ -12,6 +12,7 @@
 #include "Patches/Compiler/CompilerShrinkUnitMemory.h"
 #include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
 #include "Patches/Compiler/IDEKibitzFix.h"
+#include "Patches/Compiler/MapFilefprintfPatch.h"
 #include "Patches/Compiler/OptimizedUnitRead.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
@@ -80,6 +81,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerFix,
     &Unit_CompilerShrinkUnitMemory,
     &Unit_OptimizedUnitRead,
+    &Unit_MapFilefprintfPatch,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,

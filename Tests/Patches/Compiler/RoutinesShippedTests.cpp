@@ -48,6 +48,7 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
   const TWorkloadRow rows[] = {
       {L"Pools", {L"dccpools", L"300", L"20000"}, L"DCC-POOLS ", L"Compiler.Memory.Shrink"},
       {L"Names", {L"dccnames", L"20000", L"40"}, L"DCC-NAMES ", L"Compiler.Unit.RdName"},
+      {L"Map", {L"dccmap", L"5000"}, L"DCC-MAP ", L"Compiler.MapFile.fprintf"},
   };
   for (const TWorkloadRow& row : rows) {
     SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
@@ -59,7 +60,16 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       EXPECT_TRUE(run->Lines(L"PATCH-FAILED ").empty());
       ASSERT_EQ(run->Lines(row.Line).size(), 1u);
     }
-    EXPECT_EQ(WithoutTime(patched.Lines(row.Line)[0]), WithoutTime(plain.Lines(row.Line)[0]));
+    std::wstring plainLine = WithoutTime(plain.Lines(row.Line)[0]), patchedLine = WithoutTime(patched.Lines(row.Line)[0]);
+    // The map's formatted writes: one per entry instead of two.
+    const size_t writes = plainLine.find(L" writes=");
+    if (writes != std::wstring::npos) {
+      EXPECT_NE(plainLine.find(L" writes=10000 "), std::wstring::npos);
+      EXPECT_NE(patchedLine.find(L" writes=5000 "), std::wstring::npos);
+      plainLine.erase(writes, plainLine.find(L' ', writes + 1) - writes);
+      patchedLine.erase(writes, patchedLine.find(L' ', writes + 1) - writes);
+    }
+    EXPECT_EQ(patchedLine, plainLine);
     EXPECT_TRUE(Listed(patched, row.Patch));
     EXPECT_FALSE(Listed(plain, row.Patch));
   }
