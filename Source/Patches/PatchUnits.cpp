@@ -14,6 +14,7 @@
 #include "Patches/Compiler/IDEKibitzFix.h"
 #include "Patches/Compiler/MapFilefprintfPatch.h"
 #include "Patches/Compiler/OptimizedUnitRead.h"
+#include "Patches/Compiler/PrefetchTokenOptimization.h"
 #include "Patches/Compiler/SymLookupHash.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
@@ -82,6 +83,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerShrinkUnitMemory,
     &Unit_OptimizedUnitRead,
     &Unit_MapFilefprintfPatch,
+    &Unit_PrefetchTokenOptimization,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,

@@ -49,6 +49,7 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       {L"Pools", {L"dccpools", L"300", L"20000"}, L"DCC-POOLS ", L"Compiler.Memory.Shrink"},
       {L"Names", {L"dccnames", L"20000", L"40"}, L"DCC-NAMES ", L"Compiler.Unit.RdName"},
       {L"Map", {L"dccmap", L"5000"}, L"DCC-MAP ", L"Compiler.MapFile.fprintf"},
+      {L"Tokens", {L"dcctokens", L"3000", L"3000"}, L"DCC-TOKENS ", L"Compiler.PrefetchToken"},
   };
   for (const TWorkloadRow& row : rows) {
     SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
@@ -68,6 +69,14 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       EXPECT_NE(patchedLine.find(L" writes=5000 "), std::wstring::npos);
       plainLine.erase(writes, plainLine.find(L' ', writes + 1) - writes);
       patchedLine.erase(writes, patchedLine.find(L' ', writes + 1) - writes);
+    }
+    // Token buffers from the free list, stored lengths without strlen.
+    if (plainLine.find(L" allocations=") != std::wstring::npos) {
+      EXPECT_NE(plainLine.find(L" allocations=3000 strlens=3000"), std::wstring::npos);
+      EXPECT_NE(patchedLine.find(L" allocations=0 strlens=1500"), std::wstring::npos);
+      plainLine.erase(plainLine.find(L" allocations="));
+      patchedLine.erase(patchedLine.find(L" allocations="));
+      EXPECT_TRUE(Listed(patched, L"Compiler.StrLenCalls"));
     }
     EXPECT_EQ(patchedLine, plainLine);
     EXPECT_TRUE(Listed(patched, row.Patch));
