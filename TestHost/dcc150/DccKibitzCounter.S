@@ -6,9 +6,10 @@
 // reads one variable and counts another (the line counter), which is not
 // the counter.
 //
-// Variants: kibitzcounter (the increment as add [m],1: the same work, other
-// bytes) and kibitzcounter-twovars (a build whose counter routine reads one
-// variable and counts another too).
+// Variants: kibitzcounter (padding after the counter's ret instead of the
+// routine that only returns: the counter works the same) and
+// kibitzcounter-twovars (a build whose counter routine reads one variable
+// and counts another too).
 
 #include "Common/SearchedRoutines.inc"
 
@@ -44,21 +45,17 @@ _DccLinesNoOp:
         SEARCHED_ROUTINE kibitzcounter, CodeInsightCounter, _DccKibitzCounter
         .byte 0xA1                          // mov eax,[DccKibitzCompiles]
         .long _DccKibitzCompiles
-        ALTBYTE kibitzcounter, 0xFF, 0x83   // inc dword [DccKibitzCompiles]
-        .byte 0x05                          //   (variant: add dword [..],1)
+        .byte 0xFF, 0x05                    // inc dword [DccKibitzCompiles]
         ROUTINE_FORM kibitzcounter, twovars
         .ifc QM_VARIANT, kibitzcounter_twovars
         .long _DccKibitzShadow
         .else
         .long _DccKibitzCompiles
         .endif
-        .ifc QM_VARIANT, kibitzcounter
-        .byte 0x01
-        .endif
         .byte 0xC3                          // ret
         .globl _DccKibitzNoOp
-_DccKibitzNoOp:
-        .byte 0xC3                          // ret
+_DccKibitzNoOp:                        // a routine that only returns
+        ALTBYTE kibitzcounter, 0xC3, 0xCC   //   (variant: padding instead)
 
 // ---- "CompilerGetUnitCmdLine" (stdcall, two arguments) -------------------------------
         .balign 16

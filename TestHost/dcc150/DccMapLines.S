@@ -7,7 +7,7 @@
 // the registers and frame M reads: ebx the file, esi the line, [ebp-1] the
 // segment index, [ebp+8] the offset.
 // Variants: mapw (the printer's unused flag pushed as 1), mapline (the
-// break's stack released by two pops instead of add esp,8), and builds whose
+// segment index read with movzx instead of movsx: it is 0..7), and builds whose
 // map has other texts: mapline-fields (the fields "  %5ld %04X:%08lX"),
 // mapline-newline (the break "\r\n").
 
@@ -82,16 +82,13 @@ _DccMapLine:
         .endif
         .byte 0x53                          // push ebx
         CALL_REL(_DccMapPrintf)             // +0x0F
-        ALTBYTE mapline, 0x83, 0x59         // add esp,8
-        .ifc QM_VARIANT, mapline
-        .byte 0x59                          //   (variant: pop ecx; pop ecx)
-        .else
-        .byte 0xC4, 0x08
-        .endif
+        .byte 0x83, 0xC4, 0x08              // add esp,8
 .Lml_fields:
         .byte 0x8B, 0x45, 0x08              // mov eax,[ebp+8]     offset
         .byte 0x50                          // push eax
-        .byte 0x0F, 0xBE, 0x4D, 0xFF        // movsx ecx,byte [ebp-1]
+        .byte 0x0F                          // movsx ecx,byte [ebp-1]
+        ALTBYTE mapline, 0xBE, 0xB6         //   (variant: movzx: the index is 0..7)
+        .byte 0x4D, 0xFF
         .byte 0x8B, 0x0C, 0x8D              // mov ecx,[ecx*4+segments]
         .long _DccMapSegments
         .byte 0x51                          // push ecx

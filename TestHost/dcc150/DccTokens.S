@@ -10,8 +10,8 @@
 // then the text at 0x30 measured with strlen.
 // After them, far from both, the identifier buffers' allocation and release
 // with the same bytes as the token buffers' (another kind of buffer).
-// Variants: prefetch (test eax,eax as or eax,eax), tokenalloc (lea
-// edi,[ebp+1] through a SIB byte), tokenfree (test ecx,ecx as or ecx,ecx),
+// Variants: prefetch (test eax,eax as or eax,eax), tokenalloc (add edi,edi
+// through its other opcode), tokenfree (test ecx,ecx as or ecx,ecx),
 // strlen1 and strlen2 (xor ebx,ebx and cmp through their other opcodes).
 
 #include "Common/SearchedRoutines.inc"
@@ -64,13 +64,9 @@ _DccTokenBufAlloc:
         .long _DccTokenLength
         .byte 0xB8, 0x10, 0x00, 0x00, 0x00  // mov eax,16
         SEARCHED_ROUTINE tokenalloc, TokenBufAlloc, _DccTokenBufAllocCall
-        .byte 0x8D                          // lea edi,[ebp+1]
-        ALTBYTE tokenalloc, 0x7D, 0x7C      //   (variant: through a SIB byte without index)
-        .ifc QM_VARIANT, tokenalloc
-        .byte 0x25
-        .endif
-        .byte 0x01
-        .byte 0x03, 0xFF                    // add edi,edi
+        .byte 0x8D, 0x7D, 0x01              // lea edi,[ebp+1]
+        ALTBYTE tokenalloc, 0x03, 0x01      // add edi,edi (variant: through its other opcode)
+        .byte 0xFF
         .byte 0x03, 0xC7                    // add eax,edi
         CALL_REL(_DccGetMem)                // eax = size → block
         .byte 0x5F                          // pop edi

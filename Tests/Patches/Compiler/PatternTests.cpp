@@ -10,6 +10,11 @@
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerFilePatterns.h"
+#include "Patches/Compiler/CompilerShrinkUnitMemory.h"
+#include "Patches/Compiler/KibitzPatterns.h"
+#include "Patches/Compiler/MapFilefprintfPatch.h"
+#include "Patches/Compiler/OptimizedUnitRead.h"
+#include "Patches/Compiler/PrefetchTokenOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "Patches/Compiler/CompilerFixPatterns.h"
 #include "Patches/Compiler/GenericsPatterns.h"
@@ -74,7 +79,26 @@ const TSitePattern SitePatterns[] = {
     {"KibitzCompileStart", Fix::KibitzCompileStart}, {"ErrorReport", Fix::ErrorReport},
     {"KibitzActiveTest", Fix::KibitzActiveTest},  {"SkipBody", Fix::SkipBody},
     {"MainUnitFinalize", Fix::MainUnitFinalize},
+    {"PoolShrink", Quillmend::CompilerShrinkPatterns::Shrink},
+    {"ReadName", Quillmend::UnitReadPatterns::ReadName},
+    {"MapPrintf", Quillmend::MapFilePatterns::Write},
+    {"MapLine", Quillmend::MapFilePatterns::Line},
+    {"PrefetchToken", Quillmend::PrefetchTokenPatterns::Prefetch},
+    {"TokenBufAlloc", Quillmend::PrefetchTokenPatterns::Alloc},
+    {"TokenBufFree", Quillmend::PrefetchTokenPatterns::Release},
+    {"StrLenSymbol", Quillmend::PrefetchTokenPatterns::StrLenSymbol},
+    {"StrLenMember", Quillmend::PrefetchTokenPatterns::StrLenMember},
+    {"CodeInsightCounter", Quillmend::KibitzPatterns::CodeInsightCounter},
 };
+
+// Sites whose patterns occur elsewhere too and are found by a search of
+// their own (within a routine, or the match whose operands agree; tested
+// with their patches): here only their bytes are checked.
+bool FoundByOwnSearch(const char* site) {
+  for (const char* own : {"TokenBufAlloc", "TokenBufFree", "CodeInsightCounter"})
+    if (std::strcmp(own, site) == 0) return true;
+  return false;
+}
 
 const char* PatternOf(const char* site) {
   for (const TSitePattern& row : SitePatterns)
@@ -121,7 +145,10 @@ TEST(CompilerOptimizationPatterns, EachMatchesOnceAtItsRoutine) {
     SCOPED_TRACE(site.Name);
     const char* pattern = PatternOf(site.Name);
     ASSERT_NE(pattern, nullptr);
-    EXPECT_EQ(FindOnce(dcc, pattern), site.Address);
+    if (FoundByOwnSearch(site.Name))
+      EXPECT_EQ(Mismatches(static_cast<uint8_t*>(site.Address), pattern), 0);
+    else
+      EXPECT_EQ(FindOnce(dcc, pattern), site.Address);
     EXPECT_EQ(StandIn::Driver().PatternSite(site.Name), site.Address);
   }
   EXPECT_EQ(StandIn::Driver().PatternSite("NoSuchRoutine"), nullptr);
@@ -143,8 +170,10 @@ TEST(CompilerOptimizationPatterns, EachVariantAltersOnlyItsOwnRoutine) {
       const char* pattern = PatternOf(site.Name);
       ASSERT_NE(pattern, nullptr);
       if (std::strcmp(site.Name, altered.Name) == 0) {
-        EXPECT_EQ(FindOnce(variant, pattern), nullptr);
+        if (!FoundByOwnSearch(site.Name)) EXPECT_EQ(FindOnce(variant, pattern), nullptr);
         EXPECT_EQ(Mismatches(static_cast<uint8_t*>(site.Address), pattern), 1);
+      } else if (FoundByOwnSearch(site.Name)) {
+        EXPECT_EQ(Mismatches(static_cast<uint8_t*>(site.Address), pattern), 0);
       } else {
         EXPECT_EQ(FindOnce(variant, pattern), site.Address);
       }
