@@ -44,16 +44,17 @@ void QM_HOST_REGISTER DccFreeMem(void* block) {
   HeapFree(GetProcessHeap(), 0, block);
 }
 
-// A buffer: [0] references, [4] its token, text from 16 (UTF-16, the
-// token's digits and the rest of the line filled).
+// A buffer: [0] references, [4] its token, from 16 the token's text
+// (UTF-16, up to 16 characters of the line's length, and a zero).
 void* QM_HOST_REGISTER DccTokenFill(uint8_t* buffer) QM_HOST_SYMBOL(DccTokenFill);
 void* QM_HOST_REGISTER DccTokenFill(uint8_t* buffer) {
   const uint32_t token = ++g_nextToken;
   std::memset(buffer, 0, 16);
   std::memcpy(buffer + 4, &token, 4);
   auto* text = reinterpret_cast<wchar_t*>(buffer + 16);
-  const int32_t length = DccTokenLength;
-  for (int32_t i = 0; i <= length; ++i) text[i] = i == length ? L'\0' : wchar_t(L'a' + (token + uint32_t(i)) % 26);
+  const int32_t length = DccTokenLength < 16 ? DccTokenLength : 16;
+  for (int32_t i = 0; i < length; ++i) text[i] = wchar_t(L'a' + (token + uint32_t(i)) % 26);
+  text[length] = L'\0';
   return buffer;
 }
 
@@ -67,7 +68,8 @@ uint32_t QM_HOST_REGISTER DccTokenScan(const uint8_t* buffer) {
 void QM_HOST_REGISTER DccTokenDone(const uint8_t* buffer) QM_HOST_SYMBOL(DccTokenDone);
 void QM_HOST_REGISTER DccTokenDone(const uint8_t* buffer) {
   const auto* text = reinterpret_cast<const wchar_t*>(buffer + 16);
-  g_counters.Checksum = Mix(Mix(g_counters.Checksum, text[0]), text[DccTokenLength - 1]);
+  const int32_t last = (DccTokenLength < 16 ? DccTokenLength : 16) - 1;
+  g_counters.Checksum = Mix(Mix(g_counters.Checksum, text[0]), text[last]);
   ++g_counters.Tokens;
 }
 
