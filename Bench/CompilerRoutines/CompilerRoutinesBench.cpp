@@ -19,6 +19,14 @@
 // and given back. Goal: 3x at 1 million.
 // Compiler.StrLenCalls: 1,000,000 text lengths of records that keep their
 // length, texts of 50 / 200 / 1,000 bytes. Goal: 3x at 200.
+//
+// Compiler.WarnLoadResString: 20,000 / 200,000 / 2,000,000 warnings 46 and
+// 47 while both are switched off (then 100 shown ones for their texts); the
+// resource texts loaded counted. Goal: 20x at 200,000, no loads.
+//
+// Compiler.RootTypeUnitList: a root type's list of 200 / 2,000 / 20,000
+// types, then one call over a unit of 20,000 types (three in four in the
+// list, the others entered). Goal: 20x at 2,000.
 #include <windows.h>
 
 #include <cstdint>
@@ -33,11 +41,15 @@
 #include "Patches/Compiler/MapFilefprintfPatch.h"
 #include "Patches/Compiler/OptimizedUnitRead.h"
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
+#include "Patches/Compiler/WarnLoadResStringPatch.h"
+#include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
 #include "dcc150/DccFilesDriver.h"
 #include "dcc150/DccMapLinesDriver.h"
 #include "dcc150/DccNamesDriver.h"
 #include "dcc150/DccPoolsDriver.h"
 #include "dcc150/DccTokensDriver.h"
+#include "dcc150/DccWarningsDriver.h"
+#include "dcc150/DccRootTypesDriver.h"
 
 namespace {
 
@@ -57,6 +69,7 @@ struct TResult {
   double Seconds = 0;
   uint32_t Checksum = 0;
   uint32_t Calls = 0;  // counted host calls, where the row counts them
+  int64_t Loads = -1;  // resource texts loaded, where the row counts them
 };
 
 // One pool of `blocks` blocks of 4 KB (allocations of 1 to 64 bytes), then
@@ -139,6 +152,62 @@ TResult LengthsWorkload(int length) {
   return result;
 }
 
+// `count` hidden warnings, then 100 shown ones; the shown texts' checksum.
+TResult WarningsWorkload(int count) {
+  namespace W = DccWarningsDriver;
+  auto batch = Export<W::BatchFn>(W::Export::Batch);
+  auto counters = Export<W::CountersFn>(W::Export::Counters);
+  auto reset = Export<W::ResetFn>(W::Export::Reset);
+  auto* table = Export<uint8_t*>(W::Export::Table);
+  TResult result;
+  W::TCounters hidden = {}, shown = {};
+  result.Seconds = Bench::BestSeconds(count >= 2000000 ? 1 : 3, [&] {
+    reset();
+    table[46] = table[47] = 0;
+    batch(count);
+    counters(&hidden);
+  });
+  table[46] = table[47] = 1;
+  batch(100);
+  counters(&shown);
+  result.Loads = hidden.Loads;
+  result.Checksum = Mix(Mix(shown.Checksum, shown.Shown), hidden.Shown);
+  return result;
+}
+
+// A root's list of `list` types, then R over a unit of 20,000 types.
+TResult RootTypesWorkload(int list) {
+  namespace R = DccRootTypesDriver;
+  auto reset = Export<R::ResetFn>(R::Export::Reset);
+  auto seed = Export<R::SeedFn>(R::Export::Seed);
+  auto newUnit = Export<R::NewUnitFn>(R::Export::NewUnit);
+  auto addType = Export<R::AddTypeFn>(R::Export::AddType);
+  auto unitList = Export<R::UnitListFn>(R::Export::UnitList);
+  auto checksum = Export<R::ChecksumFn>(R::Export::Checksum);
+  auto freeResult = Export<R::FreeResultFn>(R::Export::FreeResult);
+  TResult result;
+  double best = 0;
+  for (int round = 0; round < (list >= 20000 ? 1 : 3); ++round) {
+    reset();
+    seed(list);
+    void* first = nullptr;
+    void* unit = newUnit(&first, "Queries");
+    for (int i = 0; i < 20000; ++i) {
+      const std::string name = i % 4 == 3 ? "TNew" + std::to_string(i % 1000)
+                                          : (i % 2 ? "tseed" : "TSeed") + std::to_string((i * 7) % list);
+      addType(unit, name.c_str(), 0);
+    }
+    void* made = nullptr;
+    const double seconds = Bench::Seconds([&] { made = unitList(first); });
+    best = round == 0 || seconds < best ? seconds : best;
+    result.Checksum = checksum(made);
+    freeResult(made);
+  }
+  reset();
+  result.Seconds = best;
+  return result;
+}
+
 std::string g_mapPath;
 
 // A section of `entries` map lines written to a file; the file's checksum.
@@ -185,6 +254,9 @@ void Print(const TRow& row) {
   } else if (row.Goal > 0) {
     std::printf("  (goal %.0fx: %s)", row.Goal, ratio >= row.Goal ? "met" : "not met");
   }
+  if (row.Disabled.Loads >= 0)
+    std::printf("  loads %lld -> %lld", static_cast<long long>(row.Disabled.Loads),
+                static_cast<long long>(row.Enabled.Loads));
   std::printf("\n");
 }
 
@@ -227,10 +299,20 @@ int main() {
   for (int length : texts)
     rows.push_back({"Compiler.StrLenCalls: 1M texts of " + std::to_string(length) + " bytes", LengthsWorkload(length), {},
                     length == 200 ? 3.0 : 0});
+  const int warnings[] = {20000, 200000, 2000000};
+  for (int count : warnings)
+    rows.push_back({"Compiler.WarnLoadResString: " + std::to_string(count) + " hidden warnings",
+                    WarningsWorkload(count), {}, count == 200000 ? 20.0 : 0});
+  const int lists[] = {200, 2000, 20000};
+  for (int list : lists)
+    rows.push_back({"Compiler.RootTypeUnitList: a list of " + std::to_string(list) + ", 20k queries",
+                    RootTypesWorkload(list), {}, list == 2000 ? 20.0 : 0});
   Quillmend::InstallCompilerShrinkUnitMemory();
   Quillmend::InstallOptimizedUnitRead();
   Quillmend::InstallMapFilefprintfPatch();
   Quillmend::InstallPrefetchTokenOptimization();
+  Quillmend::InstallWarnLoadResStringPatch();
+  Quillmend::InstallCompilerCreateRootTypeUnitListOpt();
   const std::wstring failed = Quillmend::FailedPatchReasons();
   if (!failed.empty()) {
     std::printf("patches not applied: %ls\n", failed.c_str());
@@ -241,6 +323,8 @@ int main() {
   for (size_t i = 0; i < 3; ++i) rows[6 + i].Enabled = MapWorkload(entries[i]);
   for (size_t i = 0; i < 3; ++i) rows[9 + i].Enabled = TokensWorkload(tokens[i]);
   for (size_t i = 0; i < 3; ++i) rows[12 + i].Enabled = LengthsWorkload(texts[i]);
+  for (size_t i = 0; i < 3; ++i) rows[15 + i].Enabled = WarningsWorkload(warnings[i]);
+  for (size_t i = 0; i < 3; ++i) rows[18 + i].Enabled = RootTypesWorkload(lists[i]);
 
   std::printf("%-44s %13s %13s %9s\n", "workload", "disabled", "enabled", "ratio");
   bool same = true;

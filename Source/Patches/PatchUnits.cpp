@@ -1,6 +1,7 @@
 // Link order of the shipped patch modules: their unit initializations run in
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
+#include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
 #include "Patches/Compiler/CompilerErrorInsightKibitzedFix.h"
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerFix.h"
@@ -9,6 +10,7 @@
 #include "Patches/Compiler/CompilerOptimization.h"
 #include "Patches/Compiler/CompilerOptimizationGetUnitOf.h"
 #include "Patches/Compiler/CompilerPackageLookupOptimization.h"
+#include "Patches/Compiler/CompilerRlink32MaxResCount.h"
 #include "Patches/Compiler/CompilerShrinkUnitMemory.h"
 #include "Patches/Compiler/ErrorInsightUnitResolveFix.h"
 #include "Patches/Compiler/IDEKibitzFix.h"
@@ -16,6 +18,7 @@
 #include "Patches/Compiler/OptimizedUnitRead.h"
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
 #include "Patches/Compiler/SymLookupHash.h"
+#include "Patches/Compiler/WarnLoadResStringPatch.h"
 #include "Patches/CppCompiler/BccOptimizations.h"
 #include "Patches/CppCompiler/CppCompilerOptimization.h"
 #include "Patches/CppCompiler/DebuggerCppSymbolOptimization.h"
@@ -84,6 +87,9 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_OptimizedUnitRead,
     &Unit_MapFilefprintfPatch,
     &Unit_PrefetchTokenOptimization,
+    &Unit_WarnLoadResStringPatch,
+    &Unit_CompilerCreateRootTypeUnitListOpt,
+    &Unit_CompilerRlink32MaxResCount,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,

@@ -15,6 +15,8 @@
 #include "Patches/Compiler/MapFilefprintfPatch.h"
 #include "Patches/Compiler/OptimizedUnitRead.h"
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
+#include "Patches/Compiler/WarnLoadResStringPatch.h"
+#include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "Patches/Compiler/CompilerFixPatterns.h"
 #include "Patches/Compiler/GenericsPatterns.h"
@@ -89,6 +91,12 @@ const TSitePattern SitePatterns[] = {
     {"StrLenSymbol", Quillmend::PrefetchTokenPatterns::StrLenSymbol},
     {"StrLenMember", Quillmend::PrefetchTokenPatterns::StrLenMember},
     {"CodeInsightCounter", Quillmend::KibitzPatterns::CodeInsightCounter},
+    {"WarningFilter", Quillmend::WarnLoadResStringPatterns::Filter},
+    {"Warn46", Quillmend::WarnLoadResStringPatterns::Warn46},
+    {"Warn47", Quillmend::WarnLoadResStringPatterns::Warn47},
+    {"MessageList", Quillmend::WarnLoadResStringPatterns::MessageList},
+    {"RootTypeUnitList", Quillmend::RootTypeUnitListPatterns::UnitList},
+    {"RootTypeListSearch", Quillmend::RootTypeUnitListPatterns::Search},
 };
 
 // Sites whose patterns occur elsewhere too and are found by a search of

@@ -50,6 +50,8 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       {L"Names", {L"dccnames", L"20000", L"40"}, L"DCC-NAMES ", L"Compiler.Unit.RdName"},
       {L"Map", {L"dccmap", L"5000"}, L"DCC-MAP ", L"Compiler.MapFile.fprintf"},
       {L"Tokens", {L"dcctokens", L"3000", L"3000"}, L"DCC-TOKENS ", L"Compiler.PrefetchToken"},
+      {L"Warnings", {L"dccwarnings", L"3000", L"300", L"300"}, L"DCC-WARNINGS ", L"Compiler.WarnLoadResString"},
+      {L"RootTypes", {L"dccroottypes", L"300", L"3000"}, L"DCC-ROOTTYPES ", L"Compiler.RootTypeUnitList"},
   };
   for (const TWorkloadRow& row : rows) {
     SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
@@ -78,8 +80,31 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       patchedLine.erase(patchedLine.find(L" allocations="));
       EXPECT_TRUE(Listed(patched, L"Compiler.StrLenCalls"));
     }
+    // Hidden warnings load nothing, the list's header once.
+    if (plainLine.find(L" hidden-loads=") != std::wstring::npos) {
+      EXPECT_EQ(plainLine.find(L" hidden-loads=0 "), std::wstring::npos);
+      EXPECT_NE(plainLine.find(L" list-loads=100"), std::wstring::npos);
+      EXPECT_NE(patchedLine.find(L" hidden-loads=0 "), std::wstring::npos);
+      EXPECT_NE(patchedLine.find(L" list-loads=1"), std::wstring::npos);
+      plainLine.erase(plainLine.find(L" hidden-loads="));
+      patchedLine.erase(patchedLine.find(L" hidden-loads="));
+    }
     EXPECT_EQ(patchedLine, plainLine);
     EXPECT_TRUE(Listed(patched, row.Patch));
     EXPECT_FALSE(Listed(plain, row.Patch));
   }
+}
+
+// The resource linker in the stand-in IDE: 5,000 resources (windres wrote
+// them) fail with the linker's error unpatched and are all linked patched.
+TEST(CompilerRoutinesShipped, FiveThousandResourcesLinkedWithThePatch) {
+  const std::vector<std::wstring> workload = {L"rlink", BuildDirectory() + L"\\oracle\\res\\mixed5000.res"};
+  const TIdeRun plain = RunWorkload(L"RlinkDisabled", L"*", workload);
+  const TIdeRun patched = RunWorkload(L"RlinkEnabled", L"", workload);
+  ASSERT_EQ(plain.Lines(L"RLINK ").size(), 1u);
+  ASSERT_EQ(patched.Lines(L"RLINK ").size(), 1u);
+  EXPECT_EQ(plain.Lines(L"RLINK ")[0].find(L"error=7567 linked=0 "), 0u);
+  EXPECT_EQ(patched.Lines(L"RLINK ")[0].find(L"error=0 linked=5000 "), 0u);
+  EXPECT_TRUE(Listed(patched, L"Compiler.rlink32.MaxResCount"));
+  EXPECT_TRUE(patched.Lines(L"PATCH-FAILED ").empty());
 }
