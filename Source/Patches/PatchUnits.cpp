@@ -2,6 +2,8 @@
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
 #include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
+#include "Patches/Compiler/CompilerDbkReleaseUnusedMemory.h"
+#include "Patches/Compiler/CompilerDbkRsmMemoryLeakFix.h"
 #include "Patches/Compiler/CompilerErrorInsightKibitzedFix.h"
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerFix.h"
@@ -90,6 +92,8 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_WarnLoadResStringPatch,
     &Unit_CompilerCreateRootTypeUnitListOpt,
     &Unit_CompilerRlink32MaxResCount,
+    &Unit_CompilerDbkRsmMemoryLeakFix,
+    &Unit_CompilerDbkReleaseUnusedMemory,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,

@@ -105,3 +105,25 @@ void __stdcall Finalize() {}
 static_assert(std::is_same_v<decltype(&DbgIdeStartDebuggee), DbkDebugIdeDriver::StartDebuggeeFn> &&
                   std::is_same_v<decltype(&DbgIdeRunProcess), DbkDebugIdeDriver::RunProcessFn>,
               "the driver's types");
+
+// ---- TDebugKernel.ntfyProcObjectDeleted (ProcObjectDeleted.S) ----------------------
+// The debugger learns that the debuggee deleted an object: counted.
+namespace {
+int32_t g_objectsDeleted = 0;
+}  // namespace
+
+extern "C" {
+
+void QM_HOST_REGISTER DbkIdeProcObjectDeleted(void* self, void* object) QM_HOST_SYMBOL(DbkIdeProcObjectDeleted);
+
+void QM_HOST_REGISTER DbkIdeProcObjectDeletedWork(void* self, void* object) QM_HOST_SYMBOL(DbkIdeProcObjectDeletedWork);
+void QM_HOST_REGISTER DbkIdeProcObjectDeletedWork(void*, void*) { ++g_objectsDeleted; }
+
+// The IDE's side: one notification through the entry. → deletions so far.
+int32_t __stdcall DbgIdeObjectDeleted(void* object) {
+  TDebugKernel kernel = {};
+  DbkIdeProcObjectDeleted(&kernel, object);
+  return g_objectsDeleted;
+}
+
+}  // extern "C"

@@ -4,7 +4,7 @@
 // table; with none, error 7566 and the size 0. The link routine keeps the
 // size variable (32 bits of room) on its stack, reads it back as 16 bits
 // (B) and keeps size / 18 as the table's entries (16 bits).
-// Variants: alloc (test eax,eax as or eax,eax), entries (xor through its
+// Variants: resalloc (test eax,eax as or eax,eax), resentries (xor through its
 // other opcode).
 
 #include "Common/SearchedRoutines.inc"
@@ -22,7 +22,7 @@ _RlMaxEntries:          .long 0
 
 // ---- A: eax = &size → the table, or 0 -----------------------------------------------------
         .balign 16
-        SEARCHED_ROUTINE alloc, ResTableAlloc, _RlAllocTable
+        SEARCHED_ROUTINE resalloc, ResTableAlloc, _RlAllocTable
         .byte 0x53                          // push ebx
         .byte 0x56                          // push esi
         .byte 0x8B, 0xF0                    // mov esi,eax
@@ -30,7 +30,7 @@ _RlMaxEntries:          .long 0
         .byte 0x53                          // +0x09: push ebx
         CALL_REL(_RlMalloc)                 // cdecl
         .byte 0x59                          // pop ecx
-        ALTBYTE alloc, 0x85, 0x0B           // test eax,eax
+        ALTBYTE resalloc, 0x85, 0x0B           // test eax,eax
         .byte 0xC0
         .byte 0x74, 0x06                    // je smaller
         .byte 0x66, 0x89, 0x1E              // +0x14: mov [esi],bx
@@ -61,10 +61,10 @@ _RlLinkResources:
         test eax, eax
         jz 1f
         mov ebx, eax
-        SEARCHED_ROUTINE entries, ResTableEntries, _RlTableEntries
+        SEARCHED_ROUTINE resentries, ResTableEntries, _RlTableEntries
         .byte 0x0F, 0xB7, 0x04, 0x24        // movzx eax,word [esp]
         .byte 0xB9, 0x12, 0x00, 0x00, 0x00  // mov ecx,18
-        ALTBYTE entries, 0x33, 0x31         // xor edx,edx
+        ALTBYTE resentries, 0x33, 0x31         // xor edx,edx
         .byte 0xD2
         .byte 0xF7, 0xF1                    // div ecx
         .byte 0x8B, 0xC8                    // mov ecx,eax

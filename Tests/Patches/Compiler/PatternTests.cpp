@@ -17,6 +17,8 @@
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
 #include "Patches/Compiler/WarnLoadResStringPatch.h"
 #include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
+#include "Patches/Compiler/CompilerDbkReleaseUnusedMemory.h"
+#include "Patches/Compiler/CompilerDbkRsmMemoryLeakFix.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
 #include "Patches/Compiler/CompilerFixPatterns.h"
 #include "Patches/Compiler/GenericsPatterns.h"
@@ -97,6 +99,9 @@ const TSitePattern SitePatterns[] = {
     {"MessageList", Quillmend::WarnLoadResStringPatterns::MessageList},
     {"RootTypeUnitList", Quillmend::RootTypeUnitListPatterns::UnitList},
     {"RootTypeListSearch", Quillmend::RootTypeUnitListPatterns::Search},
+    {"RsmStore", Quillmend::RsmPatterns::Store},
+    {"RsmLookup", Quillmend::RsmPatterns::Lookup},
+    {"ReleaseUnused", Quillmend::ReleaseUnusedMemoryPatterns::Release},
 };
 
 // Sites whose patterns occur elsewhere too and are found by a search of

@@ -68,7 +68,7 @@ std::string Exercise() {
 }
 
 const std::vector<TPatchRow> PatchRows = {{MaxResCount, {}}};
-const std::vector<TVariantRow> VariantRows = {{"alloc", {MaxResCount}}, {"entries", {MaxResCount}}};
+const std::vector<TVariantRow> VariantRows = {{"resalloc", {MaxResCount}}, {"resentries", {MaxResCount}}};
 
 const TThreeWaySubsystem& Linker() {
   static const TThreeWaySubsystem subsystem{

@@ -52,6 +52,7 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       {L"Tokens", {L"dcctokens", L"3000", L"3000"}, L"DCC-TOKENS ", L"Compiler.PrefetchToken"},
       {L"Warnings", {L"dccwarnings", L"3000", L"300", L"300"}, L"DCC-WARNINGS ", L"Compiler.WarnLoadResString"},
       {L"RootTypes", {L"dccroottypes", L"300", L"3000"}, L"DCC-ROOTTYPES ", L"Compiler.RootTypeUnitList"},
+      {L"Rsm", {L"dccrsm", L"16", L"2000"}, L"DCC-RSM ", L"Compiler.RsmMemLeak"},
   };
   for (const TWorkloadRow& row : rows) {
     SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
@@ -89,6 +90,13 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       plainLine.erase(plainLine.find(L" hidden-loads="));
       patchedLine.erase(patchedLine.find(L" hidden-loads="));
     }
+    // The RSM store's leak: only the elements' blocks stay live patched.
+    if (plainLine.find(L" live=") != std::wstring::npos) {
+      EXPECT_NE(plainLine.substr(plainLine.find(L" live=")), L" live=16");
+      EXPECT_EQ(patchedLine.substr(patchedLine.find(L" live=")), L" live=16");
+      plainLine.erase(plainLine.find(L" live="));
+      patchedLine.erase(patchedLine.find(L" live="));
+    }
     EXPECT_EQ(patchedLine, plainLine);
     EXPECT_TRUE(Listed(patched, row.Patch));
     EXPECT_FALSE(Listed(plain, row.Patch));
@@ -106,5 +114,23 @@ TEST(CompilerRoutinesShipped, FiveThousandResourcesLinkedWithThePatch) {
   EXPECT_EQ(plain.Lines(L"RLINK ")[0].find(L"error=7567 linked=0 "), 0u);
   EXPECT_EQ(patched.Lines(L"RLINK ")[0].find(L"error=0 linked=5000 "), 0u);
   EXPECT_TRUE(Listed(patched, L"Compiler.rlink32.MaxResCount"));
+  EXPECT_TRUE(patched.Lines(L"PATCH-FAILED ").empty());
+}
+
+// The compiler's memory in the stand-in IDE: kept after a large compile
+// and after the debuggee deleted an object unpatched, given back patched.
+TEST(CompilerRoutinesShipped, CompilerMemoryGivenBack) {
+  const std::vector<std::wstring> workload = {L"dccrelease", L"3000"};
+  const TIdeRun plain = RunWorkload(L"ReleaseDisabled", L"*", workload);
+  const TIdeRun patched = RunWorkload(L"ReleaseEnabled", L"", workload);
+  ASSERT_EQ(plain.Lines(L"DCC-RELEASE ").size(), 1u);
+  ASSERT_EQ(patched.Lines(L"DCC-RELEASE ").size(), 1u);
+  const std::wstring before = plain.Lines(L"DCC-RELEASE ")[0], after = patched.Lines(L"DCC-RELEASE ")[0];
+  // 3,000 blocks of 1,000 bytes: 47 chunks of 64 KB, then 5 more.
+  EXPECT_NE(before.find(L" grown=1 after-compile=3080192 after-delete=3407872"), std::wstring::npos);
+  EXPECT_NE(after.find(L" grown=1 after-compile=0 after-delete=0"), std::wstring::npos);
+  EXPECT_EQ(before.substr(0, before.find(L" grown=")), after.substr(0, after.find(L" grown=")));
+  EXPECT_TRUE(Listed(patched, L"Compiler.ReleaseUnusedMemory"));
+  EXPECT_TRUE(Listed(patched, L"Compiler.ReleaseUnusedMemory.IDE"));
   EXPECT_TRUE(patched.Lines(L"PATCH-FAILED ").empty());
 }
