@@ -46,6 +46,8 @@ TPatchPlan ReleasePlan() {
 
 TPatchPlan IdePlan() {
   TPatchPlan plan(L"Compiler.ReleaseUnusedMemory.IDE", L"Release unused memory");
+  // Installed by the first release procedure's addition only.
+  plan.TriedOnlyAfter({L"Compiler.ReleaseUnusedMemory"});
   TSiteRef compile = plan.Export(L"TCompiler.CompilerCompile", Exports::DelphiCoreIde, Exports::CompilerCompile);
   TSiteRef deleted = plan.Export(L"TDebugKernel.ntfyProcObjectDeleted", Exports::DbkDebugIde, Exports::ProcObjectDeleted);
   TSiteRef lock = plan.Export(L"Lock", Exports::DelphiCoreIde, "Lock");
