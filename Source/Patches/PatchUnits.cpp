@@ -36,6 +36,7 @@
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
+#include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "Patches/EditorParser/BackgroundParserUtils.h"
 #include "Patches/EditorParser/ClassComplOperatorOverloadFix.h"
@@ -148,6 +149,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_ListViewStreamingFix,
     &Unit_BitBtnDefaultsFix,
     &Unit_ComponentDesignerFix,
+    &Unit_PageControlTabSheetCompDropFix,
     &Unit_GuidelinesHide,
     &Unit_DisablePackageCache,
     &Unit_FileRemovalWhenSwitchTextToFormFix,

@@ -23,6 +23,12 @@ constexpr const char* PaletteSaveData =
     "@Comppalmgr@TComponentPalettePageItemDelegate@SaveData$qqrpx23Inifiles@TCustomIniFile";
 constexpr const char* ListItemsDefineProperties = "@Comctrls@TListItems@DefineProperties$qqrp14Classes@TFiler";
 constexpr const char* BitBtnClass = "@Buttons@TBitBtn@";
+constexpr const char* FindItemParent =
+    "@Componentdesigner@TComponentRoot@FindItemParent$qqrx42System@%DelphiInterface$t14Designer@IItem%";
+constexpr const char* DeleteSelection = "@Componentdesigner@TComponentRoot@DeleteSelection$qqro";
+constexpr const char* IsRootSelected = "@Componentdesigner@TComponentRoot@IsRootSelected$qqrv";
+constexpr const char* ControlClass = "@Controls@TControl@";
+constexpr const char* WinControlClass = "@Controls@TWinControl@";
 constexpr const char* SetDesigner =
     "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
 } // namespace Export

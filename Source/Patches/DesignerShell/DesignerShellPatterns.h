@@ -28,6 +28,27 @@ constexpr int32_t RootStreamWindow = 1024;
 constexpr int32_t RootStreamField = 7;
 constexpr int32_t RootStreamWriteCall = 30;
 
+// TComponentRoot.FindItemParent, within 256 bytes: the root's candidate
+// after the current item (its virtual method at +0x48), then the call at
+// +15 (`mov edx,[eax]; call [edx+0x30]`, 5 bytes): the candidate's
+// IsContainer (method 12 of the item interface in EAX → AL).
+constexpr const char* ItemParentContainerTest =
+    "8B CB 8B 55 F0 8B 45 FC 8B 38 FF 57 48 8B 03 8B 10 FF 52 30 84 C0";
+constexpr int32_t ItemParentWindow = 256;
+constexpr int32_t ItemParentTestCall = 15;
+constexpr int32_t ItemParentTestSize = 5;
+// TComponentRoot.DeleteSelection, within 768 bytes: after the deletion, the
+// call at +12 selects a component (EAX = root, EDX = the component, ECX = 0).
+constexpr const char* DeleteSelectionSelect =
+    "E8 ?? ?? ?? ?? 8B D0 33 C9 8B 45 FC E8 ?? ?? ?? ?? 8B 45 FC E8 ?? ?? ?? ?? 33 C0 5A 59 59 64 89 10";
+constexpr int32_t DeleteSelectionWindow = 768;
+constexpr int32_t DeleteSelectionSelectCall = 12;
+// TComponentRoot.IsRootSelected, within 128 bytes: the byte at +2 is the
+// offset of the root's selection holder.
+constexpr const char* RootSelectionHolder = "8B 43 ?? E8 ?? ?? ?? ?? 83 7D FC 00 0F 95 C0 8B D8 33 C0";
+constexpr int32_t RootSelectionWindow = 128;
+constexpr int32_t RootSelectionHolderOffset = 2;
+
 // ---- delphicoreide150.bpl --------------------------------------------------------
 // The nested routine of the Pascal module handler's view switch, searched
 // from 384 bytes before SwapSourceFormView within 768 bytes: the call at +4

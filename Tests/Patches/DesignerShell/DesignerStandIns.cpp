@@ -18,6 +18,7 @@
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
+#include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
@@ -32,6 +33,7 @@ DelphiModuleDriver::Driver g_module;
 ListItemsDriver::Driver g_listItems;
 BitBtnDriver::Driver g_bitBtn;
 FormDesignerDriver::Driver g_formDesigners;
+ItemParentDriver::Driver g_itemParents;
 
 bool g_servicesChosen = false;
 
@@ -90,6 +92,7 @@ void BindLoaded() {
   g_listItems.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_bitBtn.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_formDesigners.Bind(GetModuleHandleW(L"designide150.bpl"));
+  g_itemParents.Bind(GetModuleHandleW(L"designide150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -193,6 +196,7 @@ void RenameButtonProperty(const char* name, const char* newName) {
 }
 
 const FormDesignerDriver::Driver& FormDesigners() { return g_formDesigners; }
+const ItemParentDriver::Driver& ItemParents() { return g_itemParents; }
 
 void SetDesigner(void* form, void* designerHook) {
   using TSetDesigner = void(QM_REGISTER*)(void* form, void* designer);
@@ -268,6 +272,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallSearchUmlautInFilesFix();
   // The expert entry.
   Quillmend::InstallComponentDesignerFix();
+  Quillmend::InstallPageControlTabSheetCompDropFix();
   Quillmend::InstallGuidelinesHide();
   Quillmend::InstallDisablePackageCache();
   Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
@@ -312,6 +317,26 @@ std::string Exercise() {
   if (g_module.Swap) {
     out += "switch " + SwitchView("Unit1.pas", false, false, 3) + ";";
     out += "switch " + SwitchView("Unit2.pas", false, true, 2) + ";";
+  }
+  // A drop parent and a deletion where no tab sheet is hidden.
+  if (g_itemParents.FindItemParent && g_itemParents.DeleteSelection && g_itemParents.IsRootSelected) {
+    using namespace ItemParentDriver;
+    void* root = g_itemParents.NewRoot(1);
+    void* sheet = g_itemParents.NewComponent(ShownWinControl);
+    void* sheetItem = g_itemParents.NewItem(sheet, nullptr, 1, 0);
+    void* button = g_itemParents.NewItem(g_itemParents.NewComponent(PlainControl), sheetItem, 0, 0);
+    void* order[] = {button, sheetItem};
+    g_itemParents.SetDropOrder(root, order, 2, sheet);
+    void* found = nullptr;
+    g_itemParents.FindItemParent(root, button, &found);
+    out += "drop " + std::to_string(found == sheetItem) + ";";
+    g_itemParents.Select(root, &button, 1);
+    out += "rootselected " + std::to_string(g_itemParents.IsRootSelected(root)) + ";";
+    g_itemParents.DeleteSelection(root, 1);
+    void* selected = nullptr;
+    int modified = 0;
+    g_itemParents.State(root, nullptr, &selected, &modified, nullptr);
+    out += "deleted " + std::to_string(selected == sheet) + " " + std::to_string(modified) + ";";
   }
   return out;
 }

@@ -15,6 +15,7 @@
 #include "delphicoreide150/PackageCacheDriver.h"
 #include "designide150/ComponentDesignerDriver.h"
 #include "designide150/FormDesignerDriver.h"
+#include "designide150/ItemParentDriver.h"
 #include "vcl150/BitBtnDriver.h"
 #include "vcl150/ListItemsDriver.h"
 
@@ -63,6 +64,7 @@ std::string StoredButtonProperties(int doubleBuffered = -1, int parentDoubleBuff
 void RenameButtonProperty(const char* name, const char* newName);
 
 const FormDesignerDriver::Driver& FormDesigners();
+const ItemParentDriver::Driver& ItemParents();
 // TCustomForm.SetDesigner of vcl150.bpl (EAX = form, EDX = designer hook or nil).
 void SetDesigner(void* form, void* designerHook);
 // A message through the designer's IDesignerHook method 36: the guideline

@@ -30,6 +30,12 @@ struct TSitePattern {
 
 const TSitePattern SitePatterns[] = {
     {"ComponentRootGetRootStream", P::RootStreamWrite, L"designide150.bpl", E::GetRootStream, P::RootStreamWindow},
+    {"ComponentRootFindItemParent", P::ItemParentContainerTest, L"designide150.bpl", E::FindItemParent,
+     P::ItemParentWindow},
+    {"ComponentRootDeleteSelection", P::DeleteSelectionSelect, L"designide150.bpl", E::DeleteSelection,
+     P::DeleteSelectionWindow},
+    {"ComponentRootIsRootSelected", P::RootSelectionHolder, L"designide150.bpl", E::IsRootSelected,
+     P::RootSelectionWindow},
     {"ListItemsReadItemData", P::ListItemsReadByte, L"vcl150.bpl", E::ListItemsDefineProperties, P::ListItemsWindow},
     {"SearchInFilesText", P::SearchTextUtf8, L"coreide150.bpl", nullptr, 0},
     {"FileRemovalSwitchTextToForm", P::FileRemovalSwitch, L"delphicoreide150.bpl", E::SwapSourceFormView,

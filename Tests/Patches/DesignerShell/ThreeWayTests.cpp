@@ -12,6 +12,7 @@
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
+#include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "ThreeWayHarness.h"
@@ -26,6 +27,7 @@ const wchar_t* const PackageCache = L"IDE.DisablePackageCache";
 const wchar_t* const ListViewStreaming = L"VCL.ListViewStreaming";
 const wchar_t* const BitBtnDefaults = L"VCL.TBitBtnDoubleBufferDefault";
 const wchar_t* const GuidelinesHide = L"IDE.VCLDesigner.GuidelinesHide";
+const wchar_t* const FindItemParent = L"IDE.Designer.FindItemParent";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -35,6 +37,7 @@ const std::vector<TPatchRow> PatchRows = {
     {ListViewStreaming, {}},
     {BitBtnDefaults, {}},
     {GuidelinesHide, {}},
+    {FindItemParent, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -62,6 +65,9 @@ const std::vector<TVariantRow> VariantRows = {
     {"listview", {ListViewStreaming}},
     {"nosetdesigner", {GuidelinesHide}},
     {"bitbtn-one-property", {BitBtnDefaults}, &RenameParentDoubleBuffered},
+    {"finditemparent", {FindItemParent}},
+    {"deleteselection", {FindItemParent}},
+    {"isrootselected", {FindItemParent}},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
 };
 
@@ -78,7 +84,8 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { DesignerStandIns::BindLoaded(); },
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
-      {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide},
+      {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
+       FindItemParent},
   };
   return subsystem;
 }
@@ -92,6 +99,9 @@ const TReasonRow ReasonCases[] = {
     {"fileremoval", FileRemoval, L"FileRemovalSwitchTextToForm: pattern not found"},
     {"listview", ListViewStreaming, L"ListItemsReadItemData: pattern not found"},
     {"nopalettesavedata", PackageCache, L"TComponentPalettePageItemDelegate.SaveData: export not found"},
+    {"finditemparent", FindItemParent, L"FindItemParent: pattern not found"},
+    {"deleteselection", FindItemParent, L"DeleteSelection: pattern not found"},
+    {"isrootselected", FindItemParent, L"IsRootSelected: pattern not found"},
 };
 
 // The package cache's plan is tried only with its setting on.
@@ -107,6 +117,7 @@ std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   plans.push_back(Quillmend::FileRemovalSwitchTextToFormPlan());
   plans.push_back(Quillmend::DisablePackageCachePlan());
   plans.push_back(Quillmend::ListViewStreamingPlan());
+  plans.push_back(Quillmend::FindItemParentPlan());
   return plans;
 }
 
