@@ -38,6 +38,7 @@
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
+#include "Patches/DesignerShell/SmallDfmLoadErrorDlgsPatch.h"
 #include "Patches/EditorParser/BackgroundParserUtils.h"
 #include "Patches/EditorParser/ClassComplOperatorOverloadFix.h"
 #include "Patches/EditorParser/ClassComplPublishedFix.h"
@@ -149,6 +150,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_ListViewStreamingFix,
     &Unit_BitBtnDefaultsFix,
     &Unit_ComponentDesignerFix,
+    &Unit_SmallDfmLoadErrorDlgsPatch,
     &Unit_PageControlTabSheetCompDropFix,
     &Unit_GuidelinesHide,
     &Unit_DisablePackageCache,

@@ -29,6 +29,15 @@ constexpr const char* DeleteSelection = "@Componentdesigner@TComponentRoot@Delet
 constexpr const char* IsRootSelected = "@Componentdesigner@TComponentRoot@IsRootSelected$qqrv";
 constexpr const char* ControlClass = "@Controls@TControl@";
 constexpr const char* WinControlClass = "@Controls@TWinControl@";
+constexpr const char* RecoverFormClass = "@Firecov@TRecoverFormInheritence@";
+constexpr const char* RecoverFormSetup = "@Firecov@TRecoverFormInheritence@Setup$qqrx20System@UnicodeStringt1t1t1o";
+constexpr const char* ReadErrorDlgClass = "@Formread@TReadErrorDlg@";
+constexpr const char* ReadErrorDlgCreate = "@Formread@TReadErrorDlg@$bctr$qqrp18Classes@TComponent";
+constexpr const char* FormReadError = "@Formread@FormReadError$qqrx20System@UnicodeStringt1";
+constexpr const char* PanelClass = "@Extctrls@TPanel@";
+constexpr const char* PanelCreate = "@Extctrls@TPanel@$bctr$qqrp18Classes@TComponent";
+constexpr const char* ShowModal = "@Forms@TCustomForm@ShowModal$qqrv";
+constexpr const char* Application = "@Forms@Application";
 constexpr const char* SetDesigner =
     "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
 } // namespace Export

@@ -20,8 +20,10 @@
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
+#include "Patches/DesignerShell/SmallDfmLoadErrorDlgsPatch.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
+#include "vcl150/WinControlDriver.h"
 
 namespace DesignerStandIns {
 
@@ -34,6 +36,8 @@ ListItemsDriver::Driver g_listItems;
 BitBtnDriver::Driver g_bitBtn;
 FormDesignerDriver::Driver g_formDesigners;
 ItemParentDriver::Driver g_itemParents;
+ErrorDialogsDriver::Driver g_errorDialogs;
+ModalDriver::Driver g_modal;
 
 bool g_servicesChosen = false;
 
@@ -63,6 +67,11 @@ HRESULT __stdcall RootQuery(void*, const GUID& iid, void** out) { return IdeQuer
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
+std::string Narrow(const wchar_t* text) {
+  std::string out;
+  for (const wchar_t* p = text; p && *p; ++p) out += *p < 0x80 ? char(*p) : '?';
+  return out;
+}
 
 } // namespace
 
@@ -93,6 +102,8 @@ void BindLoaded() {
   g_bitBtn.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_formDesigners.Bind(GetModuleHandleW(L"designide150.bpl"));
   g_itemParents.Bind(GetModuleHandleW(L"designide150.bpl"));
+  g_errorDialogs.Bind(GetModuleHandleW(L"delphicoreide150.bpl"));
+  g_modal.Bind(GetModuleHandleW(L"vcl150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -198,6 +209,15 @@ void RenameButtonProperty(const char* name, const char* newName) {
 const FormDesignerDriver::Driver& FormDesigners() { return g_formDesigners; }
 const ItemParentDriver::Driver& ItemParents() { return g_itemParents; }
 
+const ErrorDialogsDriver::Driver& ErrorDialogs() { return g_errorDialogs; }
+void SetModalProbe(ModalDriver::ProbeFn probe, int result) { g_modal.SetProbe(probe, result); }
+
+void GrowReadErrorDialog() {
+  auto* classRef = reinterpret_cast<char*>(GetProcAddress(GetModuleHandleW(L"delphicoreide150.bpl"),
+                                                          ErrorDialogsDriver::Export::ReadErrorClass));
+  *reinterpret_cast<int32_t*>(classRef - 52) += 4;  // the instance size slot
+}
+
 void SetDesigner(void* form, void* designerHook) {
   using TSetDesigner = void(QM_REGISTER*)(void* form, void* designer);
   auto set = reinterpret_cast<TSetDesigner>(reinterpret_cast<void*>(
@@ -272,6 +292,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallSearchUmlautInFilesFix();
   // The expert entry.
   Quillmend::InstallComponentDesignerFix();
+  Quillmend::InstallSmallDfmLoadErrorDlgsPatch();
   Quillmend::InstallPageControlTabSheetCompDropFix();
   Quillmend::InstallGuidelinesHide();
   Quillmend::InstallDisablePackageCache();
@@ -300,6 +321,21 @@ void OverwriteCode(void* at, const void* bytes, size_t size) {
   VirtualProtect(at, size, old, &old);
   FlushInstructionCache(GetCurrentProcess(), at, size);
 }
+
+namespace {
+
+// The message a shown error dialog holds.
+std::string g_seenMessage;
+void __stdcall SeeDialogMessage(void* dialog) {
+  using namespace ErrorDialogsDriver;
+  const bool recover = QmHost::HostClassName(dialog) == L"TRecoverFormInheritence";
+  void* message =
+      *reinterpret_cast<void**>(static_cast<char*>(dialog) + (recover ? RecoverLayout::Message : ReadErrorLayout::Message));
+  g_seenMessage = Narrow(
+      *reinterpret_cast<const wchar_t**>(static_cast<char*>(message) + WinControlDriver::WinControlLayout::Caption));
+}
+
+} // namespace
 
 std::string Exercise() {
   std::string out;
@@ -337,6 +373,15 @@ std::string Exercise() {
     int modified = 0;
     g_itemParents.State(root, nullptr, &selected, &modified, nullptr);
     out += "deleted " + std::to_string(selected == sheet) + " " + std::to_string(modified) + ";";
+  }
+  // The error dialogs' contents and results, which stay the host's.
+  if (g_errorDialogs.Recover && g_errorDialogs.ReadError && g_modal.SetProbe) {
+    g_modal.SetProbe(&SeeDialogMessage, 4);
+    out += "recover " + std::to_string(g_errorDialogs.Recover(L"Form1", L"TBase", L"Unit1.pas", L"TA,TB", 1));
+    out += " " + g_seenMessage + ";";
+    out += "readerror " + std::to_string(g_errorDialogs.ReadError(L"Unit1.dfm", L"Error reading Button1")) + " " +
+           g_seenMessage + ";";
+    g_modal.SetProbe(nullptr, 2);
   }
   return out;
 }

@@ -12,12 +12,14 @@
 
 #include "coreide150/SearchInFilesDriver.h"
 #include "delphicoreide150/DelphiModuleDriver.h"
+#include "delphicoreide150/ErrorDialogsDriver.h"
 #include "delphicoreide150/PackageCacheDriver.h"
 #include "designide150/ComponentDesignerDriver.h"
 #include "designide150/FormDesignerDriver.h"
 #include "designide150/ItemParentDriver.h"
 #include "vcl150/BitBtnDriver.h"
 #include "vcl150/ListItemsDriver.h"
+#include "vcl150/ModalDriver.h"
 
 namespace DesignerStandIns {
 
@@ -65,6 +67,12 @@ void RenameButtonProperty(const char* name, const char* newName);
 
 const FormDesignerDriver::Driver& FormDesigners();
 const ItemParentDriver::Driver& ItemParents();
+
+const ErrorDialogsDriver::Driver& ErrorDialogs();
+// What vcl150's ShowModal hands a shown form to, and the result it returns.
+void SetModalProbe(ModalDriver::ProbeFn probe, int result);
+// TReadErrorDlg's class record made 4 bytes larger (a build of another layout).
+void GrowReadErrorDialog();
 // TCustomForm.SetDesigner of vcl150.bpl (EAX = form, EDX = designer hook or nil).
 void SetDesigner(void* form, void* designerHook);
 // A message through the designer's IDesignerHook method 36: the guideline

@@ -28,6 +28,7 @@ const wchar_t* const ListViewStreaming = L"VCL.ListViewStreaming";
 const wchar_t* const BitBtnDefaults = L"VCL.TBitBtnDoubleBufferDefault";
 const wchar_t* const GuidelinesHide = L"IDE.VCLDesigner.GuidelinesHide";
 const wchar_t* const FindItemParent = L"IDE.Designer.FindItemParent";
+const wchar_t* const SmallErrorDlgs = L"IDE.Designer.SmallErrorDlgs";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -38,6 +39,7 @@ const std::vector<TPatchRow> PatchRows = {
     {BitBtnDefaults, {}},
     {GuidelinesHide, {}},
     {FindItemParent, {}},
+    {SmallErrorDlgs, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -68,6 +70,7 @@ const std::vector<TVariantRow> VariantRows = {
     {"finditemparent", {FindItemParent}},
     {"deleteselection", {FindItemParent}},
     {"isrootselected", {FindItemParent}},
+    {"readerror-size", {SmallErrorDlgs}, &DesignerStandIns::GrowReadErrorDialog},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
 };
 
@@ -85,7 +88,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent},
+       FindItemParent, SmallErrorDlgs},
   };
   return subsystem;
 }
