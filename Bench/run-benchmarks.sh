@@ -44,5 +44,6 @@ run HelpInsightWaitBench.exe
 echo "== HelpInsightInteropBench.exe"
 "$build/wine-run.sh" "$build/clr-double/HelpInsightInteropBench.exe" || rc=1
 run UndoSpeedBench.exe
+run BProgressBench.exe
 
 exit $rc

@@ -30,6 +30,7 @@
 #include "Patches/Debugger/DbkDefaultErrorModeFix.h"
 #include "Patches/Debugger/DebuggerCRtl.h"
 #include "Patches/Debugger/DebuggerLogView.h"
+#include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/BitBtnDefaultsFix.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
@@ -153,6 +154,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_SmallDfmLoadErrorDlgsPatch,
     &Unit_PageControlTabSheetCompDropFix,
     &Unit_GuidelinesHide,
+    &Unit_BProgressResponsiveness,
     &Unit_DisablePackageCache,
     &Unit_FileRemovalWhenSwitchTextToFormFix,
     &Unit_SearchUmlautInFilesFix,

@@ -11,6 +11,7 @@ constexpr const wchar_t* DesignIde = L"designide150.bpl";
 constexpr const wchar_t* Vcl = L"vcl150.bpl";
 constexpr const wchar_t* CoreIde = L"coreide150.bpl";
 constexpr const wchar_t* DelphiCoreIde = L"delphicoreide150.bpl";
+constexpr const wchar_t* Rtl = L"rtl150.bpl";
 
 namespace Export {
 constexpr const char* GetRootStream = "@Componentdesigner@TComponentRoot@GetRootStream$qqrv";
@@ -38,6 +39,15 @@ constexpr const char* PanelClass = "@Extctrls@TPanel@";
 constexpr const char* PanelCreate = "@Extctrls@TPanel@$bctr$qqrp18Classes@TComponent";
 constexpr const char* ShowModal = "@Forms@TCustomForm@ShowModal$qqrv";
 constexpr const char* Application = "@Forms@Application";
+constexpr const char* BProgress = "@COMINOUT@BPROGRESS$Q18COMPINTF@TPROGKINDPCII";
+constexpr const char* ProgressFormShow = "@Comprgrs@TProgressForm@FormShow$qqrp14System@TObject";
+constexpr const char* ProgressCancelClick = "@Comprgrs@TProgressForm@CancelButtonClick$qqrp14System@TObject";
+constexpr const char* ProgressForm = "@Comprgrs@ProgressForm";
+constexpr const char* CompilePreparing = "@Cominout@Preparing";
+constexpr const char* ProgressMonitor = "@Cominout@ProgressMonitor";
+constexpr const char* KibitzingCanceled = "@Kibitzingmonitor@TKibitzingMonitor@Canceled$qqrv";
+constexpr const char* MainThreadId = "@System@MainThreadID";
+constexpr const char* ProcessMessages = "@Forms@TApplication@ProcessMessages$qqrv";
 constexpr const char* SetDesigner =
     "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
 } // namespace Export

@@ -73,6 +73,13 @@ constexpr const char* SearchTextUtf8 =
     "89 45 E4 8B 45 FC E8 ?? ?? ?? ??";
 constexpr int32_t SearchTextWindow = 0x10000;  // the whole module
 constexpr int32_t SearchTextCall = 11;
+// The compiler's progress callback BPROGRESS, within 256 bytes: the cancel
+// variable (its address at +3) taken by InterlockedExchange(var, 0), the
+// call at +7 (stdcall, the callee pops).
+constexpr const char* BProgressCancelExchange = "6A 00 68 ?? ?? ?? ?? E8 ?? ?? ?? ?? E9 ?? ?? 00 00 E8 ?? ?? ?? ??";
+constexpr int32_t BProgressWindow = 256;
+constexpr int32_t BProgressCancelVariable = 3;
+constexpr int32_t BProgressExchangeCall = 7;
 
 } // namespace DesignerShellPatterns
 } // namespace Quillmend

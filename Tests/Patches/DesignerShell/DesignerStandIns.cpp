@@ -11,6 +11,7 @@
 #include "Framework/HostObjectModel.h"
 #include "rtl150/ConversionsDriver.h"
 #include "Framework/LibraryEntry.h"
+#include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/BitBtnDefaultsFix.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DesignerShellHost.h"
@@ -38,6 +39,8 @@ FormDesignerDriver::Driver g_formDesigners;
 ItemParentDriver::Driver g_itemParents;
 ErrorDialogsDriver::Driver g_errorDialogs;
 ModalDriver::Driver g_modal;
+CompileProgressDriver::Driver g_progress;
+MessagePumpDriver::Driver g_pump;
 
 bool g_servicesChosen = false;
 
@@ -104,6 +107,8 @@ void BindLoaded() {
   g_itemParents.Bind(GetModuleHandleW(L"designide150.bpl"));
   g_errorDialogs.Bind(GetModuleHandleW(L"delphicoreide150.bpl"));
   g_modal.Bind(GetModuleHandleW(L"vcl150.bpl"));
+  g_progress.Bind(GetModuleHandleW(L"coreide150.bpl"));
+  g_pump.Bind(GetModuleHandleW(L"vcl150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -210,6 +215,8 @@ const FormDesignerDriver::Driver& FormDesigners() { return g_formDesigners; }
 const ItemParentDriver::Driver& ItemParents() { return g_itemParents; }
 
 const ErrorDialogsDriver::Driver& ErrorDialogs() { return g_errorDialogs; }
+const CompileProgressDriver::Driver& Progress() { return g_progress; }
+const MessagePumpDriver::Driver& Pump() { return g_pump; }
 void SetModalProbe(ModalDriver::ProbeFn probe, int result) { g_modal.SetProbe(probe, result); }
 
 void GrowReadErrorDialog() {
@@ -295,6 +302,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallSmallDfmLoadErrorDlgsPatch();
   Quillmend::InstallPageControlTabSheetCompDropFix();
   Quillmend::InstallGuidelinesHide();
+  Quillmend::InstallBProgressResponsiveness();
   Quillmend::InstallDisablePackageCache();
   Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
 }
@@ -382,6 +390,17 @@ std::string Exercise() {
     out += "readerror " + std::to_string(g_errorDialogs.ReadError(L"Unit1.dfm", L"Error reading Button1")) + " " +
            g_seenMessage + ";";
     g_modal.SetProbe(nullptr, 2);
+  }
+  // A compile of distinct files, none cancelled, and one whose monitor is.
+  if (g_progress.BProgress && g_progress.FormShow && g_progress.CancelButtonClick) {
+    g_progress.Begin(0, 0);
+    out += "compiled " + std::to_string(g_progress.Files(3, 1, 0, -1));
+    void* form = *reinterpret_cast<void**>(
+        GetProcAddress(GetModuleHandleW(L"coreide150.bpl"), CompileProgressDriver::Export::ProgressForm));
+    out += " " + std::string(static_cast<const char*>(form) + CompileProgressDriver::ProgressFormLayout::FileName) + ";";
+    g_progress.Begin(0, 1);
+    out += "cancelled " + std::to_string(g_progress.Files(3, 1, 0, -1)) + ";";
+    g_progress.End();
   }
   return out;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "coreide150/CompileProgressDriver.h"
 #include "coreide150/SearchInFilesDriver.h"
 #include "delphicoreide150/DelphiModuleDriver.h"
 #include "delphicoreide150/ErrorDialogsDriver.h"
@@ -19,6 +20,7 @@
 #include "designide150/ItemParentDriver.h"
 #include "vcl150/BitBtnDriver.h"
 #include "vcl150/ListItemsDriver.h"
+#include "vcl150/MessagePumpDriver.h"
 #include "vcl150/ModalDriver.h"
 
 namespace DesignerStandIns {
@@ -73,6 +75,9 @@ const ErrorDialogsDriver::Driver& ErrorDialogs();
 void SetModalProbe(ModalDriver::ProbeFn probe, int result);
 // TReadErrorDlg's class record made 4 bytes larger (a build of another layout).
 void GrowReadErrorDialog();
+
+const CompileProgressDriver::Driver& Progress();
+const MessagePumpDriver::Driver& Pump();
 // TCustomForm.SetDesigner of vcl150.bpl (EAX = form, EDX = designer hook or nil).
 void SetDesigner(void* form, void* designerHook);
 // A message through the designer's IDesignerHook method 36: the guideline

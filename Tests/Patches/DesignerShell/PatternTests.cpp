@@ -37,6 +37,7 @@ const TSitePattern SitePatterns[] = {
     {"ComponentRootIsRootSelected", P::RootSelectionHolder, L"designide150.bpl", E::IsRootSelected,
      P::RootSelectionWindow},
     {"ListItemsReadItemData", P::ListItemsReadByte, L"vcl150.bpl", E::ListItemsDefineProperties, P::ListItemsWindow},
+    {"CompileBProgress", P::BProgressCancelExchange, L"coreide150.bpl", E::BProgress, P::BProgressWindow},
     {"SearchInFilesText", P::SearchTextUtf8, L"coreide150.bpl", nullptr, 0},
     {"FileRemovalSwitchTextToForm", P::FileRemovalSwitch, L"delphicoreide150.bpl", E::SwapSourceFormView,
      P::FileRemovalWindow - P::FileRemovalBefore, P::FileRemovalBefore},

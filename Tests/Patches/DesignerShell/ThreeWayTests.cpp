@@ -9,6 +9,7 @@
 
 #include "DesignerStandIns.h"
 #include "Framework/PatchPlan.h"
+#include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
@@ -29,6 +30,7 @@ const wchar_t* const BitBtnDefaults = L"VCL.TBitBtnDoubleBufferDefault";
 const wchar_t* const GuidelinesHide = L"IDE.VCLDesigner.GuidelinesHide";
 const wchar_t* const FindItemParent = L"IDE.Designer.FindItemParent";
 const wchar_t* const SmallErrorDlgs = L"IDE.Designer.SmallErrorDlgs";
+const wchar_t* const BProgress = L"IDE.Compile.BProgress";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -40,6 +42,7 @@ const std::vector<TPatchRow> PatchRows = {
     {GuidelinesHide, {}},
     {FindItemParent, {}},
     {SmallErrorDlgs, {}},
+    {BProgress, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -70,6 +73,7 @@ const std::vector<TVariantRow> VariantRows = {
     {"finditemparent", {FindItemParent}},
     {"deleteselection", {FindItemParent}},
     {"isrootselected", {FindItemParent}},
+    {"bprogress", {BProgress}},
     {"readerror-size", {SmallErrorDlgs}, &DesignerStandIns::GrowReadErrorDialog},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
 };
@@ -88,7 +92,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent, SmallErrorDlgs},
+       FindItemParent, SmallErrorDlgs, BProgress},
   };
   return subsystem;
 }
@@ -105,6 +109,7 @@ const TReasonRow ReasonCases[] = {
     {"finditemparent", FindItemParent, L"FindItemParent: pattern not found"},
     {"deleteselection", FindItemParent, L"DeleteSelection: pattern not found"},
     {"isrootselected", FindItemParent, L"IsRootSelected: pattern not found"},
+    {"bprogress", BProgress, L"BProgressCancel: pattern not found"},
 };
 
 // The package cache's plan is tried only with its setting on.
@@ -121,6 +126,7 @@ std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   plans.push_back(Quillmend::DisablePackageCachePlan());
   plans.push_back(Quillmend::ListViewStreamingPlan());
   plans.push_back(Quillmend::FindItemParentPlan());
+  plans.push_back(Quillmend::CompileBProgressPlan());
   return plans;
 }
 
