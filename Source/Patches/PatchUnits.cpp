@@ -32,6 +32,7 @@
 #include "Patches/Debugger/DebuggerLogView.h"
 #include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/BitBtnDefaultsFix.h"
+#include "Patches/DesignerShell/CompileProgressPopupModeFix.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
@@ -155,6 +156,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_PageControlTabSheetCompDropFix,
     &Unit_GuidelinesHide,
     &Unit_BProgressResponsiveness,
+    &Unit_CompileProgressPopupModeFix,
     &Unit_DisablePackageCache,
     &Unit_FileRemovalWhenSwitchTextToFormFix,
     &Unit_SearchUmlautInFilesFix,

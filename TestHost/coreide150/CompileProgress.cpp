@@ -18,7 +18,7 @@
 using namespace QmHost;
 using namespace CompileProgressDriver;
 
-QM_HOST_CLASS(coreide_TProgressForm_Class, 9);
+QM_HOST_CLASS(coreide_TProgressForm_Class, 10);  // TCustomForm has 10 virtual methods
 
 extern "C" {
 LONG coreide_CancelPrepare = 0;
@@ -64,6 +64,9 @@ void* ProgressFormClass() {
   });
   return g_progressFormClass;
 }
+
+// At the package's start, when vcl150 is loaded before it (as the IDE loads them).
+[[maybe_unused]] const bool g_builtAtStart = GetModuleHandleW(L"vcl150.bpl") && ProgressFormClass();
 
 // A click on the form's Cancel button, as the message pump runs it.
 void __stdcall ClickCancel(void* form) { OwnProc<FormMethodFn>(Export::CancelButtonClick)(form, form); }

@@ -18,8 +18,8 @@ using namespace QmHost;
 using namespace ErrorDialogsDriver;
 using namespace WinControlDriver;
 
-QM_HOST_CLASS(delphicoreide_TRecoverFormInheritence_Class, 9);
-QM_HOST_CLASS(delphicoreide_TReadErrorDlg_Class, 9);
+QM_HOST_CLASS(delphicoreide_TRecoverFormInheritence_Class, 10);  // TCustomForm has 10 virtual methods
+QM_HOST_CLASS(delphicoreide_TReadErrorDlg_Class, 10);  // TCustomForm has 10 virtual methods
 
 namespace {
 

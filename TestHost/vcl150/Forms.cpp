@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Common/HostClass.h"
+#include "FormWindowDriver.h"
 #include "FormsDriver.h"
 #include "VclClasses.h"
 #include "VclInternal.h"
@@ -22,11 +23,16 @@ using namespace Vcl;
 
 QM_HOST_CLASS(vcl_TApplication_Class, ComponentSlot::Count);
 QM_HOST_CLASS(vcl_TScreen_Class, ComponentSlot::Count);
-QM_HOST_CLASS(vcl_TCustomForm_Class, ControlSlot::Count);
+QM_HOST_CLASS(vcl_TCustomForm_Class, FormWindowDriver::CreateParamsSlot + 1);
 
 extern "C" {
 void* vcl_Application = nullptr;
 void* vcl_Screen = nullptr;
+// FormWindow.cpp.
+void QM_HOST_REGISTER vcl_TCustomForm_CreateParams(void* form, FormWindowDriver::TCreateParams* params)
+    QM_HOST_SYMBOL(vcl_TCustomForm_CreateParams);
+void QM_HOST_REGISTER vcl_TCustomForm_WMSettingChange(void* form, Vcl::TMessage* message)
+    QM_HOST_SYMBOL(vcl_TCustomForm_WMSettingChange);
 }
 
 namespace {
@@ -83,6 +89,8 @@ bool BuildCustomForm() {
   g_formClass = HostClassBuilder(vcl_TCustomForm_Class_Storage, "TCustomForm")
                     .Parent(&vcl_TCustomControl_ClassVar)
                     .InstanceSize(FormLayout::Size)
+                    .Virtual(FormWindowDriver::CreateParamsSlot, reinterpret_cast<void*>(&vcl_TCustomForm_CreateParams))
+                    .Dynamic(WM_SETTINGCHANGE, reinterpret_cast<void*>(&vcl_TCustomForm_WMSettingChange))
                     .TypeInfo("Forms")
                     .Build();
   return g_formClass != nullptr;

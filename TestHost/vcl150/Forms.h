@@ -20,7 +20,8 @@ constexpr int Hooks = 32;         // array of {Code, Data}
 constexpr int HookCount = 36;
 constexpr int HookCapacity = 40;
 constexpr int Activations = 44;   // WM_ACTIVATEAPP messages its own handling saw
-constexpr int Size = 48;
+constexpr int MainForm = 48;      // nil until one is set (FormWindow.cpp)
+constexpr int Size = 52;
 }  // namespace ApplicationLayout
 
 namespace ScreenLayout {

@@ -48,9 +48,20 @@ constexpr const char* ProgressMonitor = "@Cominout@ProgressMonitor";
 constexpr const char* KibitzingCanceled = "@Kibitzingmonitor@TKibitzingMonitor@Canceled$qqrv";
 constexpr const char* MainThreadId = "@System@MainThreadID";
 constexpr const char* ProcessMessages = "@Forms@TApplication@ProcessMessages$qqrv";
+constexpr const char* ProgressFormClass = "@Comprgrs@TProgressForm@";
+constexpr const char* CustomFormCreateParams = "@Forms@TCustomForm@CreateParams$qqrr22Controls@TCreateParams";
+constexpr const char* CustomFormWMSettingChange = "@Forms@TCustomForm@WMSettingChange$qqrr17Messages@TMessage";
 constexpr const char* SetDesigner =
     "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
 } // namespace Export
+
+// The host's application and form fields the shell fixes read.
+namespace ApplicationLayout {
+constexpr int MainForm = 48;
+}
+namespace FormLayout {
+constexpr int Height = 44, Handle = 56;
+}
 
 // The IDE services interface {86602DE0-50BF-4AE5-BAF4-D9438BD33218};
 // method 5: function GetBaseRegistryKey: string (EAX = the interface, EDX =

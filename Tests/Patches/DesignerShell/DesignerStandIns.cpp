@@ -13,6 +13,7 @@
 #include "Framework/LibraryEntry.h"
 #include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/BitBtnDefaultsFix.h"
+#include "Patches/DesignerShell/CompileProgressPopupModeFix.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DesignerShellHost.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
@@ -41,6 +42,7 @@ ErrorDialogsDriver::Driver g_errorDialogs;
 ModalDriver::Driver g_modal;
 CompileProgressDriver::Driver g_progress;
 MessagePumpDriver::Driver g_pump;
+FormWindowDriver::Driver g_formWindows;
 
 bool g_servicesChosen = false;
 
@@ -109,6 +111,7 @@ void BindLoaded() {
   g_modal.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_progress.Bind(GetModuleHandleW(L"coreide150.bpl"));
   g_pump.Bind(GetModuleHandleW(L"vcl150.bpl"));
+  g_formWindows.Bind(GetModuleHandleW(L"vcl150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -217,6 +220,13 @@ const ItemParentDriver::Driver& ItemParents() { return g_itemParents; }
 const ErrorDialogsDriver::Driver& ErrorDialogs() { return g_errorDialogs; }
 const CompileProgressDriver::Driver& Progress() { return g_progress; }
 const MessagePumpDriver::Driver& Pump() { return g_pump; }
+const FormWindowDriver::Driver& FormWindows() { return g_formWindows; }
+
+void* NewForm() {
+  using TNewForm = void*(__stdcall*)(int32_t withWindow);
+  return reinterpret_cast<TNewForm>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), "VclNewForm")))(0);
+}
 void SetModalProbe(ModalDriver::ProbeFn probe, int result) { g_modal.SetProbe(probe, result); }
 
 void GrowReadErrorDialog() {
@@ -303,6 +313,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallPageControlTabSheetCompDropFix();
   Quillmend::InstallGuidelinesHide();
   Quillmend::InstallBProgressResponsiveness();
+  Quillmend::InstallCompileProgressPopupModeFix();
   Quillmend::InstallDisablePackageCache();
   Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
 }
@@ -398,6 +409,12 @@ std::string Exercise() {
     void* form = *reinterpret_cast<void**>(
         GetProcAddress(GetModuleHandleW(L"coreide150.bpl"), CompileProgressDriver::Export::ProgressForm));
     out += " " + std::string(static_cast<const char*>(form) + CompileProgressDriver::ProgressFormLayout::FileName) + ";";
+    // Its form's parent window without a main form.
+    if (g_formWindows.CallCreateParams) {
+      FormWindowDriver::TCreateParams params;
+      g_formWindows.CallCreateParams(form, &params);
+      out += "parent " + std::to_string(reinterpret_cast<uintptr_t>(params.WndParent)) + ";";
+    }
     g_progress.Begin(0, 1);
     out += "cancelled " + std::to_string(g_progress.Files(3, 1, 0, -1)) + ";";
     g_progress.End();

@@ -19,6 +19,7 @@
 #include "designide150/FormDesignerDriver.h"
 #include "designide150/ItemParentDriver.h"
 #include "vcl150/BitBtnDriver.h"
+#include "vcl150/FormWindowDriver.h"
 #include "vcl150/ListItemsDriver.h"
 #include "vcl150/MessagePumpDriver.h"
 #include "vcl150/ModalDriver.h"
@@ -78,6 +79,10 @@ void GrowReadErrorDialog();
 
 const CompileProgressDriver::Driver& Progress();
 const MessagePumpDriver::Driver& Pump();
+
+const FormWindowDriver::Driver& FormWindows();
+// A new TCustomForm of vcl150 (no window).
+void* NewForm();
 // TCustomForm.SetDesigner of vcl150.bpl (EAX = form, EDX = designer hook or nil).
 void SetDesigner(void* form, void* designerHook);
 // A message through the designer's IDesignerHook method 36: the guideline

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "DesignerStandIns.h"
+#include "Framework/HostAbi.h"
 #include "Framework/PatchPlan.h"
 #include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
@@ -31,6 +32,7 @@ const wchar_t* const GuidelinesHide = L"IDE.VCLDesigner.GuidelinesHide";
 const wchar_t* const FindItemParent = L"IDE.Designer.FindItemParent";
 const wchar_t* const SmallErrorDlgs = L"IDE.Designer.SmallErrorDlgs";
 const wchar_t* const BProgress = L"IDE.Compile.BProgress";
+const wchar_t* const PopupMode = L"IDE.CompileProgess.PopupMode";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -43,10 +45,26 @@ const std::vector<TPatchRow> PatchRows = {
     {FindItemParent, {}},
     {SmallErrorDlgs, {}},
     {BProgress, {}},
+    {PopupMode, {}},
 };
 
 // A button whose type information lacks its second property.
 void RenameParentDoubleBuffered() { DesignerStandIns::RenameButtonProperty("ParentDoubleBuffered", "ParentDoubleBufferex"); }
+
+// A progress form class that overrides CreateParams itself (calling the
+// inherited one): TCustomForm's is in no slot of it.
+void QM_REGISTER OwnCreateParams(void* form, void* params) {
+  reinterpret_cast<void(QM_REGISTER*)(void*, void*)>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), FormWindowDriver::Export::CreateParams)))(form, params);
+}
+void RemoveProgressCreateParams() {
+  auto* classRef = reinterpret_cast<void**>(
+      GetProcAddress(GetModuleHandleW(L"coreide150.bpl"), CompileProgressDriver::Export::ProgressFormClass));
+  void* own = reinterpret_cast<void*>(&OwnCreateParams);
+  DWORD old = 0;
+  VirtualProtect(&classRef[FormWindowDriver::CreateParamsSlot], 4, PAGE_READWRITE, &old);
+  classRef[FormWindowDriver::CreateParamsSlot] = own;
+}
 
 // The user left the package cache on: the patch does not apply, by design.
 void PackageCacheLeftOn() { DesignerStandIns::SetPackageCacheValue(REG_SZ, L"0", 4); }
@@ -74,6 +92,7 @@ const std::vector<TVariantRow> VariantRows = {
     {"deleteselection", {FindItemParent}},
     {"isrootselected", {FindItemParent}},
     {"bprogress", {BProgress}},
+    {"progressform-createparams", {PopupMode}, &RemoveProgressCreateParams},
     {"readerror-size", {SmallErrorDlgs}, &DesignerStandIns::GrowReadErrorDialog},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
 };
@@ -92,7 +111,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent, SmallErrorDlgs, BProgress},
+       FindItemParent, SmallErrorDlgs, BProgress, PopupMode},
   };
   return subsystem;
 }
