@@ -41,6 +41,7 @@
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "Patches/DesignerShell/SmallDfmLoadErrorDlgsPatch.h"
+#include "Patches/DesignerShell/WMSettingsChangeFix.h"
 #include "Patches/EditorParser/BackgroundParserUtils.h"
 #include "Patches/EditorParser/ClassComplOperatorOverloadFix.h"
 #include "Patches/EditorParser/ClassComplPublishedFix.h"
@@ -149,6 +150,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_ClassComplPublishedFix,
     &Unit_ClassComplOperatorOverloadFix,
     // The designer, component library and IDE shell fixes, grouped by the module they patch.
+    &Unit_WMSettingsChangeFix,
     &Unit_ListViewStreamingFix,
     &Unit_BitBtnDefaultsFix,
     &Unit_ComponentDesignerFix,

@@ -22,6 +22,7 @@
 #include "Services.h"
 #include "StartupModules.h"
 #include "Workloads.h"
+#include "coreide150/MainFormDriver.h"
 
 using namespace QmHost;
 
@@ -97,6 +98,11 @@ int main() {
   if (app.options.appExceptionHandler) InstallAppExceptionHandler();
 
   LoadKnownPackages();
+  // The IDE's main form exists before the experts start.
+  if (HMODULE coreIde = GetModuleHandleW(L"coreide150.bpl"))
+    if (auto newMainForm = reinterpret_cast<MainFormDriver::NewFn>(
+            reinterpret_cast<void*>(GetProcAddress(coreIde, MainFormDriver::Export::New))))
+      newMainForm(0);
   // The C++ personality has bccide.dll (and, once used, the compiler) loaded
   // before the experts.
   if (app.options.loadBccIde && !LoadBccIde()) return Fail(L"cannot load bccide.dll");

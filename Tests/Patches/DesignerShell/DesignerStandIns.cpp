@@ -23,6 +23,7 @@
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "Patches/DesignerShell/SmallDfmLoadErrorDlgsPatch.h"
+#include "Patches/DesignerShell/WMSettingsChangeFix.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "vcl150/WinControlDriver.h"
@@ -43,6 +44,7 @@ ModalDriver::Driver g_modal;
 CompileProgressDriver::Driver g_progress;
 MessagePumpDriver::Driver g_pump;
 FormWindowDriver::Driver g_formWindows;
+MainFormDriver::Driver g_mainForms;
 
 bool g_servicesChosen = false;
 
@@ -112,6 +114,7 @@ void BindLoaded() {
   g_progress.Bind(GetModuleHandleW(L"coreide150.bpl"));
   g_pump.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_formWindows.Bind(GetModuleHandleW(L"vcl150.bpl"));
+  g_mainForms.Bind(GetModuleHandleW(L"coreide150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -221,6 +224,27 @@ const ErrorDialogsDriver::Driver& ErrorDialogs() { return g_errorDialogs; }
 const CompileProgressDriver::Driver& Progress() { return g_progress; }
 const MessagePumpDriver::Driver& Pump() { return g_pump; }
 const FormWindowDriver::Driver& FormWindows() { return g_formWindows; }
+const MainFormDriver::Driver& MainForms() { return g_mainForms; }
+
+void DropFormSettingHandler() {
+  auto* classRef = reinterpret_cast<char*>(GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), "@Forms@TCustomForm@"));
+  auto* table = *reinterpret_cast<uint16_t**>(classRef - 60);  // the dynamic method table: count, indexes, code
+  for (uint16_t i = 0; table && i < table[0]; ++i)
+    if (table[1 + i] == WM_SETTINGCHANGE) table[1 + i] = 0x7FFE;
+}
+
+void* NewFormWithoutHandlers() {
+  HMODULE module = GetModuleHandleW(L"delphicoreide150.bpl");
+  using TCreate = void*(QM_REGISTER*)(void* classRef, int alloc, void* owner);
+  auto create = reinterpret_cast<TCreate>(
+      reinterpret_cast<void*>(GetProcAddress(module, ErrorDialogsDriver::Export::ReadErrorCreate)));
+  return create(reinterpret_cast<void*>(GetProcAddress(module, ErrorDialogsDriver::Export::ReadErrorClass)), 1, nullptr);
+}
+
+void* MainForm() {
+  void* application = *reinterpret_cast<void**>(GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), "@Forms@Application"));
+  return *reinterpret_cast<void**>(static_cast<char*>(application) + FormWindowDriver::ApplicationLayout::MainForm);
+}
 
 void* NewForm() {
   using TNewForm = void*(__stdcall*)(int32_t withWindow);
@@ -303,11 +327,14 @@ std::string SearchFor(const char* ansiText, const std::vector<std::wstring>& fil
 void Install(const std::wstring& disabledPatches) {
   SetEnvironmentVariableW(L"Quillmend.DisabledPatches", disabledPatches.c_str());
   if (!g_servicesChosen) SetPackageCacheValue(REG_SZ, L"1", 4);
+  // The IDE has its main form when the experts start.
+  if (g_mainForms.New && !MainForm()) g_mainForms.New(0);
   // Unit initialization, in link order.
   Quillmend::InstallListViewStreamingFix();
   Quillmend::InstallBitBtnDefaultsFix();
   Quillmend::InstallSearchUmlautInFilesFix();
   // The expert entry.
+  Quillmend::InstallWMSettingsChangeFix();
   Quillmend::InstallComponentDesignerFix();
   Quillmend::InstallSmallDfmLoadErrorDlgsPatch();
   Quillmend::InstallPageControlTabSheetCompDropFix();
@@ -414,6 +441,13 @@ std::string Exercise() {
       FormWindowDriver::TCreateParams params;
       g_formWindows.CallCreateParams(form, &params);
       out += "parent " + std::to_string(reinterpret_cast<uintptr_t>(params.WndParent)) + ";";
+    }
+    // A setting change at a main form that is not minimised.
+    if (g_formWindows.SendFormMessage && g_mainForms.New) {
+      if (!MainForm()) g_mainForms.New(0);
+      const int handled = g_formWindows.SettingChanges();
+      g_formWindows.SendFormMessage(MainForm(), WM_SETTINGCHANGE, 0, 0);
+      out += "settings " + std::to_string(g_formWindows.SettingChanges() - handled) + ";";
     }
     g_progress.Begin(0, 1);
     out += "cancelled " + std::to_string(g_progress.Files(3, 1, 0, -1)) + ";";

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "coreide150/CompileProgressDriver.h"
+#include "coreide150/MainFormDriver.h"
 #include "coreide150/SearchInFilesDriver.h"
 #include "delphicoreide150/DelphiModuleDriver.h"
 #include "delphicoreide150/ErrorDialogsDriver.h"
@@ -83,6 +84,14 @@ const MessagePumpDriver::Driver& Pump();
 const FormWindowDriver::Driver& FormWindows();
 // A new TCustomForm of vcl150 (no window).
 void* NewForm();
+// A new form of a TCustomForm descendant with no message handler of its own (a TReadErrorDlg).
+void* NewFormWithoutHandlers();
+// TCustomForm's WM_SETTINGCHANGE entry renumbered in its dynamic method
+// table (a build whose forms have no such handler).
+void DropFormSettingHandler();
+const MainFormDriver::Driver& MainForms();
+// The application's main form (null: none).
+void* MainForm();
 // TCustomForm.SetDesigner of vcl150.bpl (EAX = form, EDX = designer hook or nil).
 void SetDesigner(void* form, void* designerHook);
 // A message through the designer's IDesignerHook method 36: the guideline

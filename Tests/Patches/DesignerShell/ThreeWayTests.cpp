@@ -33,6 +33,7 @@ const wchar_t* const FindItemParent = L"IDE.Designer.FindItemParent";
 const wchar_t* const SmallErrorDlgs = L"IDE.Designer.SmallErrorDlgs";
 const wchar_t* const BProgress = L"IDE.Compile.BProgress";
 const wchar_t* const PopupMode = L"IDE.CompileProgess.PopupMode";
+const wchar_t* const WindowRestore = L"IDE.WindowRestoreFix";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -46,6 +47,7 @@ const std::vector<TPatchRow> PatchRows = {
     {SmallErrorDlgs, {}},
     {BProgress, {}},
     {PopupMode, {}},
+    {WindowRestore, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -64,6 +66,13 @@ void RemoveProgressCreateParams() {
   DWORD old = 0;
   VirtualProtect(&classRef[FormWindowDriver::CreateParamsSlot], 4, PAGE_READWRITE, &old);
   classRef[FormWindowDriver::CreateParamsSlot] = own;
+}
+
+// A main form whose class and ancestors have no WM_SETTINGCHANGE handler.
+void PlainMainForm() {
+  DesignerStandIns::BindLoaded();
+  DesignerStandIns::DropFormSettingHandler();
+  DesignerStandIns::FormWindows().SetMainForm(DesignerStandIns::NewFormWithoutHandlers());
 }
 
 // The user left the package cache on: the patch does not apply, by design.
@@ -93,6 +102,7 @@ const std::vector<TVariantRow> VariantRows = {
     {"isrootselected", {FindItemParent}},
     {"bprogress", {BProgress}},
     {"progressform-createparams", {PopupMode}, &RemoveProgressCreateParams},
+    {"mainform-without-handler", {WindowRestore}, &PlainMainForm},
     {"readerror-size", {SmallErrorDlgs}, &DesignerStandIns::GrowReadErrorDialog},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
 };
@@ -111,7 +121,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent, SmallErrorDlgs, BProgress, PopupMode},
+       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore},
   };
   return subsystem;
 }
