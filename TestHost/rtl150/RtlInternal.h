@@ -54,6 +54,9 @@ void QM_HOST_REGISTER RtlRaiseExcept(void* object) QM_HOST_SYMBOL(rtl_RaiseExcep
 // run-time that builds classes deriving from them calls it first, since the
 // order of the files' start-up code is not fixed.
 bool RtlBaseClassesBuilt();
+// Builds TStrings (IniFiles.cpp), TStringList's parent, once.
+bool RtlStringsClassBuilt();
+extern "C" char rtl_TStrings_Class[] QM_HOST_SYMBOL(rtl_TStrings_Class);
 
 // Raises a host exception of the given class with a message (internal use).
 [[noreturn]] void RtlRaiseNew(void* classRef, const wchar_t* message);

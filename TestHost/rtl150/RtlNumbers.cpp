@@ -100,6 +100,8 @@ bool ParseFloat(const wchar_t* s, int length, wchar_t decimalSeparator, long dou
 
 } // namespace
 
+bool QmRtl::TryStrToInt64(const wchar_t* s, int64_t& value) { return ParseInt64(s, Length(s), value); }
+
 // The process's format settings, from the user's locale at load.
 TFormatSettings QmRtl::FormatSettings = UserFormatSettings();
 

@@ -105,6 +105,9 @@ static_assert(sizeof(TFormatSettings) == 14, "the stand-in's TFormatSettings is 
 // The process's format settings (exported as data).
 extern TFormatSettings FormatSettings asm("_rtl_FormatSettings");
 
+// StrToInt64's reading without raising: false for a text it refuses.
+bool TryStrToInt64(const wchar_t* s, int64_t& value);
+
 // TStream's virtual methods, called through the object's class.
 int32_t StreamRead(void* stream, void* buffer, int32_t count);
 int32_t StreamWrite(void* stream, const void* buffer, int32_t count);

@@ -94,10 +94,10 @@ void* QM_HOST_REGISTER RtlStringListCreate(void* classOrSelf, int alloc) {
 namespace {
 
 const bool kStringListBuilt = [] {
-  RtlBaseClassesBuilt();
-  static void* const object = rtl_TObject_Class;
+  RtlStringsClassBuilt();
+  static void* const strings = rtl_TStrings_Class;
   HostClassBuilder(rtl_TStringList_Class_Storage, "TStringList")
-      .Parent(&object)
+      .Parent(&strings)
       .InstanceSize(Layout::InstanceSize)
       .Virtual(0, reinterpret_cast<const void*>(&RtlStringListGet))
       .Virtual(1, reinterpret_cast<const void*>(&RtlStringListGetCount))

@@ -2,6 +2,7 @@
 
 #include "Framework/HostFinally.h"
 #include "Framework/HostObjectModel.h"
+#include "Patches/Xml/XmlIniFile.h"
 
 namespace Quillmend {
 
@@ -39,6 +40,8 @@ TPatchPlan XmlWriterPlan() {
 }
 
 void InitializeXMLIniFilePerformance() {
+  TPatchPlan iniFile = XmlIniFilePlan();
+  InstallPlan(iniFile);
   TPatchPlan writer = XmlWriterPlan();
   InstallPlan(writer);
 }
@@ -78,6 +81,7 @@ void QM_REGISTER XmlWriterWriteInOne(void* writer, void* node) {
 
 std::vector<TPatchPlan> XMLIniFilePerformancePlans() {
   std::vector<TPatchPlan> plans;
+  plans.push_back(XmlIniFilePlan());
   plans.push_back(XmlWriterPlan());
   return plans;
 }

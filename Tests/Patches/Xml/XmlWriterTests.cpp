@@ -3,7 +3,7 @@
 // fragment; a memory stream is written directly; a node writer that raises
 // leaves the writer's stream in place and the file empty; a short write (a
 // full disk) raises the host's stream write error where the original left a
-// truncated project silently; and the patch three ways.
+// truncated project silently; and both patches of the module three ways.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -18,6 +18,9 @@
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "coreide150/ProjectWriterDriver.h"
+
+// The ini file's reads over a short script (XmlIniFileTests.cpp).
+std::string XmlIniFingerprint();
 
 namespace {
 
@@ -182,27 +185,28 @@ TEST(XmlWriter, AShortWriteRaisesTheStreamWriteError) {
   EXPECT_TRUE(patched.StreamKept);
 }
 
-// ---- three ways ------------------------------------------------------------------
+// ---- three ways (both patches of the module) -------------------------------------------
 
-const std::vector<TPatchRow> PatchRows = {{WriterPatch, {}}};
-const std::vector<TVariantRow> VariantRows = {{"noxmlwriterwrite", {WriterPatch}}};
+const wchar_t* const IniFilePatch = L"RTL.XmlIniFile";
+const std::vector<TPatchRow> PatchRows = {{IniFilePatch, {}}, {WriterPatch, {}}};
+const std::vector<TVariantRow> VariantRows = {{"noxmlinifile", {IniFilePatch}}, {"noxmlwriterwrite", {WriterPatch}}};
 
 std::string Fingerprint() {
   const TWritten written = WriteToFile(25);
-  return written.Bytes + " result=" + std::to_string(written.Result);
+  return written.Bytes + " result=" + std::to_string(written.Result) + " ini=" + XmlIniFingerprint();
 }
 
-const TThreeWaySubsystem& XmlWriterSubsystem() {
+const TThreeWaySubsystem& XmlModuleSubsystem() {
   static const TThreeWaySubsystem subsystem{
-      {L"rtl150.bpl", L"coreide150.bpl"},
+      {L"rtl150.bpl", L"xmlrtl150.bpl", L"coreide150.bpl"},
       [] { Bind(); },
       [] { Quillmend::Unit_XMLIniFilePerformance.Initialize(); },
       [] { return Fingerprint(); },
-      {WriterPatch},
+      {IniFilePatch, WriterPatch},
   };
   return subsystem;
 }
 
-QM_THREE_WAY_TESTS(XmlWriter, XmlWriterSubsystem(), PatchRows, VariantRows)
+QM_THREE_WAY_TESTS(XMLIniFilePerformance, XmlModuleSubsystem(), PatchRows, VariantRows)
 
 }  // namespace
