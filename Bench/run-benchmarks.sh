@@ -20,6 +20,7 @@ run SystemUnitBench.exe
 run VariantsBench.exe
 run XmlBench.exe
 run XmlWriterBench.exe
+run XmlIniFileBench.exe
 run SerializerBench.exe
 run DebuggerBench.exe
 run CompilerFilesBench.exe
