@@ -249,6 +249,29 @@ else
 fi
 
 echo
+echo "== XML ini file (bds.exe -run ini): 100 cycles of writing and removing a key and a section, pack disabled vs enabled"
+{
+  printf 'W\tEditor\tFont\tConsolas\nW\tEditor\tSize\t10\nW\tEditor\tEmpty\t\n'
+  for i in $(seq 100); do printf 'W\tEditor\tRecent\tfile.pas\nD\tEditor\tRecent\t\nW\tSession\tOpen\t1\nE\tSession\t\t\n'; done
+  printf 'Q\tEditor\t\t\nV\tEditor\tEmpty\t\n'
+} > "$DEMO/ini-script.txt"
+for mode in disabled enabled; do
+  off=$([ "$mode" = disabled ] && echo "*" || echo "")
+  rm -f "$DEMO/ini-$mode.xml"
+  run_ide "$DEMO/journal-ini-$mode.txt" "$off" ini "$(winpath "$DEMO/ini-script.txt")" "$(winpath "$DEMO/ini-$mode.xml")" >/dev/null 2>&1 || true
+  grep '^INI-SCRIPT ' "$DEMO/journal-ini-$mode.txt" | sed "s/^INI-SCRIPT /   $mode: /"
+done
+if diff -q <(grep '^INI-READ ' "$DEMO/journal-ini-disabled.txt") <(grep '^INI-READ ' "$DEMO/journal-ini-enabled.txt") >/dev/null; then
+  echo "   reads identical; the saved documents:"
+else
+  echo "   reads DIFFERENT; the saved documents:"
+fi
+for mode in disabled enabled; do
+  echo "   -- $mode ($(stat -c %s "$DEMO/ini-$mode.xml") bytes)"
+  tr -d '\r' < "$DEMO/ini-$mode.xml" | head -12 | sed 's/^/      /'
+done
+
+echo
 echo "== debugger: a debuggee started with a 5,000-character command line (bds.exe -run debuggee 5000)"
 echo "   and the Watch list opened and closed 100 times (bds.exe -run watchlist 100), pack disabled vs enabled"
 for mode in disabled enabled; do
