@@ -15,6 +15,7 @@
 #include "Common/HostRtl.h"
 #include "Framework/HostObjectModel.h"
 #include "Framework/PatchRegistry.h"
+#include "Hooking/CodeTransaction.h"
 #include "Patches/Xml/XMLIniFilePerformance.h"
 #include "Patches/Xml/XmlIniFile.h"
 #include "TestPaths.h"
@@ -286,6 +287,40 @@ TEST(XmlIniFile, ObjectsAreOurSubclassAndLeaveNothingBehind) {
   EXPECT_EQ(Quillmend::LiveXmlIniFiles(), 0);
   EXPECT_EQ(g_host.LiveNodes(), nodesBefore);
   EXPECT_EQ(liveBlocks(), blocksBefore) << "host strings or exception objects left";
+}
+
+// The host class's NewInstance slot: untouched while the patch is disabled;
+// put back by the library's undo, but left in place while an object of our
+// subclass lives (its methods are ours), until it is gone.
+void* HostNewInstanceSlot() { return Quillmend::HostClassSlot(g_host.IniClass(), -12); }
+void* ObjectNewInstance() {
+  return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"rtl150.bpl"), "@System@TObject@NewInstance$qqrv"));
+}
+
+TEST(XmlIniFile, DisabledLeavesTheNewInstanceSlot) {
+  LoadHost();
+  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", IniPatch);
+  Quillmend::Unit_XMLIniFilePerformance.Initialize();
+  EXPECT_FALSE(Quillmend::IsPatchApplied(IniPatch));
+  EXPECT_EQ(HostNewInstanceSlot(), ObjectNewInstance());
+  TIni ini;
+  EXPECT_EQ(Quillmend::HostClassOf(ini.Object()), g_host.IniClass());
+}
+
+TEST(XmlIniFile, UndoPutsTheSlotBackOnceNoObjectLives) {
+  LoadHost();
+  ASSERT_EQ(HostNewInstanceSlot(), ObjectNewInstance());
+  Install();
+  EXPECT_NE(HostNewInstanceSlot(), ObjectNewInstance());
+  auto* live = new TIni;
+  Quillmend::UndoAllTransactions();
+  EXPECT_NE(HostNewInstanceSlot(), ObjectNewInstance()) << "kept while an object of the subclass lives";
+  EXPECT_EQ(live->Do({L'R', L"S", L"k", L"d"}), L"d");
+  delete live;
+  Quillmend::UndoAllTransactions();
+  EXPECT_EQ(HostNewInstanceSlot(), ObjectNewInstance());
+  TIni after;
+  EXPECT_EQ(Quillmend::HostClassOf(after.Object()), g_host.IniClass());
 }
 
 TEST(XmlIniFile, NameHelpers) {
