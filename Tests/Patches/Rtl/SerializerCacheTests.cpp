@@ -26,12 +26,16 @@ namespace {
 
 const wchar_t* const SerializerPatch = L"Start.XmlSerializer";
 
+// A new, empty folder: process ids come again, and a folder an earlier
+// process left (its cache filled) would turn a miss into a hit.
 std::wstring Temp() {
   wchar_t folder[MAX_PATH];
   GetTempPathW(MAX_PATH, folder);
-  std::wstring path = std::wstring(folder) + L"qmxs" + std::to_wstring(GetCurrentProcessId());
-  CreateDirectoryW(path.c_str(), nullptr);
-  return path;
+  const std::wstring base = std::wstring(folder) + L"qmxs" + std::to_wstring(GetCurrentProcessId()) + L"-";
+  for (unsigned n = GetTickCount();; ++n) {
+    const std::wstring path = base + std::to_wstring(n);
+    if (CreateDirectoryW(path.c_str(), nullptr)) return path;
+  }
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
