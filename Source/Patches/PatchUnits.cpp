@@ -5,6 +5,7 @@
 #include "Patches/Compiler/CompilerDbkReleaseUnusedMemory.h"
 #include "Patches/Compiler/CompilerDbkRsmMemoryLeakFix.h"
 #include "Patches/Compiler/CompilerErrorInsightKibitzedFix.h"
+#include "Patches/Compiler/CompilerFileNameStrFunctions.h"
 #include "Patches/Compiler/CompilerFileSearch.h"
 #include "Patches/Compiler/CompilerFix.h"
 #include "Patches/Compiler/CompilerGenInstantiateOpt.h"
@@ -99,6 +100,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerRlink32MaxResCount,
     &Unit_CompilerDbkRsmMemoryLeakFix,
     &Unit_CompilerDbkReleaseUnusedMemory,
+    &Unit_CompilerFileNameStrFunctions,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,
     &Unit_IDEAnsiCompareFileName,

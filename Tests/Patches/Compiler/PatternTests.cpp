@@ -11,6 +11,7 @@
 #include "Patches/Compiler/CompilerOptimizationGetUnitOfPatterns.h"
 #include "Patches/Compiler/CompilerFilePatterns.h"
 #include "Patches/Compiler/CompilerShrinkUnitMemory.h"
+#include "Patches/Compiler/CompilerFileNameStrFunctions.h"
 #include "Patches/Compiler/KibitzPatterns.h"
 #include "Patches/Compiler/MapFilefprintfPatch.h"
 #include "Patches/Compiler/OptimizedUnitRead.h"
@@ -102,6 +103,10 @@ const TSitePattern SitePatterns[] = {
     {"RsmStore", Quillmend::RsmPatterns::Store},
     {"RsmLookup", Quillmend::RsmPatterns::Lookup},
     {"ReleaseUnused", Quillmend::ReleaseUnusedMemoryPatterns::Release},
+    {"BaseNameLength", Quillmend::FileNameStrPatterns::BaseNameLength},
+    {"DirLength", Quillmend::FileNameStrPatterns::DirLength},
+    {"FileExt", Quillmend::FileNameStrPatterns::FileExt},
+    {"ExtractDir", Quillmend::FileNameStrPatterns::ExtractDir},
 };
 
 // Sites whose patterns occur elsewhere too and are found by a search of

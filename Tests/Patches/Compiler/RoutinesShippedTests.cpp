@@ -53,6 +53,7 @@ TEST(CompilerRoutinesShipped, SameResultsWithEveryPatchApplied) {
       {L"Warnings", {L"dccwarnings", L"3000", L"300", L"300"}, L"DCC-WARNINGS ", L"Compiler.WarnLoadResString"},
       {L"RootTypes", {L"dccroottypes", L"300", L"3000"}, L"DCC-ROOTTYPES ", L"Compiler.RootTypeUnitList"},
       {L"Rsm", {L"dccrsm", L"16", L"2000"}, L"DCC-RSM ", L"Compiler.RsmMemLeak"},
+      {L"FileNames", {L"dccfilenames", L"20000", L"60"}, L"DCC-FILENAMES ", L"Compiler.FileNameStringFunctions"},
   };
   for (const TWorkloadRow& row : rows) {
     SCOPED_TRACE(std::string(row.Line, row.Line + wcslen(row.Line)));
