@@ -27,6 +27,9 @@
 // Compiler.RootTypeUnitList: a root type's list of 200 / 2,000 / 20,000
 // types, then one call over a unit of 20,000 types (three in four in the
 // list, the others entered). Goal: 20x at 2,000.
+//
+// Compiler.FileNameStringFunctions: 1,000,000 calls of the four file-name
+// routines in turn over 64 paths of 30 / 120 / 250 characters. Goal: 5x at 120.
 #include <windows.h>
 
 #include <cstdint>
@@ -43,6 +46,8 @@
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
 #include "Patches/Compiler/WarnLoadResStringPatch.h"
 #include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
+#include "Patches/Compiler/CompilerFileNameStrFunctions.h"
+#include "dcc150/DccFileNamesDriver.h"
 #include "dcc150/DccFilesDriver.h"
 #include "dcc150/DccMapLinesDriver.h"
 #include "dcc150/DccNamesDriver.h"
@@ -208,6 +213,19 @@ TResult RootTypesWorkload(int list) {
   return result;
 }
 
+// 1,000,000 calls of the file-name routines over 64 paths of `length` characters.
+TResult FileNamesWorkload(int length) {
+  namespace F = DccFileNamesDriver;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 64; ++i) paths.push_back(F::ProjectPath(i, length));
+  std::vector<const char*> texts;
+  for (const std::string& path : paths) texts.push_back(path.c_str());
+  auto run = Export<F::RunFn>(F::Export::Run);
+  TResult result;
+  result.Seconds = Bench::BestSeconds(3, [&] { result.Checksum = run(texts.data(), int32_t(texts.size()), 1000000); });
+  return result;
+}
+
 std::string g_mapPath;
 
 // A section of `entries` map lines written to a file; the file's checksum.
@@ -307,12 +325,17 @@ int main() {
   for (int list : lists)
     rows.push_back({"Compiler.RootTypeUnitList: a list of " + std::to_string(list) + ", 20k queries",
                     RootTypesWorkload(list), {}, list == 2000 ? 20.0 : 0});
+  const int paths[] = {30, 120, 250};
+  for (int length : paths)
+    rows.push_back({"Compiler.FileNameStringFunctions: 1M calls, " + std::to_string(length) + " chars",
+                    FileNamesWorkload(length), {}, length == 120 ? 5.0 : 0});
   Quillmend::InstallCompilerShrinkUnitMemory();
   Quillmend::InstallOptimizedUnitRead();
   Quillmend::InstallMapFilefprintfPatch();
   Quillmend::InstallPrefetchTokenOptimization();
   Quillmend::InstallWarnLoadResStringPatch();
   Quillmend::InstallCompilerCreateRootTypeUnitListOpt();
+  Quillmend::InstallCompilerFileNameStrFunctions();
   const std::wstring failed = Quillmend::FailedPatchReasons();
   if (!failed.empty()) {
     std::printf("patches not applied: %ls\n", failed.c_str());
@@ -325,6 +348,7 @@ int main() {
   for (size_t i = 0; i < 3; ++i) rows[12 + i].Enabled = LengthsWorkload(texts[i]);
   for (size_t i = 0; i < 3; ++i) rows[15 + i].Enabled = WarningsWorkload(warnings[i]);
   for (size_t i = 0; i < 3; ++i) rows[18 + i].Enabled = RootTypesWorkload(lists[i]);
+  for (size_t i = 0; i < 3; ++i) rows[21 + i].Enabled = FileNamesWorkload(paths[i]);
 
   std::printf("%-44s %13s %13s %9s\n", "workload", "disabled", "enabled", "ratio");
   bool same = true;

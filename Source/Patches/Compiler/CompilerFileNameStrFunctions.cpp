@@ -15,6 +15,21 @@ namespace {
 
 bool IsDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
+// The length of a zero-terminated text, four bytes at a time once aligned
+// (an aligned read never crosses into the next page).
+int32_t TextLength(const char* text) {
+  const char* p = text;
+  for (; uintptr_t(p) & 3; ++p)
+    if (!*p) return int32_t(p - text);
+  for (;; p += 4) {
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if ((word - 0x01010101u) & ~word & 0x80808080u) break;
+  }
+  while (*p) ++p;
+  return int32_t(p - text);
+}
+
 } // namespace
 
 int32_t QM_REGISTER BaseNameLength(const char* text, int32_t length) {
@@ -35,13 +50,13 @@ int32_t QM_REGISTER DirectoryLength(const char* text, int32_t length) {
 }
 
 const char* QM_REGISTER FileExtension(const char* text) {
-  return text + BaseNameLength(text, int32_t(std::strlen(text)));
+  return text + BaseNameLength(text, TextLength(text));
 }
 
 // The host copies with the run-time's move, only a non-empty part and
 // never onto itself; a part of the source in place is only terminated.
 void QM_REGISTER ExtractDirectory(const char* source, char* dest) {
-  const int32_t length = DirectoryLength(source, int32_t(std::strlen(source)));
+  const int32_t length = DirectoryLength(source, TextLength(source));
   if (length > 0 && dest != source) std::memmove(dest, source, size_t(length));
   dest[length] = 0;
 }

@@ -50,14 +50,16 @@ void RetargetCall(const char* site, int32_t offset, const char* target) {
 
 // What the four routines answer for a text of `length` bytes (the buffer
 // holds the text and a zero): X1 and X2 for the length and for one less and
-// -1; X3's offset; X4 into another buffer and in place.
+// -1; X3's offset, also from the text's second to fourth byte (other
+// alignments); X4 into another buffer and in place.
 std::string Answers(const std::string& text) {
   const int32_t length = int32_t(text.size());
   std::string answers;
   for (int32_t n : {length, length - 1, -1})
     answers += std::to_string(DccExport<BaseNameLengthFn>(Export::BaseNameLength)(text.c_str(), n)) + "," +
                std::to_string(DccExport<DirLengthFn>(Export::DirLength)(text.c_str(), n)) + ",";
-  answers += std::to_string(DccExport<FileExtFn>(Export::FileExt)(text.c_str()) - text.c_str()) + ",";
+  for (size_t from = 0; from <= 3 && from <= text.size(); ++from)
+    answers += std::to_string(DccExport<FileExtFn>(Export::FileExt)(text.c_str() + from) - text.c_str()) + ",";
   std::string dest(text.size() + 2, '#');
   DccExport<ExtractDirFn>(Export::ExtractDir)(text.c_str(), &dest[0]);
   std::string inPlace = text;
