@@ -38,6 +38,7 @@
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
+#include "Patches/DesignerShell/IDENewSelectDirectory.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
@@ -162,6 +163,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_BProgressResponsiveness,
     &Unit_CompileProgressPopupModeFix,
     &Unit_DisablePackageCache,
+    &Unit_IDENewSelectDirectory,
     &Unit_FileRemovalWhenSwitchTextToFormFix,
     &Unit_SearchUmlautInFilesFix,
 };

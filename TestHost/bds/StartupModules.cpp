@@ -10,7 +10,7 @@ namespace QmHost {
 namespace {
 
 // In the order the packages require each other (coreide150 follows as the core package).
-const wchar_t* const StartupModuleNames[] = {L"vcl150.bpl",           L"xmlrtl150.bpl",    L"boreditu.dll",
+const wchar_t* const StartupModuleNames[] = {L"vcl150.bpl",           L"vclx150.bpl",      L"xmlrtl150.bpl",    L"boreditu.dll",
                                              L"vclide150.bpl",        L"delphicoreide150.bpl", L"designide150.bpl",
                                              L"comptoolbar150.bpl",   L"dbkdebugide150.bpl", L"dbkdebugproide150.bpl"};
 

@@ -12,6 +12,7 @@ constexpr const wchar_t* Vcl = L"vcl150.bpl";
 constexpr const wchar_t* CoreIde = L"coreide150.bpl";
 constexpr const wchar_t* DelphiCoreIde = L"delphicoreide150.bpl";
 constexpr const wchar_t* Rtl = L"rtl150.bpl";
+constexpr const wchar_t* Vclx = L"vclx150.bpl";
 
 namespace Export {
 constexpr const char* GetRootStream = "@Componentdesigner@TComponentRoot@GetRootStream$qqrv";
@@ -39,6 +40,11 @@ constexpr const char* PanelClass = "@Extctrls@TPanel@";
 constexpr const char* PanelCreate = "@Extctrls@TPanel@$bctr$qqrp18Classes@TComponent";
 constexpr const char* ShowModal = "@Forms@TCustomForm@ShowModal$qqrv";
 constexpr const char* Application = "@Forms@Application";
+constexpr const char* Screen = "@Forms@Screen";
+constexpr const char* SelectDirectory =
+    "@Filectrl@SelectDirectory$qqrx20System@UnicodeStringx17System@WideStringr20System@UnicodeString53System@%Set$t25Filectrl@TSelectDirExtOpt$iuc$0$iuc$5%p20Controls@TWinControl";
+constexpr const char* BrowseForFolderClass = "@Stdactns@TBrowseForFolder@";
+constexpr const char* BrowseForFolderExecuteTarget = "@Stdactns@TBrowseForFolder@ExecuteTarget$qqrp14System@TObject";
 constexpr const char* BProgress = "@COMINOUT@BPROGRESS$Q18COMPINTF@TPROGKINDPCII";
 constexpr const char* ProgressFormShow = "@Comprgrs@TProgressForm@FormShow$qqrp14System@TObject";
 constexpr const char* ProgressCancelClick = "@Comprgrs@TProgressForm@CancelButtonClick$qqrp14System@TObject";
@@ -55,12 +61,19 @@ constexpr const char* SetDesigner =
     "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
 } // namespace Export
 
-// The host's application and form fields the shell fixes read.
+// The host's application, screen, form and windowed control fields the
+// shell fixes read.
 namespace ApplicationLayout {
-constexpr int MainForm = 48;
+constexpr int Handle = 28, MainForm = 48;
+}
+namespace ScreenLayout {
+constexpr int ActiveForm = 28;
 }
 namespace FormLayout {
 constexpr int Height = 44, Handle = 56;
+}
+namespace WinControlLayout {
+constexpr int Handle = 56;
 }
 
 // The IDE services interface {86602DE0-50BF-4AE5-BAF4-D9438BD33218};

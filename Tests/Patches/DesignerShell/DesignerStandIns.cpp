@@ -19,6 +19,7 @@
 #include "Patches/DesignerShell/DisablePackageCache.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
+#include "Patches/DesignerShell/IDENewSelectDirectory.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
@@ -45,6 +46,7 @@ CompileProgressDriver::Driver g_progress;
 MessagePumpDriver::Driver g_pump;
 FormWindowDriver::Driver g_formWindows;
 MainFormDriver::Driver g_mainForms;
+SelectDirectoryDriver::Driver g_directories;
 
 bool g_servicesChosen = false;
 
@@ -83,8 +85,9 @@ std::string Narrow(const wchar_t* text) {
 } // namespace
 
 const std::vector<std::wstring>& ModuleFiles() {
-  static const std::vector<std::wstring> files = {L"rtl150.bpl",     L"vcl150.bpl",           L"boreditu.dll",
-                                                  L"coreide150.bpl", L"delphicoreide150.bpl", L"designide150.bpl"};
+  static const std::vector<std::wstring> files = {L"rtl150.bpl",     L"vcl150.bpl",           L"vclx150.bpl",
+                                                  L"boreditu.dll",   L"coreide150.bpl",       L"delphicoreide150.bpl",
+                                                  L"designide150.bpl"};
   return files;
 }
 
@@ -115,6 +118,7 @@ void BindLoaded() {
   g_pump.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_formWindows.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_mainForms.Bind(GetModuleHandleW(L"coreide150.bpl"));
+  g_directories.Bind(GetModuleHandleW(L"vclx150.bpl"));
 }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
@@ -225,6 +229,7 @@ const CompileProgressDriver::Driver& Progress() { return g_progress; }
 const MessagePumpDriver::Driver& Pump() { return g_pump; }
 const FormWindowDriver::Driver& FormWindows() { return g_formWindows; }
 const MainFormDriver::Driver& MainForms() { return g_mainForms; }
+const SelectDirectoryDriver::Driver& Directories() { return g_directories; }
 
 void DropFormSettingHandler() {
   auto* classRef = reinterpret_cast<char*>(GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), "@Forms@TCustomForm@"));
@@ -252,6 +257,33 @@ void* NewForm() {
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"vcl150.bpl"), "VclNewForm")))(0);
 }
 void SetModalProbe(ModalDriver::ProbeFn probe, int result) { g_modal.SetProbe(probe, result); }
+
+void GrowBrowseForFolder() {
+  auto* classRef = reinterpret_cast<char*>(GetProcAddress(GetModuleHandleW(L"vclx150.bpl"),
+                                                          SelectDirectoryDriver::Export::BrowseForFolderClass));
+  *reinterpret_cast<int32_t*>(classRef - 52) += 4;  // the instance size slot
+}
+
+std::string SelectDirectory(const wchar_t* caption, const wchar_t* root, const wchar_t* directory, int options,
+                            void* parent) {
+  wchar_t folder[MAX_PATH] = {};
+  wcsncpy(folder, directory, MAX_PATH - 1);
+  const int result = g_directories.CallSelectDirectory(caption, root, folder, MAX_PATH, options, parent);
+  return std::to_string(result) + " " + Narrow(folder);
+}
+
+std::string BrowseForFolder(void* action) {
+  char events[16] = {};
+  wchar_t folder[MAX_PATH] = {};
+  const int result = g_directories.ExecuteAction(action, events, sizeof events, folder, MAX_PATH);
+  return std::to_string(result) + " " + events + " " + Narrow(folder);
+}
+
+std::string OldDialogs() {
+  wchar_t line[512] = {};
+  const int calls = g_directories.OldDialogCalls(line, 512);
+  return std::to_string(calls) + " " + Narrow(line);
+}
 
 void GrowReadErrorDialog() {
   auto* classRef = reinterpret_cast<char*>(GetProcAddress(GetModuleHandleW(L"delphicoreide150.bpl"),
@@ -342,6 +374,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallBProgressResponsiveness();
   Quillmend::InstallCompileProgressPopupModeFix();
   Quillmend::InstallDisablePackageCache();
+  Quillmend::InstallIDENewSelectDirectory();
   Quillmend::InstallFileRemovalWhenSwitchTextToFormFix();
 }
 
@@ -452,6 +485,22 @@ std::string Exercise() {
     g_progress.Begin(0, 1);
     out += "cancelled " + std::to_string(g_progress.Files(3, 1, 0, -1)) + ";";
     g_progress.End();
+  }
+  // Directory dialogs that keep the old look: a root other than the
+  // desktop, files shown, no new look asked for, and an action of the old style.
+  if (g_directories.CallSelectDirectory &&
+      GetProcAddress(GetModuleHandleW(L"vclx150.bpl"), SelectDirectoryDriver::Export::SelectDirectory)) {
+    using namespace Quillmend::SelectDirOption;
+    const int oldBefore = g_directories.OldDialogCalls(nullptr, 0);
+    g_directories.SetOldDialogAnswer(1, L"C:\\Projects");
+    out += "select " + SelectDirectory(L"Folder:", L"C:\\", L"C:\\", NewUI, nullptr) + ";";
+    out += "select " + SelectDirectory(L"Folder:", L"", L"C:\\", NewUI | ShowFiles, nullptr) + ";";
+    g_directories.SetOldDialogAnswer(0, nullptr);
+    out += "select " + SelectDirectory(L"Folder:", L"Desktop", L"C:\\", NewFolder | ShowEdit, nullptr) + ";";
+    void* action = g_directories.NewBrowseForFolder(L"Browse", 0, L"C:\\", L"");
+    out += "browse " + BrowseForFolder(action) + ";";
+    FreeObject(action);
+    out += "old " + std::to_string(g_directories.OldDialogCalls(nullptr, 0) - oldBefore) + ";";
   }
   return out;
 }

@@ -24,6 +24,7 @@
 #include "vcl150/ListItemsDriver.h"
 #include "vcl150/MessagePumpDriver.h"
 #include "vcl150/ModalDriver.h"
+#include "vclx150/SelectDirectoryDriver.h"
 
 namespace DesignerStandIns {
 
@@ -97,6 +98,18 @@ void SetDesigner(void* form, void* designerHook);
 // A message through the designer's IDesignerHook method 36: the guideline
 // hides it caused ("a,b,c,d;" each) and whether the designer's own routine saw it ("seen").
 std::string SendDesignMessage(void* designer, uint32_t message, int32_t wParam);
+
+const SelectDirectoryDriver::Driver& Directories();
+// SelectDirectory with a new caption, root and directory of those texts:
+// "<result> <directory after the call>".
+std::string SelectDirectory(const wchar_t* caption, const wchar_t* root, const wchar_t* directory, int options,
+                            void* parent = nullptr);
+// The action's ExecuteTarget through its class: "<result> <events b, a, c> <folder after the call>".
+std::string BrowseForFolder(void* action);
+// The old dialogs shown so far and the last one's line: "<count> <line>".
+std::string OldDialogs();
+// TBrowseForFolder's class record made 4 bytes larger (a build of another layout).
+void GrowBrowseForFolder();
 
 // Installs every patch of the subsystem as the library does: the unit
 // initializations, then the wizard-init procedures. Unless a test chose

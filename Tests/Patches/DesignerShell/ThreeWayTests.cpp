@@ -16,6 +16,7 @@
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
+#include "Patches/DesignerShell/IDENewSelectDirectory.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "ThreeWayHarness.h"
 #include "designide150/ComponentDesignerDriver.h"
@@ -34,6 +35,7 @@ const wchar_t* const SmallErrorDlgs = L"IDE.Designer.SmallErrorDlgs";
 const wchar_t* const BProgress = L"IDE.Compile.BProgress";
 const wchar_t* const PopupMode = L"IDE.CompileProgess.PopupMode";
 const wchar_t* const WindowRestore = L"IDE.WindowRestoreFix";
+const wchar_t* const NewSelectDirectory = L"IDE.NewSelectDirectoryDialog";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -48,6 +50,7 @@ const std::vector<TPatchRow> PatchRows = {
     {BProgress, {}},
     {PopupMode, {}},
     {WindowRestore, {}},
+    {NewSelectDirectory, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -105,6 +108,10 @@ const std::vector<TVariantRow> VariantRows = {
     {"mainform-without-handler", {WindowRestore}, &PlainMainForm},
     {"readerror-size", {SmallErrorDlgs}, &DesignerStandIns::GrowReadErrorDialog},
     {"packagecache-on", {}, &PackageCacheLeftOn, {}, {PackageCache}},
+    {"noselectdirectory", {NewSelectDirectory}},
+    {"noexecutetarget", {NewSelectDirectory}},
+    {"browseforfolder-size", {NewSelectDirectory}, &DesignerStandIns::GrowBrowseForFolder},
+    {"novclx", {NewSelectDirectory}, nullptr, {}, {}, {L"vclx150.bpl"}},
 };
 
 // The harness has set "Quillmend.DisabledPatches" already.
@@ -121,7 +128,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore},
+       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore, NewSelectDirectory},
   };
   return subsystem;
 }
@@ -139,6 +146,8 @@ const TReasonRow ReasonCases[] = {
     {"deleteselection", FindItemParent, L"DeleteSelection: pattern not found"},
     {"isrootselected", FindItemParent, L"IsRootSelected: pattern not found"},
     {"bprogress", BProgress, L"BProgressCancel: pattern not found"},
+    {"noselectdirectory", NewSelectDirectory, L"SelectDirectory: export not found"},
+    {"noexecutetarget", NewSelectDirectory, L"TBrowseForFolder.ExecuteTarget: export not found"},
 };
 
 // The package cache's plan is tried only with its setting on.
@@ -156,6 +165,7 @@ std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   plans.push_back(Quillmend::ListViewStreamingPlan());
   plans.push_back(Quillmend::FindItemParentPlan());
   plans.push_back(Quillmend::CompileBProgressPlan());
+  plans.push_back(Quillmend::NewSelectDirectoryPlan());
   return plans;
 }
 
