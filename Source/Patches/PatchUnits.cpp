@@ -39,6 +39,7 @@
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/IDENewSelectDirectory.h"
+#include "Patches/DesignerShell/ImageListWriteChangeCounterFix.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
@@ -156,6 +157,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_WMSettingsChangeFix,
     &Unit_ListViewStreamingFix,
     &Unit_BitBtnDefaultsFix,
+    &Unit_ImageListWriteChangeCounterFix,
     &Unit_ComponentDesignerFix,
     &Unit_SmallDfmLoadErrorDlgsPatch,
     &Unit_PageControlTabSheetCompDropFix,

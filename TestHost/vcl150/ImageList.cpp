@@ -116,6 +116,8 @@ void QM_HOST_REGISTER vcl_ImageListDefaults(void* self) {
   if (Width(self) <= 0) Width(self) = 16;
   if (Height(self) <= 0) Height(self) = 16;
   Field<int32_t>(self, ImageListLayout::BkColor) = 0x1FFFFFFF;  // clNone
+  if (Field<int32_t>(self, ImageListLayout::AllocBy) <= 0) Field<int32_t>(self, ImageListLayout::AllocBy) = 4;
+  Field<int32_t>(self, ImageListLayout::Grow) = Field<int32_t>(self, ImageListLayout::AllocBy);
 }
 
 void QM_HOST_REGISTER vcl_ImageListEndUpdate(void* self) {

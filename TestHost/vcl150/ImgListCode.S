@@ -4,7 +4,9 @@
 // scratch bitmap inside a try/finally whose finally ends the list's update.
 // Host register convention. Each searched piece has one ALTBYTE; the
 // Initialize piece also has a form that keeps the bitmap at +0x50
-// (variant imagelistinit-field50), which the whole list then uses.
+// (variant imagelistinit-field50), which the whole list then uses; the form
+// imagelistinit-stablestreams is the same code in a build whose lists
+// stream without drift.
 
 #include "Common/SearchedRoutines.inc"
 
@@ -20,6 +22,16 @@ _vcl_ImageListBitmapField:
         .long 0x50
         .else
         .long 0x54
+        .endif
+
+// 1 in the build whose lists stream their capacity and growth step
+// unchanged (variant imagelistinit-stablestreams, ImageListStreaming.cpp).
+        .globl _vcl_ImageListStreamsStably
+_vcl_ImageListStreamsStably:
+        .ifc QM_VARIANT, imagelistinit_stablestreams
+        .long 1
+        .else
+        .long 0
         .endif
 
         .text
@@ -49,6 +61,7 @@ _vcl_TCustomImageList_Initialize:
         CALL_REL(_vcl_TBitmap_Create)       // call TBitmap.Create          (+7)
         .byte 0x89, 0x43                    // mov [ebx+FBitmap],eax
         ROUTINE_FORM imagelistinit, field50
+        ROUTINE_FORM imagelistinit, stablestreams
         .ifc QM_VARIANT, imagelistinit_field50
         .byte 0x50
         .else

@@ -79,9 +79,11 @@ constexpr int Min = 0x28C, Max = 0x290, Position = 0x294, Bitmap = 0x298, Size =
 namespace ImageListLayout {
 // Bitmap: the scratch bitmap images are drawn through (one per list);
 // MaskBitmap: the scratch mask of masked drawing (optional: drawing works
-// without it). The images themselves are kept in Images.
+// without it). The images themselves are kept in Images. AllocBy: the
+// list's allocation step; Grow: the growth step its data stores.
 constexpr int Count = 0x1C, Capacity = 0x20, Images = 0x24, BkColor = 0x28, Masked = 0x2C, Height = 0x34,
-              Width = 0x38, UpdateCount = 0x3C, ChangeCount = 0x40, Bitmap = 0x54, MaskBitmap = 0x58, Size = 0x5C;
+              Width = 0x38, UpdateCount = 0x3C, ChangeCount = 0x40, AllocBy = 0x44, Grow = 0x48, Bitmap = 0x54,
+              MaskBitmap = 0x58, Size = 0x5C;
 }
 
 struct TRect {

@@ -59,6 +59,14 @@ constexpr const char* CustomFormCreateParams = "@Forms@TCustomForm@CreateParams$
 constexpr const char* CustomFormWMSettingChange = "@Forms@TCustomForm@WMSettingChange$qqrr17Messages@TMessage";
 constexpr const char* SetDesigner =
     "@Forms@TCustomForm@SetDesigner$qqr47System@%DelphiInterface$t19Forms@IDesignerHook%";
+constexpr const char* ImageListClass = "@Imglist@TCustomImageList@";
+constexpr const char* ImageListCreate = "@Imglist@TCustomImageList@$bctr$qqrp18Classes@TComponent";
+constexpr const char* ImageListAdd = "@Imglist@TCustomImageList@Add$qqrp15Graphics@TBitmapt1";
+constexpr const char* ImageListWriteData = "@Imglist@TCustomImageList@WriteData$qqrp15Classes@TStream";
+constexpr const char* ImageListReadData = "@Imglist@TCustomImageList@ReadData$qqrp15Classes@TStream";
+constexpr const char* BitmapClass = "@Graphics@TBitmap@";
+constexpr const char* BitmapCreate = "@Graphics@TBitmap@$bctr$qqrv";
+constexpr const char* BitmapSetSize = "@Graphics@TBitmap@SetSize$qqrii";
 } // namespace Export
 
 // The host's application, screen, form and windowed control fields the
@@ -74,6 +82,11 @@ constexpr int Height = 44, Handle = 56;
 }
 namespace WinControlLayout {
 constexpr int Handle = 56;
+}
+
+// The image list's allocation step (AllocBy).
+namespace ImageListLayout {
+constexpr int AllocBy = 0x44;
 }
 
 // The IDE services interface {86602DE0-50BF-4AE5-BAF4-D9438BD33218};

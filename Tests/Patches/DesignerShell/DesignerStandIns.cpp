@@ -20,6 +20,7 @@
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/IDENewSelectDirectory.h"
+#include "Patches/DesignerShell/ImageListWriteChangeCounterFix.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
@@ -364,6 +365,7 @@ void Install(const std::wstring& disabledPatches) {
   // Unit initialization, in link order.
   Quillmend::InstallListViewStreamingFix();
   Quillmend::InstallBitBtnDefaultsFix();
+  Quillmend::InstallImageListWriteChangeCounterFix();
   Quillmend::InstallSearchUmlautInFilesFix();
   // The expert entry.
   Quillmend::InstallWMSettingsChangeFix();

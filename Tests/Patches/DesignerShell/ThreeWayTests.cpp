@@ -17,9 +17,11 @@
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/IDENewSelectDirectory.h"
+#include "Patches/DesignerShell/ImageListWriteChangeCounterFix.h"
 #include "Patches/DesignerShell/SearchUmlautInFilesFix.h"
 #include "ThreeWayHarness.h"
 #include "designide150/ComponentDesignerDriver.h"
+#include "vcl150/ImageListStreamDriver.h"
 
 namespace {
 
@@ -36,6 +38,7 @@ const wchar_t* const BProgress = L"IDE.Compile.BProgress";
 const wchar_t* const PopupMode = L"IDE.CompileProgess.PopupMode";
 const wchar_t* const WindowRestore = L"IDE.WindowRestoreFix";
 const wchar_t* const NewSelectDirectory = L"IDE.NewSelectDirectoryDialog";
+const wchar_t* const ImageListWrite = L"IDE.ImageList.Write";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -51,6 +54,7 @@ const std::vector<TPatchRow> PatchRows = {
     {PopupMode, {}},
     {WindowRestore, {}},
     {NewSelectDirectory, {}},
+    {ImageListWrite, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -76,6 +80,13 @@ void PlainMainForm() {
   DesignerStandIns::BindLoaded();
   DesignerStandIns::DropFormSettingHandler();
   DesignerStandIns::FormWindows().SetMainForm(DesignerStandIns::NewFormWithoutHandlers());
+}
+
+// The image list's first write raises: its self-test fails with the host's message.
+void FailImageListWrite() {
+  ImageListStreamDriver::Driver streams;
+  streams.Bind(GetModuleHandleW(L"vcl150.bpl"));
+  streams.FailWrites(1);
 }
 
 // The user left the package cache on: the patch does not apply, by design.
@@ -112,6 +123,10 @@ const std::vector<TVariantRow> VariantRows = {
     {"noexecutetarget", {NewSelectDirectory}},
     {"browseforfolder-size", {NewSelectDirectory}, &DesignerStandIns::GrowBrowseForFolder},
     {"novclx", {NewSelectDirectory}, nullptr, {}, {}, {L"vclx150.bpl"}},
+    {"noimagelistwritedata", {ImageListWrite}},
+    {"imagelist-selftest-raises", {ImageListWrite}, &FailImageListWrite},
+    // A component library whose image lists stream stably: nothing to repair.
+    {"imagelistinit-stablestreams", {}, nullptr, {}, {ImageListWrite}},
 };
 
 // The harness has set "Quillmend.DisabledPatches" already.
@@ -128,7 +143,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore, NewSelectDirectory},
+       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore, NewSelectDirectory, ImageListWrite},
   };
   return subsystem;
 }
@@ -148,6 +163,7 @@ const TReasonRow ReasonCases[] = {
     {"bprogress", BProgress, L"BProgressCancel: pattern not found"},
     {"noselectdirectory", NewSelectDirectory, L"SelectDirectory: export not found"},
     {"noexecutetarget", NewSelectDirectory, L"TBrowseForFolder.ExecuteTarget: export not found"},
+    {"noimagelistwritedata", ImageListWrite, L"TCustomImageList.WriteData: export not found"},
 };
 
 // The package cache's plan is tried only with its setting on.
@@ -166,6 +182,7 @@ std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   plans.push_back(Quillmend::FindItemParentPlan());
   plans.push_back(Quillmend::CompileBProgressPlan());
   plans.push_back(Quillmend::NewSelectDirectoryPlan());
+  plans.push_back(Quillmend::ImageListWritePlan());
   return plans;
 }
 
