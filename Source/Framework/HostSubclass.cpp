@@ -49,4 +49,17 @@ bool THostSubclass::SetRoot(int32_t offset, const void* method) {
   return true;
 }
 
+bool THostSubclass::SetInstanceSize(int32_t size) {
+  if (!FClassRef) return false;
+  const auto parentSize = reinterpret_cast<intptr_t>(
+      static_cast<void**>(*static_cast<void**>(FClassRef[HostClassLayout::Parent / 4]))[HostClassLayout::InstanceSize / 4]);
+  if (size < parentSize) return false;
+  FClassRef[HostClassLayout::InstanceSize / 4] = reinterpret_cast<void*>(intptr_t(size));
+  return true;
+}
+
+int32_t THostSubclass::InstanceSize() const {
+  return FClassRef ? int32_t(reinterpret_cast<intptr_t>(FClassRef[HostClassLayout::InstanceSize / 4])) : 0;
+}
+
 }  // namespace Quillmend

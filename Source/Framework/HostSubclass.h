@@ -20,6 +20,10 @@ public:
   bool SetVirtual(int32_t index, const void* method);
   // A root virtual method by its header offset (-44 Equals .. -4 Destroy).
   bool SetRoot(int32_t offset, const void* method);
+  // Room for fields of our own behind the parent's: objects are made this
+  // size (never smaller than the parent's). False when nothing was built.
+  bool SetInstanceSize(int32_t size);
+  int32_t InstanceSize() const;
 
 private:
   void** FClassRef = nullptr;

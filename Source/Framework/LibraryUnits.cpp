@@ -4,6 +4,7 @@
 #include "Framework/IDEHooks.h"
 #include "Framework/LibraryEntry.h"
 #include "Framework/PatchRegistry.h"
+#include "Framework/SplashProgress.h"
 #include "Framework/LibraryUnitTable.h"
 #include "Hooking/Utils.h"
 
@@ -17,7 +18,8 @@ const TUnitInfo IDEHooksUnit = {"IDEHooks", nullptr, nullptr};
 const TUnitInfo PatchRegistryUnit = {"PatchRegistry", InitializePatchRegistry, FinalizePatchRegistry};
 
 std::vector<const TUnitInfo*> LinkOrder() {
-  std::vector<const TUnitInfo*> units = {&HookingUnit, &IDEHooksUnit, &PatchRegistryUnit, &ChangeDirectoryNotifyUnit};
+  std::vector<const TUnitInfo*> units = {&HookingUnit, &IDEHooksUnit, &PatchRegistryUnit, &ChangeDirectoryNotifyUnit,
+                                         &SplashProgressUnit};
   for (size_t i = 0; i < PatchUnitCount; ++i) units.push_back(PatchUnits[i]);
   units.push_back(&LibraryEntryUnit);
   return units;

@@ -14,8 +14,10 @@ namespace {
 constexpr int AddNotifierSlot = 3;
 constexpr int RemoveNotifierSlot = 4;
 constexpr int BaseRegistryKeySlot = 5;
+constexpr int DefProjectDirectorySlot = 13;
 
 std::wstring& g_baseRegistryKey = *new std::wstring();
+std::wstring& g_defProjectDirectory = *new std::wstring();
 
 // Index - 1 → notifier (null once removed); indices are never reused. Never
 // destroyed: an expert may release what it registered while the process ends.
@@ -48,13 +50,21 @@ void QM_HOST_REGISTER GetBaseRegistryKey(ComObject*, wchar_t** result) {
   *result = rtl->NewString(g_baseRegistryKey);
 }
 
+void QM_HOST_REGISTER GetDefProjectDirectory(ComObject*, wchar_t** result) {
+  const HostRtl* rtl = LoadedHostRtl();
+  if (!rtl) return;
+  rtl->Release(*result);
+  *result = rtl->NewString(g_defProjectDirectory);
+}
+
 const MethodTable& Methods() {
   // Never destroyed (as the lists): experts may call in while the process ends.
   static const MethodTable& table = *new MethodTable([] {
-    MethodTable t(12);
+    MethodTable t(14);
     t.Set(AddNotifierSlot, reinterpret_cast<const void*>(&AddNotifier));
     t.Set(RemoveNotifierSlot, reinterpret_cast<const void*>(&RemoveNotifier));
     t.Set(BaseRegistryKeySlot, reinterpret_cast<const void*>(&GetBaseRegistryKey));
+    t.Set(DefProjectDirectorySlot, reinterpret_cast<const void*>(&GetDefProjectDirectory));
     return t;
   }());
   return table;
@@ -89,6 +99,7 @@ bool NotifyFile(int code, const std::wstring& fileName) {
 }
 
 void SetBaseRegistryKey(const std::wstring& key) { g_baseRegistryKey = key; }
+void SetDefProjectDirectory(const std::wstring& directory) { g_defProjectDirectory = directory; }
 
 int IdeNotifierCount() {
   int count = 0;

@@ -3,6 +3,7 @@
 //   slot 3  AddNotifier(Notifier): Integer      EAX=Self, EDX=Notifier (kept with a reference)
 //   slot 4  RemoveNotifier(Index)               EAX=Self, EDX=Index (its reference released)
 //   slot 5  GetBaseRegistryKey: string          EAX=Self, EDX=@Result (host string)
+//   slot 13 the directory of "DefProject.bdsproj" EAX=Self, EDX=@Result (host string; "" until set)
 // The IDE calls a notifier's
 //   slot 7  FileNotification(Code, FileName, var Cancel: Boolean)
 //           EAX=Notifier, EDX=Code, ECX=FileName (host string), stack: @Cancel
@@ -29,6 +30,8 @@ int IdeNotifierCount();
 
 // The key GetBaseRegistryKey answers (Software\Embarcadero\<key>\8.0).
 void SetBaseRegistryKey(const std::wstring& key);
+// The directory slot 13 answers.
+void SetDefProjectDirectory(const std::wstring& directory);
 
 // Notifier slots the IDE calls (the test host's choice, as the IDE declares them).
 namespace NotifierSlot {
