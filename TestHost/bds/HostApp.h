@@ -24,6 +24,9 @@ struct HostOptions {
   bool appExceptionHandler = true;      // -noapphandler switches it off
   std::vector<std::wstring> omitted;    // -omit <module> (repeatable): a start-up module left out
   std::vector<std::wstring> personalities;  // -p<P1;P2...> or /p... (repeatable), dequoted and trimmed
+  bool splash = false;                  // -splash: the splash screen shown during start-up
+  int splashHoldMs = 0;                 // -splashhold <ms>: kept up that long before it closes
+  std::wstring defProjectDirectory;     // -defproject <dir>: where "DefProject.bdsproj" lies
 
   bool Omits(const std::wstring& module) const;
 };

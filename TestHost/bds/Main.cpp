@@ -12,6 +12,7 @@
 #include "CorePackage.h"
 #include "CppCompiler.h"
 #include "DesignPackages.h"
+#include "SplashScreen.h"
 #include "ExpertLoader.h"
 #include "HostApp.h"
 #include "MessageBoxHook.h"
@@ -78,6 +79,7 @@ int main() {
   app.hostDir = ProgramDirectory();
   app.rootKey = L"Software\\Embarcadero\\" + app.options.regKey + L"\\8.0";
   QmHost::SetBaseRegistryKey(app.rootKey);
+  QmHost::SetDefProjectDirectory(app.options.defProjectDirectory);
   if (!app.options.journalPath.empty() && !app.journal.Open(app.options.journalPath))
     return Fail(L"cannot create the journal " + app.options.journalPath);
 
@@ -97,6 +99,7 @@ int main() {
     return Fail(L"cannot redirect MessageBoxW");
   if (app.options.appExceptionHandler) InstallAppExceptionHandler();
 
+  ShowSplashScreen(app);
   LoadKnownPackages();
   // The IDE's main form exists before the experts start.
   if (HMODULE coreIde = GetModuleHandleW(L"coreide150.bpl"))
@@ -116,6 +119,7 @@ int main() {
     if (auto fire = reinterpret_cast<void(__stdcall*)()>(
             reinterpret_cast<void*>(GetProcAddress(coreIde, "HelpDocFireMainFormShown"))))
       fire();
+  CloseSplashScreen(app);
 
   int exitCode = 0;
   if (!app.options.workload.empty()) exitCode = RunWorkload(app);

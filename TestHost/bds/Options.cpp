@@ -9,6 +9,7 @@ namespace QmHost {
 const wchar_t* const kUsage =
     L"usage: bds.exe [-r<RegKey>] [-journal <path>] [-bccide] [-comp32x] [-noapphandler]\n"
     L"               [-showmessageboxes] [-omit <module>]... [-p<personality>[;...]]...\n"
+    L"               [-splash [-splashhold <ms>]] [-defproject <dir>]\n"
     L"               [-run <workload> [args...]]\n";
 
 namespace {
@@ -58,6 +59,17 @@ bool ParseOptions(const std::vector<std::wstring>& args, HostOptions& options, s
         return false;
       }
       options.omitted.push_back(args[++i]);
+    } else if (Is(arg, L"-splash")) {
+      options.splash = true;
+    } else if (Is(arg, L"-splashhold") || Is(arg, L"-defproject")) {
+      if (i + 1 >= args.size()) {
+        error = arg + L" needs a value";
+        return false;
+      }
+      if (Is(arg, L"-splashhold"))
+        options.splashHoldMs = _wtoi(args[++i].c_str());
+      else
+        options.defProjectDirectory = args[++i];
     } else if (Is(arg, L"-showmessageboxes")) {
       options.showMessageBoxes = true;
     } else if (Is(arg, L"-bccide")) {

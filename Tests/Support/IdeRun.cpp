@@ -107,6 +107,11 @@ TIdeRun RunIde(const TIdeSetup& setup) {
   if (setup.StartupPackage) SetValue(packages, package, L"Quillmend Startup");
   for (const auto& [path, description] : setup.Packages) SetValue(packages, path, description);
   RegCloseKey(packages);
+  if (!setup.DesignPackages.empty()) {
+    HKEY design = CreateKey(root + L"\\8.0\\Known Packages");
+    for (const auto& [path, description] : setup.DesignPackages) SetValue(design, path, description);
+    RegCloseKey(design);
+  }
   HKEY experts = CreateKey(root + L"\\8.0\\Experts");
   for (int i = 0; i < setup.ExpertRegistrations; ++i)
     SetValue(experts, L"Quillmend" + std::to_wstring(i + 1), expert);

@@ -25,6 +25,8 @@ struct TIdeSetup {
   std::wstring HostDirectory;          // the IDE's bin folder with bds.exe; empty: <build>\host
   // Further IDE packages (path, description), registered beside the start-up package.
   std::vector<std::pair<std::wstring, std::wstring>> Packages;
+  // Design packages (path, description) under "Known Packages", loaded after the experts.
+  std::vector<std::pair<std::wstring, std::wstring>> DesignPackages;
 };
 
 struct TIdeRun {
