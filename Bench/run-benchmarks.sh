@@ -42,6 +42,7 @@ fi
 run BracketMatchingBench.exe
 run GdiHandlesBench.exe
 run HelpInsightWaitBench.exe
+run SplashProgressBench.exe
 echo "== HelpInsightInteropBench.exe"
 "$build/wine-run.sh" "$build/clr-double/HelpInsightInteropBench.exe" || rc=1
 run UndoSpeedBench.exe

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 
 namespace Quillmend {
@@ -206,6 +208,108 @@ bool ReadTextLines(const std::wstring& path, std::vector<std::wstring>& lines) {
     start = end + 1;
   }
   return true;
+}
+
+namespace {
+
+// ntdll's loader notifications (Windows Vista and later, Wine).
+struct TUnicodeString {
+  USHORT Length, MaximumLength;
+  PWSTR Buffer;
+};
+struct TDllNotificationData {
+  ULONG Flags;
+  const TUnicodeString* FullDllName;
+  const TUnicodeString* BaseDllName;
+  PVOID DllBase;
+  ULONG SizeOfImage;
+};
+using TDllNotification = VOID(CALLBACK*)(ULONG reason, const TDllNotificationData* data, PVOID context);
+using TRegisterDllNotification = LONG(NTAPI*)(ULONG flags, TDllNotification notification, PVOID context, PVOID* cookie);
+using TUnregisterDllNotification = LONG(NTAPI*)(PVOID cookie);
+constexpr ULONG DllLoaded = 1, DllUnloaded = 2;
+
+template <class Fn>
+Fn NtdllExport(const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
+}
+
+VOID CALLBACK LoaderNotification(ULONG reason, const TDllNotificationData* data, PVOID context) {
+  if (!data || !data->BaseDllName || !data->BaseDllName->Buffer) return;
+  const std::wstring name(data->BaseDllName->Buffer, data->BaseDllName->Length / sizeof(wchar_t));
+  auto* modules = static_cast<TLoadedModules*>(context);
+  if (reason == DllLoaded) modules->Loaded(name);
+  if (reason == DllUnloaded) modules->Unloaded(name);
+}
+
+}  // namespace
+
+bool TLoadedModules::TLess::operator()(const std::wstring& a, const std::wstring& b) const {
+  return CompareText(a, b) < 0;
+}
+
+TLoadedModules::~TLoadedModules() { Stop(); }
+
+void TLoadedModules::List() {
+  std::map<std::wstring, int, TLess> names;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  if (snapshot != INVALID_HANDLE_VALUE) {
+    MODULEENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry))
+      ++names[entry.szModule];
+    CloseHandle(snapshot);
+  }
+  AcquireSRWLockExclusive(&FLock);
+  FNames.swap(names);
+  ReleaseSRWLockExclusive(&FLock);
+}
+
+void TLoadedModules::Start() {
+  if (FStarted) return;
+  FStarted = true;
+  // Following first, then listing: a module loaded in between is counted
+  // twice at worst, which only keeps it "loaded" a little longer.
+  if (auto registerNotification = NtdllExport<TRegisterDllNotification>("LdrRegisterDllNotification"))
+    if (registerNotification(0, &LoaderNotification, this, &FCookie) != 0) FCookie = nullptr;
+  List();
+}
+
+void TLoadedModules::Stop() {
+  if (FCookie)
+    if (auto unregisterNotification = NtdllExport<TUnregisterDllNotification>("LdrUnregisterDllNotification"))
+      unregisterNotification(FCookie);
+  FCookie = nullptr;
+  FStarted = false;
+  AcquireSRWLockExclusive(&FLock);
+  FNames.clear();
+  ReleaseSRWLockExclusive(&FLock);
+}
+
+void TLoadedModules::Refresh() {
+  if (!FStarted) Start();
+  else if (!FCookie) List();
+}
+
+bool TLoadedModules::Contains(const std::wstring& fileName) const {
+  AcquireSRWLockShared(&FLock);
+  auto it = FNames.find(fileName);
+  const bool found = it != FNames.end() && it->second > 0;
+  ReleaseSRWLockShared(&FLock);
+  return found;
+}
+
+void TLoadedModules::Loaded(const std::wstring& fileName) {
+  AcquireSRWLockExclusive(&FLock);
+  ++FNames[fileName];
+  ReleaseSRWLockExclusive(&FLock);
+}
+
+void TLoadedModules::Unloaded(const std::wstring& fileName) {
+  AcquireSRWLockExclusive(&FLock);
+  auto it = FNames.find(fileName);
+  if (it != FNames.end() && --it->second <= 0) FNames.erase(it);
+  ReleaseSRWLockExclusive(&FLock);
 }
 
 int TExpectedPackages::Find(const std::wstring& name) const {

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <windows.h>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,41 @@ std::vector<std::wstring> ExcludedPackages(const std::vector<std::wstring>& line
 // system's ANSI code page); false when it cannot be read.
 bool ReadTextLines(const std::wstring& path, std::vector<std::wstring>& lines);
 
+// The file names of the modules loaded in the process. Asking the loader by
+// name searches the disk under Wine, and listing its modules costs a server
+// call per module there: after one listing the set follows the loader's
+// load and unload notifications (where the system offers them; otherwise
+// every Refresh lists the modules again).
+class TLoadedModules {
+public:
+  TLoadedModules() = default;
+  ~TLoadedModules();
+  TLoadedModules(const TLoadedModules&) = delete;
+  TLoadedModules& operator=(const TLoadedModules&) = delete;
+
+  // Lists the modules and, from then on, follows the loader (idempotent).
+  void Start();
+  // Stops following the loader; the set empties.
+  void Stop();
+  // Brings the set up to date (nothing to do while following the loader).
+  void Refresh();
+  bool Contains(const std::wstring& fileName) const;  // ignoring case
+  bool Following() const { return FCookie != nullptr; }
+
+  void Loaded(const std::wstring& fileName);    // a notification
+  void Unloaded(const std::wstring& fileName);  // a notification
+
+private:
+  void List();
+  struct TLess {
+    bool operator()(const std::wstring& a, const std::wstring& b) const;
+  };
+  std::map<std::wstring, int, TLess> FNames;  // name → modules of that name
+  mutable SRWLOCK FLock = SRWLOCK_INIT;
+  void* FCookie = nullptr;
+  bool FStarted = false;
+};
+
 class TExpectedPackages {
 public:
   // Builds the list (a list built before is replaced).
@@ -54,6 +91,9 @@ public:
   // every other entry whose module is loaded by now go, and the progress
   // (0 .. 100) is answered; -1 when it was not listed or nothing is expected.
   int32_t PackageLoaded(const std::wstring& fileName, const std::function<bool(const std::wstring&)>& isLoaded);
+
+  // The file-name part of `fileName` is listed.
+  bool Listed(const std::wstring& fileName) const { return Find(FileNamePart(fileName)) >= 0; }
 
   void Clear();
 

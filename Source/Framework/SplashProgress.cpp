@@ -60,7 +60,8 @@ TPatchPlan HookPlan() {
   return plan;
 }
 
-bool IsModuleLoaded(const std::wstring& fileName) { return GetModuleHandleW(fileName.c_str()) != nullptr; }
+TLoadedModules g_loaded;  // refreshed right before it is asked
+bool IsModuleLoaded(const std::wstring& fileName) { return g_loaded.Contains(fileName); }
 
 // A text the IDE services answer through a result variable; "" without them.
 std::wstring IdeServicesText(int slot) {
@@ -77,6 +78,7 @@ TExpectedPackageSources Sources() {
   sources.Params = ProcessParams();
   sources.BaseKey = IdeServicesText(BaseRegistryKeySlot);
   sources.DefProjectDirectory = IdeServicesText(DefProjectDirectorySlot);
+  g_loaded.Start();
   sources.IsLoaded = &IsModuleLoaded;
   return sources;
 }
@@ -163,6 +165,7 @@ void UpdateSplashProgress(const std::wstring& fileName) {
   }
   if (fileName.empty()) return;
   // The entry goes whether or not a label shows it.
+  if (g_list->Listed(fileName)) g_loaded.Refresh();
   const int32_t percent = g_list->PackageLoaded(fileName, &IsModuleLoaded);
   if (percent >= 0 && g_label && g_installed) ShowProgress(g_label, percent);
 }
@@ -171,6 +174,7 @@ void UninstallSplashProgress() {
   if (!g_installed) return;
   g_installed = false;
   UndoTransactionsOf(Owner);
+  g_loaded.Stop();
   delete g_list;
   g_list = nullptr;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Framework/ExpectedPackages.h"
+#include "TestPaths.h"
 
 using Quillmend::TExpectedPackages;
 using Quillmend::TExpectedPackageSources;
@@ -253,6 +254,40 @@ TEST(ExpectedPackageParts, TextLinesByByteOrderMark) {
   DeleteFileW(path.c_str());
   TNames lines;
   EXPECT_FALSE(Quillmend::ReadTextLines(path, lines));
+}
+
+}  // namespace
+
+namespace {
+
+// The set of loaded modules follows loads and unloads after one listing.
+TEST(LoadedModules, FollowTheLoaderAfterStart) {
+  Quillmend::TLoadedModules modules;
+  EXPECT_FALSE(modules.Contains(L"kernel32.dll"));
+  modules.Refresh();  // starts
+  EXPECT_TRUE(modules.Following());
+  EXPECT_TRUE(modules.Contains(L"KERNEL32.DLL"));
+  EXPECT_FALSE(modules.Contains(L"kernel32"));
+
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring name = L"QmLoaded" + std::to_wstring(GetCurrentProcessId()) + L".dll";
+  const std::wstring copy = std::wstring(temp) + name;
+  ASSERT_TRUE(CopyFileW((BuildDirectory() + L"\\host-strings\\strmod.dll").c_str(), copy.c_str(), FALSE));
+  EXPECT_FALSE(modules.Contains(name));
+  HMODULE first = LoadLibraryW(copy.c_str());
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(modules.Contains(name));
+  HMODULE second = LoadLibraryW(copy.c_str());  // the same module again
+  FreeLibrary(second);
+  EXPECT_TRUE(modules.Contains(name));
+  FreeLibrary(first);
+  EXPECT_FALSE(modules.Contains(name));
+
+  modules.Stop();
+  EXPECT_FALSE(modules.Following());
+  EXPECT_FALSE(modules.Contains(L"kernel32.dll"));
+  DeleteFileW(copy.c_str());
 }
 
 }  // namespace
