@@ -54,6 +54,12 @@ std::string Guarded(void (*call)(const wchar_t*), const std::wstring& path) {
 
 }  // namespace
 
+void LoadVclVariant(const std::wstring& variant) {
+  LoadLibraryW((BuildDirectory() + L"\\host\\rtl150.bpl").c_str());
+  if (!LoadLibraryW((BuildDirectory() + L"\\host-variants\\" + variant + L"\\vcl150.bpl").c_str()))
+    throw std::runtime_error("cannot load the variant's vcl150.bpl");
+}
+
 void Prepare(int count, int missingFrom) {
   LoadStandIns();
   const std::wstring id = std::to_wstring(GetCurrentProcessId());

@@ -18,6 +18,9 @@ namespace SplashHost {
 // lists `count` packages under "Known Packages" of a fresh registry key;
 // packages from `missingFrom` on are listed but have no file.
 void Prepare(int count, int missingFrom = -1);
+// Loads vcl150.bpl from <build>/host-variants/<variant> first (a component
+// library lacking something); Prepare then loads the others.
+void LoadVclVariant(const std::wstring& variant);
 // Removes the registry key and the package copies.
 void CleanUp();
 

@@ -214,6 +214,25 @@ TEST_F(SplashProgress, PaintShowsTheCaptionAndATintedBarUpToThePosition) {
   EXPECT_NE(SplashLabelState(label).Bitmap, nullptr);
 }
 
+// A component library without the label's constructor: the redirections
+// are not installed (the reason names it), not one byte is written, and the
+// host's loads work as they did.
+TEST_F(SplashProgress, AHostWithoutTheLabelKeepsItsRoutines) {
+  SplashHost::LoadVclVariant(L"nolabel");
+  SplashHost::Prepare(2);
+  const TRoutineBytes before = RoutineStarts();
+  InstallSplashProgress();
+  EXPECT_EQ(SplashProgressHookReason().rfind(L"TCustomLabel.Create: export not found", 0), 0u)
+      << std::string(SplashProgressHookReason().begin(), SplashProgressHookReason().end());
+  EXPECT_EQ(RoutineStarts().Create, before.Create);
+  EXPECT_EQ(RoutineStarts().Load, before.Load);
+  SplashHost::ShowSplash(false);
+  SplashHost::EnterWizard();
+  EXPECT_EQ(SplashHost::LoadViaCreate(SplashHost::Packages()[0]), "");
+  EXPECT_EQ(SplashHost::LoadViaLoadDesignPackage(SplashHost::Packages()[1]), "");
+  EXPECT_EQ(SplashProgressLabel(), nullptr);
+}
+
 TEST(SplashLabelParts, CaptionAndTint) {
   EXPECT_EQ(SplashCaption(0, false), L"Quillmend XE 5.7\r\n");
   EXPECT_EQ(SplashCaption(42, true), L"Quillmend XE 5.7\r\n42%");
