@@ -2,6 +2,7 @@
 // this order when Quillmend.dll loads, their finalizations in reverse.
 #include "Framework/LibraryUnitTable.h"
 #include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
+#include "Patches/Compiler/CompilerDbgGetFileIndexOptimization.h"
 #include "Patches/Compiler/CompilerDbkReleaseUnusedMemory.h"
 #include "Patches/Compiler/CompilerDbkRsmMemoryLeakFix.h"
 #include "Patches/Compiler/CompilerErrorInsightKibitzedFix.h"
@@ -102,6 +103,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_CompilerRlink32MaxResCount,
     &Unit_CompilerDbkRsmMemoryLeakFix,
     &Unit_CompilerDbkReleaseUnusedMemory,
+    &Unit_CompilerDbgGetFileIndexOptimization,
     &Unit_CompilerFileNameStrFunctions,
     &Unit_IDEKibitzFix,
     &Unit_CompilerErrorInsightKibitzedFix,

@@ -18,6 +18,7 @@
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
 #include "Patches/Compiler/WarnLoadResStringPatch.h"
 #include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
+#include "Patches/Compiler/CompilerDbgGetFileIndexOptimization.h"
 #include "Patches/Compiler/CompilerDbkReleaseUnusedMemory.h"
 #include "Patches/Compiler/CompilerDbkRsmMemoryLeakFix.h"
 #include "Patches/Compiler/CompilerOptimizationPatterns.h"
@@ -107,6 +108,10 @@ const TSitePattern SitePatterns[] = {
     {"DirLength", Quillmend::FileNameStrPatterns::DirLength},
     {"FileExt", Quillmend::FileNameStrPatterns::FileExt},
     {"ExtractDir", Quillmend::FileNameStrPatterns::ExtractDir},
+    {"FileTableFree", Quillmend::DbgFileIndexPatterns::FreeTable},
+    {"FileTableAdd", Quillmend::DbgFileIndexPatterns::AddEntry},
+    {"FileIndex", Quillmend::DbgFileIndexPatterns::FileIndex},
+    {"FileIndexFullName", Quillmend::DbgFileIndexPatterns::FullNameCall},
 };
 
 // Sites whose patterns occur elsewhere too and are found by a search of
