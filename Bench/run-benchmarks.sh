@@ -26,6 +26,7 @@ run DebuggerBench.exe
 run CompilerFilesBench.exe
 run CompilerCachesBench.exe
 run CompilerRoutinesBench.exe
+run FileIndexBench.exe
 
 # The run-time patches: the four form texts written first, Free Pascal's
 # converter timed on them natively, then the comparison with its figures.

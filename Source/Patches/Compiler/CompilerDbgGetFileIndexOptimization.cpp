@@ -227,6 +227,15 @@ size_t BucketOf(uint32_t hash, size_t buckets) { return (hash ^ (hash >> 15) ^ (
 
 } // namespace
 
+uint32_t NameCheck(const char* name) {
+  uint32_t h = 2166136261u;
+  for (const char* p = name; *p; ++p) {
+    if (static_cast<uint8_t>(*p) >= 0x80) return 0;
+    h = (h ^ AsciiUpperCase(*p)) * 16777619u;
+  }
+  return h | 1;
+}
+
 void TDbgFileNameIndex::Rehash(size_t buckets) {
   FBuckets.assign(buckets, -1);
   for (size_t g = 0; g < FGroups.size(); ++g) {
@@ -236,19 +245,21 @@ void TDbgFileNameIndex::Rehash(size_t buckets) {
   }
 }
 
-int32_t TDbgFileNameIndex::FindGroup(const uint8_t* entries, const char* name, uint32_t hash) const {
+int32_t TDbgFileNameIndex::FindGroup(const uint8_t* entries, const char* name, uint32_t hash, uint32_t check) const {
   if (FBuckets.empty()) return -1;
-  for (int32_t g = FBuckets[BucketOf(hash, FBuckets.size())]; g >= 0; g = FGroups[size_t(g)].NextInBucket)
-    if (FGroups[size_t(g)].Hash == hash && Utf8CompareText(NameAt(entries, FGroups[size_t(g)].First), name) == 0)
+  for (int32_t g = FBuckets[BucketOf(hash, FBuckets.size())]; g >= 0; g = FGroups[size_t(g)].NextInBucket) {
+    const TGroup& group = FGroups[size_t(g)];
+    if (group.Hash == hash && group.Check == check && Utf8CompareText(NameAt(entries, group.First), name) == 0)
       return g;
+  }
   return -1;
 }
 
 void TDbgFileNameIndex::CatchUp(const uint8_t* entries, int32_t count) {
   for (int32_t p = Count(); p < count; ++p) {
     const char* name = NameAt(entries, p);
-    const uint32_t hash = Utf8HashText(name);
-    const int32_t found = FindGroup(entries, name, hash);
+    const uint32_t hash = Utf8HashText(name), check = NameCheck(name);
+    const int32_t found = FindGroup(entries, name, hash, check);
     FNext.push_back(-1);
     if (found >= 0) {
       // Chained behind the group's last: the chain stays in array order.
@@ -259,13 +270,13 @@ void TDbgFileNameIndex::CatchUp(const uint8_t* entries, int32_t count) {
     }
     if ((FGroups.size() + 1) * 4 > FBuckets.size() * 3) Rehash(std::max<size_t>(64, FBuckets.size() * 2));
     int32_t& head = FBuckets[BucketOf(hash, FBuckets.size())];
-    FGroups.push_back(TGroup{hash, p, p, head});
+    FGroups.push_back(TGroup{hash, check, p, p, head});
     head = int32_t(FGroups.size() - 1);
   }
 }
 
 int32_t TDbgFileNameIndex::First(const uint8_t* entries, const char* name) const {
-  const int32_t group = FindGroup(entries, name, Utf8HashText(name));
+  const int32_t group = FindGroup(entries, name, Utf8HashText(name), NameCheck(name));
   return group >= 0 ? FGroups[size_t(group)].First : -1;
 }
 

@@ -62,6 +62,11 @@ int32_t DbgFileEntryAnswer(const uint8_t* entries, int32_t position);
 // The entries of one array by file name: groups of equal names (hashed,
 // compared ignoring case as the comparisons of the library do), each a
 // chain of positions in array order.
+// File names differing in a digit or two often share their hash; a second
+// key tells most of them apart without comparing: a name of ASCII
+// characters only equals only such names, so those carry a hash of their
+// upper-cased bytes (odd), every other name 0.
+uint32_t NameCheck(const char* name);
 class TDbgFileNameIndex {
 public:
   // Takes in the entries from Count() up to `count` (the array may have
@@ -75,12 +80,13 @@ public:
 private:
   struct TGroup {
     uint32_t Hash;
+    uint32_t Check;  // NameCheck of the name
     int32_t First;
     int32_t Last;
     int32_t NextInBucket;  // the next group of the bucket, -1
   };
   void Rehash(size_t buckets);
-  int32_t FindGroup(const uint8_t* entries, const char* name, uint32_t hash) const;
+  int32_t FindGroup(const uint8_t* entries, const char* name, uint32_t hash, uint32_t check) const;
   std::vector<TGroup> FGroups;
   std::vector<int32_t> FBuckets;  // first group of each bucket, -1; a power of two
   std::vector<int32_t> FNext;     // per position: the next with an equal name, -1

@@ -14,6 +14,8 @@
 #include "Common/HostGuard.h"
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
+#include "Hooking/StringHash.h"
+#include "Hooking/TextCompare.h"
 #include "Patches/Compiler/CompilerDbgGetFileIndexOptimization.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
@@ -151,7 +153,9 @@ TEST_F(DbkGetFileIndexBehaviour, ThePatternsAreFoundOnceEachFromTheOneBefore) {
     auto* found = static_cast<uint8_t*>(before ? Quillmend::FindMethodPtr(before, pattern, step.Window)
                                                : Quillmend::FindMethodPtr(dcc, pattern, Patterns::FreeTableSize));
     ASSERT_EQ(found, Site(step.Site));
-    if (before) EXPECT_LT(found - before, step.Window);
+    if (before) {
+      EXPECT_LT(found - before, step.Window);
+    }
     EXPECT_EQ(Quillmend::FindMethodPtr(dcc, pattern, 0), found);
     EXPECT_EQ(Quillmend::FindMethodPtr(found + 1, pattern, 0), nullptr);
     before = found;
@@ -298,4 +302,33 @@ TEST_F(DbkGetFileIndexBehaviour, TheLockIsGivenBackWhenTheHostRaises) {
   EXPECT_EQ(DccExport<IndexFn>(Export::Index)(table, "X:\\U7.pas"), 8);
   DccExport<DeleteFn>(Export::Delete)(table);
   DccExport<ResetFn>(Export::Reset)();
+}
+
+// What the index relies on: names the library's comparison finds equal
+// share both keys, so they land in one group.
+TEST(DbgFileNameKeys, EqualNamesShareTheirKeys) {
+  struct TPair {
+    const char* A;
+    const char* B;
+    bool Equal;
+  };
+  const TPair pairs[] = {
+      {"Unit1.pas", "UNIT1.PAS", true},
+      {"\xC3\x84pfel.pas", "\xC3\xA4PFEL.pas", true},  // non-ASCII letters differing in case
+      {"x\xC3\x84", "X\xC3\xA4", true},
+      {"", "", true},
+      {"Unit1.pas", "Unit2.pas", false},
+      {"Unit10.pas", "Unit01.pas", false},
+      {"a.pas", "\xC3\xA4.pas", false},                 // ASCII against non-ASCII
+  };
+  for (const TPair& pair : pairs) {
+    SCOPED_TRACE(std::string(pair.A) + " / " + pair.B);
+    ASSERT_EQ(Quillmend::Utf8CompareText(pair.A, pair.B) == 0, pair.Equal);
+    if (pair.Equal) {
+      EXPECT_EQ(Quillmend::Utf8HashText(pair.A), Quillmend::Utf8HashText(pair.B));
+      EXPECT_EQ(Quillmend::NameCheck(pair.A), Quillmend::NameCheck(pair.B));
+    } else if ((Quillmend::NameCheck(pair.A) | Quillmend::NameCheck(pair.B)) & 1) {
+      EXPECT_NE(Quillmend::NameCheck(pair.A), Quillmend::NameCheck(pair.B));
+    }
+  }
 }
