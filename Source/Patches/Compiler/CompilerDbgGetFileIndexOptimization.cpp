@@ -148,7 +148,7 @@ int32_t LinearLookup(TDbgFileTable* table, const char* path, const char* name) {
   return choice.Answer;
 }
 
-// Under g_lock. Raises nothing of its own; the host's full-name routine may.
+// Under g_lock. The host's full-name routine may raise.
 int32_t Lookup(TDbgFileTable* table, const char* path) {
   if (!table->Entries || table->Count <= 0) return 0;
   const char* name = Utf8ExtractFileName(path);
@@ -286,7 +286,8 @@ int32_t QM_REGISTER GetFileIndex(TDbgFileTable* table, const char* path) {
   HostTryFinally(
       [](void* data) {
         auto* c = static_cast<TLockedCall*>(data);
-        c->Result = Lookup(c->Table, c->Path);
+        // A C++ error (no memory even for the walk) reaches the host as its own exception.
+        c->Result = HostBoundary([c] { return Lookup(c->Table, c->Path); });
       },
       &call, &Unlock);
   return call.Result;
