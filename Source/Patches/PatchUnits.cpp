@@ -37,6 +37,7 @@
 #include "Patches/DesignerShell/CompileProgressPopupModeFix.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
+#include "Patches/DesignerShell/FieldAddressDFMLoadingOpt.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/IDENewSelectDirectory.h"
@@ -164,6 +165,7 @@ const TUnitInfo* const PatchUnits[] = {
     &Unit_SmallDfmLoadErrorDlgsPatch,
     &Unit_PageControlTabSheetCompDropFix,
     &Unit_GuidelinesHide,
+    &Unit_FieldAddressDFMLoadingOpt,
     &Unit_BProgressResponsiveness,
     &Unit_CompileProgressPopupModeFix,
     &Unit_DisablePackageCache,

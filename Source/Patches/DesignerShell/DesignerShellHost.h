@@ -67,6 +67,10 @@ constexpr const char* ImageListReadData = "@Imglist@TCustomImageList@ReadData$qq
 constexpr const char* BitmapClass = "@Graphics@TBitmap@";
 constexpr const char* BitmapCreate = "@Graphics@TBitmap@$bctr$qqrv";
 constexpr const char* BitmapSetSize = "@Graphics@TBitmap@SetSize$qqrii";
+constexpr const char* FieldAddress = "@System@TObject@FieldAddress$qqrx20System@UnicodeString";
+constexpr const char* FieldAddressShort = "@System@TObject@FieldAddress$qqrrx28System@%SmallString$iuc$255%";
+constexpr const char* InitInheritedComponent =
+    "@Classes@InitInheritedComponent$qqrp18Classes@TComponentp17System@TMetaClass";
 } // namespace Export
 
 // The host's application, screen, form and windowed control fields the

@@ -17,6 +17,7 @@
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DesignerShellHost.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
+#include "Patches/DesignerShell/FieldAddressDFMLoadingOpt.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
 #include "Patches/DesignerShell/GuidelinesHide.h"
 #include "Patches/DesignerShell/IDENewSelectDirectory.h"
@@ -48,6 +49,7 @@ MessagePumpDriver::Driver g_pump;
 FormWindowDriver::Driver g_formWindows;
 MainFormDriver::Driver g_mainForms;
 SelectDirectoryDriver::Driver g_directories;
+FormLoadingDriver::Driver g_formLoading;
 
 bool g_servicesChosen = false;
 
@@ -120,7 +122,10 @@ void BindLoaded() {
   g_formWindows.Bind(GetModuleHandleW(L"vcl150.bpl"));
   g_mainForms.Bind(GetModuleHandleW(L"coreide150.bpl"));
   g_directories.Bind(GetModuleHandleW(L"vclx150.bpl"));
+  g_formLoading.Bind(GetModuleHandleW(L"rtl150.bpl"));
 }
+
+const FormLoadingDriver::Driver& FormLoading() { return g_formLoading; }
 
 const ComponentDesignerDriver::Driver& Designer() { return g_designer; }
 const SearchInFilesDriver::Driver& Search() { return g_search; }
@@ -373,6 +378,7 @@ void Install(const std::wstring& disabledPatches) {
   Quillmend::InstallSmallDfmLoadErrorDlgsPatch();
   Quillmend::InstallPageControlTabSheetCompDropFix();
   Quillmend::InstallGuidelinesHide();
+  Quillmend::InstallFieldAddressDFMLoadingOpt();
   Quillmend::InstallBProgressResponsiveness();
   Quillmend::InstallCompileProgressPopupModeFix();
   Quillmend::InstallDisablePackageCache();
@@ -503,6 +509,17 @@ std::string Exercise() {
     out += "browse " + BrowseForFolder(action) + ";";
     FreeObject(action);
     out += "old " + std::to_string(g_directories.OldDialogCalls(nullptr, 0) - oldBefore) + ";";
+  }
+  // An inherited form loaded, its fields summarized, and a look-up outside a load.
+  if (g_formLoading.InitInheritedComponent && g_formLoading.FieldAddressShort && g_formLoading.MakeFormClass) {
+    static int forms = 0;
+    void* formClass = FormLoadingDriver::MakeInheritedForm(g_formLoading, 40, "Exercise" + std::to_string(++forms));
+    void* form = g_formLoading.Load(formClass);
+    const FormLoadingDriver::FieldSummary s = FormLoadingDriver::SummarizeFields(form);
+    out += "formload " + std::to_string(s.Fields) + " " + std::to_string(s.Set) + " " + std::to_string(s.Right) + " " +
+           std::to_string(s.Checksum) + " ";
+    out += std::to_string(static_cast<char*>(g_formLoading.FieldAddress(form, L"Button3")) - static_cast<char*>(form)) + ";";
+    FreeObject(form);
   }
   return out;
 }

@@ -19,6 +19,7 @@
 #include "designide150/ComponentDesignerDriver.h"
 #include "designide150/FormDesignerDriver.h"
 #include "designide150/ItemParentDriver.h"
+#include "rtl150/FormLoadingDriver.h"
 #include "vcl150/BitBtnDriver.h"
 #include "vcl150/FormWindowDriver.h"
 #include "vcl150/ListItemsDriver.h"
@@ -110,6 +111,9 @@ std::string BrowseForFolder(void* action);
 std::string OldDialogs();
 // TBrowseForFolder's class record made 4 bytes larger (a build of another layout).
 void GrowBrowseForFolder();
+
+// rtl150's field look-ups and form loading (entries null in a build lacking them).
+const FormLoadingDriver::Driver& FormLoading();
 
 // Installs every patch of the subsystem as the library does: the unit
 // initializations, then the wizard-init procedures. Unless a test chose

@@ -13,6 +13,7 @@
 #include "Patches/DesignerShell/BProgressResponsiveness.h"
 #include "Patches/DesignerShell/ComponentDesignerFix.h"
 #include "Patches/DesignerShell/DisablePackageCache.h"
+#include "Patches/DesignerShell/FieldAddressDFMLoadingOpt.h"
 #include "Patches/DesignerShell/ListViewStreamingFix.h"
 #include "Patches/DesignerShell/PageControlTabSheetCompDropFix.h"
 #include "Patches/DesignerShell/FileRemovalWhenSwitchTextToFormFix.h"
@@ -39,6 +40,7 @@ const wchar_t* const PopupMode = L"IDE.CompileProgess.PopupMode";
 const wchar_t* const WindowRestore = L"IDE.WindowRestoreFix";
 const wchar_t* const NewSelectDirectory = L"IDE.NewSelectDirectoryDialog";
 const wchar_t* const ImageListWrite = L"IDE.ImageList.Write";
+const wchar_t* const FieldAddress = L"RTL.FieldAddress";
 
 const std::vector<TPatchRow> PatchRows = {
     {RootStream, {}},
@@ -55,6 +57,7 @@ const std::vector<TPatchRow> PatchRows = {
     {WindowRestore, {}},
     {NewSelectDirectory, {}},
     {ImageListWrite, {}},
+    {FieldAddress, {}},
 };
 
 // A button whose type information lacks its second property.
@@ -127,6 +130,8 @@ const std::vector<TVariantRow> VariantRows = {
     {"imagelist-selftest-raises", {ImageListWrite}, &FailImageListWrite},
     // A component library whose image lists stream stably: nothing to repair.
     {"imagelistinit-stablestreams", {}, nullptr, {}, {ImageListWrite}},
+    {"noinitinheritedcomponent", {FieldAddress}},
+    {"nofieldaddressshort", {FieldAddress}},
 };
 
 // The harness has set "Quillmend.DisabledPatches" already.
@@ -143,7 +148,7 @@ const TThreeWaySubsystem& DesignerShell() {
       [] { InstallAsTheLibrary(); },
       [] { return DesignerStandIns::Exercise(); },
       {RootStream, SearchUmlaut, FileRemoval, PackageCache, ListViewStreaming, BitBtnDefaults, GuidelinesHide,
-       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore, NewSelectDirectory, ImageListWrite},
+       FindItemParent, SmallErrorDlgs, BProgress, PopupMode, WindowRestore, NewSelectDirectory, ImageListWrite, FieldAddress},
   };
   return subsystem;
 }
@@ -164,6 +169,8 @@ const TReasonRow ReasonCases[] = {
     {"noselectdirectory", NewSelectDirectory, L"SelectDirectory: export not found"},
     {"noexecutetarget", NewSelectDirectory, L"TBrowseForFolder.ExecuteTarget: export not found"},
     {"noimagelistwritedata", ImageListWrite, L"TCustomImageList.WriteData: export not found"},
+    {"noinitinheritedcomponent", FieldAddress, L"InitInheritedComponent: export not found"},
+    {"nofieldaddressshort", FieldAddress, L"TObject.FieldAddress(ShortString): export not found"},
 };
 
 // The package cache's plan is tried only with its setting on.
@@ -183,6 +190,7 @@ std::vector<Quillmend::TPatchPlan> ReasonPlans() {
   plans.push_back(Quillmend::CompileBProgressPlan());
   plans.push_back(Quillmend::NewSelectDirectoryPlan());
   plans.push_back(Quillmend::ImageListWritePlan());
+  plans.push_back(Quillmend::FieldAddressPlan());
   return plans;
 }
 
