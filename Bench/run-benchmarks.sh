@@ -48,5 +48,6 @@ echo "== HelpInsightInteropBench.exe"
 "$build/wine-run.sh" "$build/clr-double/HelpInsightInteropBench.exe" || rc=1
 run UndoSpeedBench.exe
 run BProgressBench.exe
+run FieldAddressBench.exe
 
 exit $rc

@@ -26,14 +26,18 @@ thread_local const TFieldNameList* g_loadingFields = nullptr;
 
 uint8_t FoldAscii(uint8_t c) { return c >= 'A' && c <= 'Z' ? uint8_t(c + 32) : c; }
 
-// <0, 0, >0 as the ASCII-folded bytes compare.
+// The list's order: shorter names first, names of one length by their
+// ASCII-folded bytes (<0, 0, >0). Any order in which equal means "the same
+// name, ASCII case ignored" serves a binary search; this one settles most
+// comparisons by the length byte alone.
 int CompareFolded(const uint8_t* a, size_t aLength, const uint8_t* b, size_t bLength) {
-  const size_t common = std::min(aLength, bLength);
-  for (size_t i = 0; i < common; ++i) {
+  if (aLength != bLength) return aLength < bLength ? -1 : 1;
+  for (size_t i = 0; i < aLength; ++i) {
+    if (a[i] == b[i]) continue;
     const int d = int(FoldAscii(a[i])) - int(FoldAscii(b[i]));
     if (d) return d;
   }
-  return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;
+  return 0;
 }
 
 uint32_t Read32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24); }
