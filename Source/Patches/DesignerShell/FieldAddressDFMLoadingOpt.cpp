@@ -26,13 +26,9 @@ thread_local const TFieldNameList* g_loadingFields = nullptr;
 
 uint8_t FoldAscii(uint8_t c) { return c >= 'A' && c <= 'Z' ? uint8_t(c + 32) : c; }
 
-// The list's order: shorter names first, names of one length by their
-// ASCII-folded bytes (<0, 0, >0). Any order in which equal means "the same
-// name, ASCII case ignored" serves a binary search; this one settles most
-// comparisons by the length byte alone.
-int CompareFolded(const uint8_t* a, size_t aLength, const uint8_t* b, size_t bLength) {
-  if (aLength != bLength) return aLength < bLength ? -1 : 1;
-  for (size_t i = 0; i < aLength; ++i) {
+// ASCII-folded bytes compared (<0, 0, >0), names of one length.
+int CompareFolded(const uint8_t* a, const uint8_t* b, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
     if (a[i] == b[i]) continue;
     const int d = int(FoldAscii(a[i])) - int(FoldAscii(b[i]));
     if (d) return d;
@@ -44,6 +40,17 @@ uint32_t Read32(const uint8_t* p) { return uint32_t(p[0] | p[1] << 8 | p[2] << 1
 
 } // namespace
 
+uint32_t TFieldNameList::KeyOf(const uint8_t* name, size_t length) {
+  uint32_t hash = 2166136261u;
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ FoldAscii(name[i])) * 16777619u;
+  return uint32_t(length) << 24 | ((hash >> 24 ^ hash) & 0xFFFFFF);
+}
+
+int TFieldNameList::Compare(const TEntry& a, uint32_t key, const uint8_t* name) {
+  if (a.Key != key) return a.Key < key ? -1 : 1;
+  return CompareFolded(a.Name + 1, name, a.Name[0]);
+}
+
 // Field table: 16-bit count, the class table's address, then entries of a
 // 32-bit offset, a 16-bit class index and the name as a short string.
 TFieldNameList::TFieldNameList(const void* classRef) {
@@ -52,25 +59,24 @@ TFieldNameList::TFieldNameList(const void* classRef) {
     if (!table) continue;
     const uint8_t* entry = table + 6;
     for (int i = table[0] | table[1] << 8; i > 0; --i, entry += 7 + entry[6])
-      FEntries.push_back({entry + 6, int32_t(Read32(entry))});
+      FEntries.push_back({KeyOf(entry + 7, entry[6]), entry + 6, int32_t(Read32(entry))});
   }
   // Stable: among equal names the one met first in the walk, the most
   // derived class's, stays first and the others go.
-  auto less = [](const TEntry& a, const TEntry& b) { return CompareFolded(a.Name + 1, a.Name[0], b.Name + 1, b.Name[0]) < 0; };
-  std::stable_sort(FEntries.begin(), FEntries.end(), less);
+  std::stable_sort(FEntries.begin(), FEntries.end(),
+                   [](const TEntry& a, const TEntry& b) { return Compare(a, b.Key, b.Name + 1) < 0; });
   FEntries.erase(std::unique(FEntries.begin(), FEntries.end(),
-                             [](const TEntry& a, const TEntry& b) {
-                               return CompareFolded(a.Name + 1, a.Name[0], b.Name + 1, b.Name[0]) == 0;
-                             }),
+                             [](const TEntry& a, const TEntry& b) { return Compare(a, b.Key, b.Name + 1) == 0; }),
                  FEntries.end());
 }
 
 int32_t TFieldNameList::Find(const uint8_t* name, size_t length) const {
+  if (length > 255) return -1;
+  const uint32_t key = KeyOf(name, length);
   size_t low = 0, high = FEntries.size();
   while (low < high) {
     const size_t middle = low + (high - low) / 2;
-    const uint8_t* entry = FEntries[middle].Name;
-    const int d = CompareFolded(entry + 1, entry[0], name, length);
+    const int d = Compare(FEntries[middle], key, name);
     if (d == 0) return FEntries[middle].Offset;
     if (d < 0)
       low = middle + 1;

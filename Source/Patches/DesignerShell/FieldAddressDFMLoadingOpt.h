@@ -31,10 +31,18 @@ public:
   size_t Count() const { return FEntries.size(); }
 
 private:
+  // The list's order: by a key of the name's length and a hash of its
+  // ASCII-folded bytes, then by those bytes. Any order in which "equal"
+  // means the same name, ASCII case ignored, serves a binary search; in
+  // this one nearly every comparison is one of two integers.
   struct TEntry {
+    uint32_t Key;         // length << 24 | 24 bits of the folded name's hash
     const uint8_t* Name;  // a short string inside the class's field table
     int32_t Offset;
   };
+  static uint32_t KeyOf(const uint8_t* name, size_t length);
+  // The entry against a name of that key (its length in the key).
+  static int Compare(const TEntry& a, uint32_t key, const uint8_t* name);
   std::vector<TEntry> FEntries;
 };
 

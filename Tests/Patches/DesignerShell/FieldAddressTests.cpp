@@ -183,6 +183,20 @@ TEST(FieldAddressLoading, ARedeclaredNameIsTheMostDerivedField) {
   EXPECT_EQ(generations.Find(reinterpret_cast<const uint8_t*>("SAME"), 4), QmHost::FindPublishedField(generation, "Same"));
 }
 
+// Two names whose length and 24-bit hash agree: the list keeps both apart
+// by their bytes.
+TEST(FieldAddressLoading, NamesOfOneKeyStayApart) {
+  DesignerStandIns::Load();
+  void* formClass = Rtl().MakeFormClass(Rtl().ComponentClass, "TColliding", "Field01070 Field07320 Field01071");
+  ASSERT_NE(formClass, nullptr);
+  const Quillmend::TFieldNameList list(formClass);
+  EXPECT_EQ(list.Count(), 3u);
+  for (const char* name : {"Field01070", "Field07320", "FIELD07320", "Field01071"})
+    EXPECT_EQ(list.Find(reinterpret_cast<const uint8_t*>(name), strlen(name)), QmHost::FindPublishedField(formClass, name))
+        << name;
+  EXPECT_EQ(list.Find(reinterpret_cast<const uint8_t*>("Field07321"), 10), -1);
+}
+
 struct TSizeRow {
   int Fields;
 };
