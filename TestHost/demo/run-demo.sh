@@ -59,6 +59,9 @@ regtext() { printf '%s' "$1" | sed 's/\\/\\\\/g'; }
   echo "\"$(regtext "$(winpath "$IDE/bin/win32debugide150.bpl")")\"=\"Win32 Debugger IDE Package\""
   echo "\"$(regtext "$(winpath "$IDE/bin/refactoride150.bpl")")\"=\"Refactoring IDE Package\""
   echo
+  echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Globals]"
+  echo '"QuillmendDisablePackageCache"="1"'
+  echo
   echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Experts]"
 } > "$DEMO/installation.reg"
 wine reg delete 'HKCU\Software\Embarcadero\BDS' /f >/dev/null 2>&1 || true
@@ -112,7 +115,7 @@ wine reg query "$ROOTKEY\\Known IDE Packages" 2>/dev/null | tr -d '\r' | grep -i
 # a session that has compiled C++ before. Wine does not hand variables whose
 # names hold a dot (such as "Quillmend.DisabledPatches") from the Unix
 # environment to Windows programs, so they are set in a batch file.
-run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES [WORKLOAD...]]
+run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES [WORKLOAD...]]; IDE_ARGS: switches before -run
   local journal="$1" disabled="${2:-}" script="$DEMO/run-ide.cmd"
   shift; shift || true
   local workload="${*:-dcc $UNITS $IMPORTS}"
@@ -120,7 +123,7 @@ run_ide() {  # run_ide JOURNAL [DISABLED-PATCHES [WORKLOAD...]]
   {
     echo '@echo off'
     [ -n "$disabled" ] && echo "set Quillmend.DisabledPatches=$disabled"
-    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -comp32x -run $workload"
+    echo "\"$(winpath "$IDE/bin/bds.exe")\" -journal \"$(winpath "$journal")\" -comp32x ${IDE_ARGS:-} -run $workload"
     echo 'exit /b %errorlevel%'
   } | sed 's/$/\r/' > "$script"
   wine cmd /c "$(winpath "$script")"
@@ -225,6 +228,25 @@ paste -d' ' <(view_rows "$DEMO/journal-view-disabled.txt") <(view_rows "$DEMO/jo
     printf '   %-24s %22s %22s\n' "$step" "$on/$ran/$cur" "$on2/$ran2/$cur2"
   done
 echo "   (on: the action enabled; ran: the IDE's handler ran; cur: the cursor while it ran, -11 the hourglass)"
+echo
+SPLASH_PACKAGES=20
+echo "== splash progress (bds.exe -splash): $SPLASH_PACKAGES design packages of \"Known Packages\" loaded after the experts"
+PKGDIR="$IDE/bin/splashdemo"
+mkdir -p "$PKGDIR"
+{
+  echo 'REGEDIT4'
+  echo
+  echo "[HKEY_CURRENT_USER\\Software\\Embarcadero\\BDS\\8.0\\Known Packages]"
+  for i in $(seq 1 "$SPLASH_PACKAGES"); do
+    cp "$BUILD/host-strings/strmod.dll" "$PKGDIR/dclsplash$i.bpl"
+    echo "\"$(regtext "$(winpath "$PKGDIR/dclsplash$i.bpl")")\"=\"Splash demo package $i\""
+  done
+} > "$DEMO/splash-packages.reg"
+wine regedit /s "$(winpath "$DEMO/splash-packages.reg")"
+IDE_ARGS="-splash" run_ide "$DEMO/journal-splash.txt" "" helpinsightview >/dev/null 2>&1 || true
+wine reg delete "$ROOTKEY\\Known Packages" /f >/dev/null 2>&1 || true
+echo "   design packages loaded: $(grep -c '^DESIGN-PACKAGE ' "$DEMO/journal-splash.txt" || true)"
+echo "   the splash's label when it closed: $(grep '^SPLASH-CLOSE ' "$DEMO/journal-splash.txt" | sed 's/^SPLASH-CLOSE //' | unescape | paste -sd' ' - || true)"
 echo
 echo "== file-path functions (bds.exe -run pathtiming): ns per call, pack disabled vs enabled"
 run_ide "$DEMO/journal-paths-disabled.txt" "*" pathtiming >/dev/null 2>&1 || true
