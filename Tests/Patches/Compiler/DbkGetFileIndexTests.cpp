@@ -17,6 +17,7 @@
 #include "Hooking/StringHash.h"
 #include "Hooking/TextCompare.h"
 #include "Patches/Compiler/CompilerDbgGetFileIndexOptimization.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccFileTableDriver.h"
@@ -27,11 +28,6 @@ using namespace DccFileTableDriver;
 namespace Patterns = Quillmend::DbgFileIndexPatterns;
 
 const wchar_t* const FileIndex = L"Compiler.DbkGetFileIndex";
-
-template <class T>
-T DccExport(const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 uint32_t Next(uint32_t& seed, uint32_t range) {
   seed = seed * 1103515245u + 12345u;
@@ -118,19 +114,9 @@ const TThreeWaySubsystem& FileTables() {
 
 QM_THREE_WAY_TESTS(DbkGetFileIndex, FileTables(), PatchRows, VariantRows)
 
-class DbkGetFileIndexBehaviour : public testing::Test {
+class DbkGetFileIndexBehaviour : public TDccPatchBehaviour {
 protected:
-  void SetUp() override {
-    ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str()), nullptr);
-    SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
-  }
-  static void Install() {
-    Quillmend::InstallCompilerDbgGetFileIndexOptimization();
-    ASSERT_TRUE(Quillmend::IsPatchApplied(FileIndex));
-  }
-  static uint8_t* Site(const char* name) {
-    return static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")(name));
-  }
+  static void Install() { InstallApplied(&Quillmend::InstallCompilerDbgGetFileIndexOptimization, FileIndex); }
 };
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "Hooking/CallSites.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerFileNameStrFunctions.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccFileNamesDriver.h"
@@ -28,13 +29,8 @@ namespace Patterns = Quillmend::FileNameStrPatterns;
 
 const wchar_t* const FileNames = L"Compiler.FileNameStringFunctions";
 
-template <class Fn>
-Fn DccExport(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
-
 uint8_t* Site(const char* name) {
-  return static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")(name));
+  return static_cast<uint8_t*>(DccSite(name));
 }
 
 // The call at site + offset aimed at another routine, as another build might have it.
@@ -121,12 +117,8 @@ const TThreeWaySubsystem& Subsystem() {
 
 QM_THREE_WAY_TESTS(FileNameStrFunctions, Subsystem(), PatchRows, VariantRows)
 
-class FileNameFunctions : public testing::Test {
+class FileNameFunctions : public TDccPatchBehaviour {
 protected:
-  void SetUp() override {
-    ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str()), nullptr);
-    SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
-  }
   static void Install() {
     Quillmend::InstallCompilerFileNameStrFunctions();
     ASSERT_EQ(Quillmend::PatchReports().size(), 1u);

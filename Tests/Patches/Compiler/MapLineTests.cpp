@@ -16,6 +16,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/MapFilefprintfPatch.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccFilesDriver.h"
@@ -24,11 +25,6 @@
 namespace {
 
 const wchar_t* const Fprintf = L"Compiler.MapFile.fprintf";
-
-template <class Fn>
-Fn DccExport(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 std::string MapPath(const std::string& name) {
   const std::wstring dir = BuildDirectory() + L"\\Testing";
@@ -104,7 +100,7 @@ protected:
 
 TEST_F(MapLineBehaviour, ThePatternsAreFoundOnceAtTheirSites) {
   Load();
-  auto site = DccExport<void*(__stdcall*)(const char*)>("DccPatternSite");
+  auto site = &DccSite;
   for (const auto& [pattern, name] : {std::pair{Quillmend::MapFilePatterns::Write, "MapPrintf"},
                                       std::pair{Quillmend::MapFilePatterns::Line, "MapLine"}}) {
     SCOPED_TRACE(name);

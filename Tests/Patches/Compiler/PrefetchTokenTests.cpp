@@ -15,6 +15,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/PrefetchTokenOptimization.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccTokensDriver.h"
@@ -26,11 +27,6 @@ namespace Patterns = Quillmend::PrefetchTokenPatterns;
 
 const wchar_t* const Prefetch = L"Compiler.PrefetchToken";
 const wchar_t* const StrLen = L"Compiler.StrLenCalls";
-
-template <class Fn>
-Fn DccExport(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 TCounters Counters() {
   TCounters counters = {};
@@ -91,9 +87,7 @@ protected:
     ASSERT_NE(LoadLibraryW(path.c_str()), nullptr);
     SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
   }
-  static uint8_t* Site(const char* name) {
-    return static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")(name));
-  }
+  static uint8_t* Site(const char* name) { return DccSite(name); }
 };
 
 } // namespace

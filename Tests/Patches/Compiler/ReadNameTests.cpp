@@ -12,6 +12,7 @@
 
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/OptimizedUnitRead.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccNamesDriver.h"
@@ -19,11 +20,6 @@
 namespace {
 
 const wchar_t* const RdName = L"Compiler.Unit.RdName";
-
-template <class Fn>
-Fn DccExport(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 // A record of `length` characters; the long form has 255 and a 32-bit length.
 std::vector<uint8_t> Record(uint32_t length, bool longForm) {
@@ -68,20 +64,14 @@ const TThreeWaySubsystem& Names() {
 
 QM_THREE_WAY_TESTS(ReadName, Names(), PatchRows, VariantRows)
 
-class ReadNameBehaviour : public testing::Test {
-protected:
-  void SetUp() override {
-    ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str()), nullptr);
-    SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
-  }
-};
+class ReadNameBehaviour : public TDccPatchBehaviour {};
 
 } // namespace
 
 TEST_F(ReadNameBehaviour, ThePatternIsTheWholeRoutineFoundOnce) {
   const Quillmend::TBytePattern pattern = Quillmend::ParsePattern(Quillmend::UnitReadPatterns::ReadName);
   auto* found = static_cast<uint8_t*>(Quillmend::FindMethodPtr(GetModuleHandleW(L"dcc150.dll"), pattern, 0));
-  EXPECT_EQ(found, DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")("ReadName"));
+  EXPECT_EQ(found, DccSite("ReadName"));
   EXPECT_EQ(found, DccExport<uint8_t*>(DccNamesDriver::Export::ReadName));
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(Quillmend::FindMethodPtr(found + 1, pattern, 0), nullptr);

@@ -15,6 +15,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerDbkReleaseUnusedMemory.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccReleaseDriver.h"
@@ -30,10 +31,6 @@ const wchar_t* const Ide = L"Compiler.ReleaseUnusedMemory.IDE";
 template <class T>
 T ExportOf(const wchar_t* module, const char* name) {
   return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(module), name)));
-}
-template <class T>
-T DccExport(const char* name) {
-  return ExportOf<T>(L"dcc150.dll", name);
 }
 
 using TCompileFn = uint32_t(__stdcall*)(int32_t blocks);

@@ -15,6 +15,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerCreateRootTypeUnitListOpt.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccRootTypesDriver.h"
@@ -25,11 +26,6 @@ using namespace DccRootTypesDriver;
 namespace Patterns = Quillmend::RootTypeUnitListPatterns;
 
 const wchar_t* const RootTypes = L"Compiler.RootTypeUnitList";
-
-template <class T>
-T DccExport(const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 uint32_t Next(uint32_t& seed, uint32_t range) {
   seed = seed * 1103515245u + 12345u;
@@ -91,19 +87,9 @@ const TThreeWaySubsystem& Roots() {
 
 QM_THREE_WAY_TESTS(RootTypeUnitList, Roots(), PatchRows, VariantRows)
 
-class RootTypeUnitListBehaviour : public testing::Test {
+class RootTypeUnitListBehaviour : public TDccPatchBehaviour {
 protected:
-  void SetUp() override {
-    ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str()), nullptr);
-    SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
-  }
-  static void Install() {
-    Quillmend::InstallCompilerCreateRootTypeUnitListOpt();
-    ASSERT_TRUE(Quillmend::IsPatchApplied(RootTypes));
-  }
-  static uint8_t* Site(const char* name) {
-    return static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")(name));
-  }
+  static void Install() { InstallApplied(&Quillmend::InstallCompilerCreateRootTypeUnitListOpt, RootTypes); }
 };
 
 } // namespace

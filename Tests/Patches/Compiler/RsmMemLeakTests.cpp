@@ -13,6 +13,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerDbkRsmMemoryLeakFix.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccRsmDriver.h"
@@ -23,11 +24,6 @@ using namespace DccRsmDriver;
 namespace Patterns = Quillmend::RsmPatterns;
 
 const wchar_t* const Rsm = L"Compiler.RsmMemLeak";
-
-template <class T>
-T DccExport(const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 uint32_t Next(uint32_t& seed, uint32_t range) {
   seed = seed * 1103515245u + 12345u;
@@ -62,19 +58,9 @@ const TThreeWaySubsystem& Store() {
 
 QM_THREE_WAY_TESTS(RsmMemLeak, Store(), PatchRows, VariantRows)
 
-class RsmMemLeakBehaviour : public testing::Test {
+class RsmMemLeakBehaviour : public TDccPatchBehaviour {
 protected:
-  void SetUp() override {
-    ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str()), nullptr);
-    SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
-  }
-  static void Install() {
-    Quillmend::InstallCompilerDbkRsmMemoryLeakFix();
-    ASSERT_TRUE(Quillmend::IsPatchApplied(Rsm));
-  }
-  static uint8_t* Site(const char* name) {
-    return static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")(name));
-  }
+  static void Install() { InstallApplied(&Quillmend::InstallCompilerDbkRsmMemoryLeakFix, Rsm); }
 };
 
 } // namespace

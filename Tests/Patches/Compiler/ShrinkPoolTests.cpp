@@ -12,6 +12,7 @@
 
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/CompilerShrinkUnitMemory.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccPoolsDriver.h"
@@ -21,11 +22,6 @@ namespace {
 using namespace DccPoolsDriver;
 
 const wchar_t* const Shrink = L"Compiler.Memory.Shrink";
-
-template <class Fn>
-Fn DccExport(const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 struct TPools {
   NewFn New = DccExport<NewFn>(Export::New);
@@ -87,12 +83,8 @@ const TThreeWaySubsystem& Pools() {
 
 QM_THREE_WAY_TESTS(ShrinkPool, Pools(), PatchRows, VariantRows)
 
-class ShrinkPoolBehaviour : public testing::Test {
+class ShrinkPoolBehaviour : public TDccPatchBehaviour {
 protected:
-  void SetUp() override {
-    ASSERT_NE(LoadLibraryW((BuildDirectory() + L"\\host\\dcc150.dll").c_str()), nullptr);
-    SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
-  }
   static void Install() {
     Quillmend::InstallCompilerShrinkUnitMemory();
     ASSERT_NE(Quillmend::HostFreeChain, nullptr);
@@ -132,7 +124,7 @@ std::string EdgeTrace(TPools& pools, const TEdgeRow& row, TPool*& pool) {
 TEST_F(ShrinkPoolBehaviour, ThePatternIsFoundOnceAtItsSite) {
   HMODULE dcc = GetModuleHandleW(L"dcc150.dll");
   const Quillmend::TBytePattern pattern = Quillmend::ParsePattern(Quillmend::CompilerShrinkPatterns::Shrink);
-  auto* site = static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")("PoolShrink"));
+  auto* site = static_cast<uint8_t*>(DccSite("PoolShrink"));
   auto* found = static_cast<uint8_t*>(Quillmend::FindMethodPtr(dcc, pattern, 0x1000000));
   EXPECT_EQ(found, site);
   ASSERT_NE(found, nullptr);
@@ -152,7 +144,9 @@ TEST_F(ShrinkPoolBehaviour, EdgesOfTheBlocksAsTheHostsRoutine) {
     EXPECT_EQ(index, row.Current);
     EXPECT_EQ(pool->UsedBefore, row.UsedBefore);
     EXPECT_EQ(pool->Pointer - pool->CurrentStart, row.Offset);
-    if (row.Freed >= 0) EXPECT_EQ(pool->Current->Next, nullptr);
+    if (row.Freed >= 0) {
+      EXPECT_EQ(pool->Current->Next, nullptr);
+    }
     const std::string freed = " freed " + std::to_string(row.Freed) + " with " + std::to_string(row.NewUsed) + ",2";
     EXPECT_EQ(host.back().find(" freed") == std::string::npos ? "" : host.back().substr(host.back().find(" freed")),
               row.Freed < 0 ? "" : freed);

@@ -13,6 +13,7 @@
 #include "Framework/PatchRegistry.h"
 #include "Hooking/PatternSearch.h"
 #include "Patches/Compiler/WarnLoadResStringPatch.h"
+#include "DccStandIn.h"
 #include "TestPaths.h"
 #include "ThreeWayHarness.h"
 #include "dcc150/DccWarningsDriver.h"
@@ -23,11 +24,6 @@ using namespace DccWarningsDriver;
 namespace Patterns = Quillmend::WarnLoadResStringPatterns;
 
 const wchar_t* const Warn = L"Compiler.WarnLoadResString";
-
-template <class T>
-T DccExport(const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"dcc150.dll"), name)));
-}
 
 TCounters Counters() {
   TCounters counters = {};
@@ -99,7 +95,7 @@ protected:
     ASSERT_TRUE(Quillmend::IsPatchApplied(Warn));
   }
   static uint8_t* Site(const char* name) {
-    return static_cast<uint8_t*>(DccExport<void*(__stdcall*)(const char*)>("DccPatternSite")(name));
+    return static_cast<uint8_t*>(DccSite(name));
   }
 };
 
