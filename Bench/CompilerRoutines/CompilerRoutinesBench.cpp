@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "Common/BenchTimer.h"
+#include "Common/StandInModule.h"
 #include "Framework/PatchRegistry.h"
 #include "Patches/Compiler/CompilerShrinkUnitMemory.h"
 #include "Patches/Compiler/MapFilefprintfPatch.h"
@@ -281,16 +282,8 @@ void Print(const TRow& row) {
 } // namespace
 
 int main() {
-  wchar_t path[MAX_PATH];
-  std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  dir = dir.substr(0, dir.find_last_of(L"\\/"));
-  dir = dir.substr(0, dir.find_last_of(L"\\/"));
-  g_dcc = LoadLibraryW((dir + L"\\host\\dcc150.dll").c_str());
-  if (!g_dcc) {
-    std::printf("dcc150.dll not found\n");
-    return 1;
-  }
-  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
+  g_dcc = Quillmend::Bench::LoadStandInModule(L"dcc150.dll");
+  if (!g_dcc) return 1;
   const int sizes[] = {100, 1000, 10000};
   const int lengths[] = {4, 16, 64};
   const int entries[] = {100000, 1000000, 10000000};

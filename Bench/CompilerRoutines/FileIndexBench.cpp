@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Common/BenchTimer.h"
+#include "Common/StandInModule.h"
 #include "Framework/PatchRegistry.h"
 #include "Patches/Compiler/CompilerDbgGetFileIndexOptimization.h"
 #include "dcc150/DccFileTableDriver.h"
@@ -91,16 +92,8 @@ TResult Run(int entries, int count, int compared, const std::vector<std::string>
 } // namespace
 
 int main() {
-  wchar_t path[MAX_PATH];
-  std::wstring dir(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
-  dir = dir.substr(0, dir.find_last_of(L"\\/"));
-  dir = dir.substr(0, dir.find_last_of(L"\\/"));
-  g_dcc = LoadLibraryW((dir + L"\\host\\dcc150.dll").c_str());
-  if (!g_dcc) {
-    std::printf("dcc150.dll not found\n");
-    return 1;
-  }
-  SetEnvironmentVariableW(L"Quillmend.DisabledPatches", L"");
+  g_dcc = Quillmend::Bench::LoadStandInModule(L"dcc150.dll");
+  if (!g_dcc) return 1;
   const int sizes[] = {2000, 20000, 200000};
   const int measured[] = {100000, 10000, 1000};
   std::vector<std::vector<std::string>> queries;
